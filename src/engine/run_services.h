@@ -1,0 +1,110 @@
+// Shared run services: the failures that carry a message for the operator, the progress
+// sink, and the host seam (clock, sleep, message pump, stop request, message boxes).
+//
+// Everything that waits or pumps goes through a CRunHost, so a 20-second wait costs
+// nothing in a test and a Stop request reaches the busy code at its next pump.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+// Base of every exception that carries a message for the operator.
+class object_description {
+public:
+    object_description() = default;
+    explicit object_description(std::string text) : description(std::move(text)) {}
+    virtual ~object_description() = default;
+    const std::string& Text() const { return description; }
+
+protected:
+    std::string description;
+};
+
+// A failure of the running work with a message (a string-table id or a ready text).
+class test_exception : public std::exception, public object_description {
+public:
+    explicit test_exception(unsigned textId);
+    explicit test_exception(std::string text) : object_description(std::move(text)) {}
+};
+
+// Stop was requested; carries the stop request's code and no message.
+class stop_exception : public std::exception {
+public:
+    explicit stop_exception(int stopCode) : code(stopCode) {}
+    int Code() const { return code; }
+
+private:
+    int code;
+};
+
+// Progress sink handed to every operation.
+class CMessageInterface {
+public:
+    virtual ~CMessageInterface() = default;
+    virtual void ShowMessage(const char* text) { (void)text; }
+};
+
+// Something that has events to deliver when the thread pumps (device-change watches
+// on systems without a window message queue, the simulator's re-enumeration).
+class CEventSource {
+public:
+    virtual ~CEventSource() = default;
+    virtual void Dispatch() = 0;
+};
+
+enum class MessageBoxKind { Error, Information, Question };
+
+// The platform seen from long-running work on one thread.
+class CRunHost {
+public:
+    virtual ~CRunHost() = default;
+
+    // Millisecond tick count; wraps like the system's.
+    virtual uint32_t TickCount() = 0;
+    virtual void Sleep(uint32_t ms) = 0;
+
+    // Processes every waiting message in order; throws stop_exception when it meets a
+    // stop request (messages queued ahead of it are handled first).
+    virtual void PumpMessages() = 0;
+
+    // Posts a stop request to this thread's queue.
+    virtual void RequestStop(int code) = 0;
+
+    // Shows a message box; for Question, returns true on Yes. Others return true.
+    virtual bool ShowMessageBox(const std::string& text, const std::string& caption,
+                                MessageBoxKind kind) = 0;
+
+    void AddEventSource(CEventSource* source);
+    void RemoveEventSource(CEventSource* source);
+
+protected:
+    // Every PumpMessages delivers the pending events of the registered sources first.
+    void DispatchEventSources();
+
+private:
+    std::vector<CEventSource*> eventSources;
+};
+
+// The host of the running program on this platform (Win32 message queue, or a POSIX
+// stop flag set by SIGINT). One per thread.
+CRunHost& PlatformHost();
+
+constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
+
+// Waits while pumping messages, calling poll every interval ms (the first call one
+// interval after the start) until it returns true; false when the timeout has passed.
+bool WaitPolling(CRunHost& host, bool (*poll)(void* user), void* user, uint32_t interval,
+                 uint32_t timeout);
+
+// Throws test_exception "(code) text" for a non-zero scanner result code.
+void CheckResult(int code);
+
+// The operator's message for an exception in flight; empty for a stop or when quiet.
+// Call only inside a catch block.
+std::string CurrentExceptionMessage();
+
+// Inside a catch-all: shows the exception in flight as an error box (nothing for a
+// stop; nothing at all when quiet is 1).
+void ReportException(CRunHost& host, int quiet);

@@ -1,0 +1,67 @@
+// The scanner's packet protocol: framing, command execution with retries, the command
+// wrappers and chunked memory transfers. Results are ints: 0 success, -1 no link,
+// -2 wrong reply length, 1..255 the scanner's status byte.
+#pragma once
+
+#include <cstdint>
+
+class CBasicDevice;
+class CRunHost;
+
+constexpr int RESULT_OK = 0;
+constexpr int RESULT_NO_LINK = -1;
+constexpr int RESULT_WRONG_LENGTH = -2;
+constexpr int RESULT_BAD_REQUEST = -3;   // more parameter bytes than a packet holds
+constexpr int STATUS_BUSY = 2;
+constexpr int STATUS_NOT_SUPPORTED = 8;
+
+constexpr int TRANSPORT_SERIAL = 1;
+
+constexpr unsigned char CMD_WRITE_MEMORY = 0x9C;
+constexpr unsigned char CMD_READ_MEMORY = 0x9D;
+constexpr unsigned char CMD_GET_INFO = 0x9E;
+constexpr unsigned char CMD_MODE_REGISTER = 0x9F;
+constexpr unsigned char CMD_BAUD_RATE = 0xA1;
+constexpr unsigned char CMD_GET_UNIQUE_ID = 0xA2;
+
+constexpr unsigned kMaxParamBytes = 252;
+constexpr unsigned kMemoryChunk = 128;
+
+using TransferCallback = void (*)(const void* buffer, unsigned done, unsigned total, void* user);
+
+class CScannerProtocol {
+public:
+    // The host supplies the busy pause and the waits of the procedures built on this.
+    explicit CScannerProtocol(CRunHost& host) : host(&host) {}
+
+    void SetDevice(CBasicDevice* d) { device = d; }
+    CBasicDevice* GetDevice() const { return device; }
+    CRunHost& Host() const { return *host; }
+
+    int Execute(unsigned char opcode, void* reply, unsigned replySize, const void* params,
+                unsigned paramSize);
+    int ExecuteVia(unsigned char opcode, void* reply, unsigned replySize, const void* params,
+                   unsigned paramSize, int transport);
+
+    void SendFrame(const void* data, unsigned size);
+    void ReceiveFrame(void* buffer, unsigned* size);
+
+    int ReadMemory(uint32_t address, void* buffer, unsigned size, TransferCallback callback,
+                   void* user, unsigned chunkSize);
+    int WriteMemory(uint32_t address, const void* buffer, unsigned size,
+                    TransferCallback callback, void* user, unsigned chunkSize);
+
+    // Command wrappers (the reply layouts are in the command table).
+    int GetInfo(unsigned char reply[5], int identity);
+    int ReadModeRegister(unsigned char reg[4]);
+    int WriteModeRegister(const unsigned char reg[4]);
+    int ReadSpeedCode(unsigned char* code);
+    int WriteSpeedCode(unsigned char code);
+    int GetUniqueId(unsigned char id[16], int transport);
+
+private:
+    CBasicDevice* device = nullptr;
+    CRunHost* host;
+};
+
+const char* StatusText(int code);

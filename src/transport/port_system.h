@@ -1,0 +1,81 @@
+// The seam between the serial-port logic and a platform: how a port is opened and
+// configured, which ports exist, and how device changes are reported.
+//
+// Three systems implement it: Win32 (COM ports), POSIX (termios devices) and the
+// in-process simulator. Failures are reported as Windows system error codes, which the
+// POSIX system maps its errno values onto (see kError... below); 0 means success.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+constexpr uint32_t kErrorSuccess = 0;
+constexpr uint32_t kErrorFileNotFound = 2;     // no such port
+constexpr uint32_t kErrorAccessDenied = 5;     // port busy at open, or access blocked later
+constexpr uint32_t kErrorInvalidHandle = 6;    // call on a port that is not open
+constexpr uint32_t kErrorInvalidName = 123;    // empty or malformed port name
+
+// Line settings, the part of a DCB the program uses.
+struct CPortState {
+    uint32_t baudRate = 9600;
+    uint8_t byteSize = 8;
+    uint8_t parity = 0;       // NOPARITY
+    uint8_t stopBits = 0;     // ONESTOPBIT
+    // Every handshake and special-character flag of the DCB; 0 = all off, which is the
+    // only value the program writes. Kept so that a baud change writes them back as read.
+    uint32_t flags = 0;
+};
+
+// The five COMMTIMEOUTS values, in ms.
+struct CPortTimeouts {
+    uint32_t readInterval = 0;
+    uint32_t readTotalMultiplier = 0;
+    uint32_t readTotalConstant = 0;
+    uint32_t writeTotalMultiplier = 0;
+    uint32_t writeTotalConstant = 0;
+};
+
+constexpr unsigned kPurgeTxAbort = 0x01;
+constexpr unsigned kPurgeRxAbort = 0x02;
+constexpr unsigned kPurgeTxClear = 0x04;
+constexpr unsigned kPurgeRxClear = 0x08;
+
+// One open port. Every call returns 0 or a system error code.
+class CPortHandle {
+public:
+    virtual ~CPortHandle() = default;
+    virtual uint32_t SetState(const CPortState& state) = 0;
+    virtual uint32_t GetState(CPortState& state) = 0;
+    virtual uint32_t SetupQueues(uint32_t inSize, uint32_t outSize) = 0;
+    virtual uint32_t SetTimeouts(const CPortTimeouts& timeouts) = 0;
+    virtual uint32_t GetTimeouts(CPortTimeouts& timeouts) = 0;
+    // Reads up to size bytes within the time-outs; *done receives the count (a time-out
+    // is not an error: it returns 0 with fewer bytes).
+    virtual uint32_t Read(void* buffer, unsigned size, unsigned* done) = 0;
+    virtual uint32_t Write(const void* data, unsigned size, unsigned* done) = 0;
+    virtual uint32_t Purge(unsigned flags) = 0;
+    virtual uint32_t ClearErrors() = 0;
+};
+
+class CDeviceNotifier;
+
+class CPortSystem {
+public:
+    virtual ~CPortSystem() = default;
+    // Opens a port by its name (COM3; on POSIX a device path, a bare name meaning /dev/NAME)
+    // exclusively; on failure returns the error code and leaves handle empty.
+    virtual uint32_t OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle) = 0;
+    // Port names in the system's order, without duplicates.
+    virtual std::vector<std::string> EnumerateSerialPorts() = 0;
+    // Whether the port exists now; by default, whether it is listed.
+    virtual bool SerialPortExists(const std::string& name);
+    // Whether the port belongs to the USB device vid/pid; hardwareId receives its id.
+    virtual bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
+                                  const std::string& pid, std::string& hardwareId) = 0;
+    virtual CDeviceNotifier& Notifier() = 0;
+};
+
+// The system of the platform the program runs on (Win32 or POSIX).
+CPortSystem& NativePortSystem();

@@ -1,0 +1,40 @@
+# Unit tests: tests/unit on every platform, tests/posix natively, tests/win32 under Wine.
+if(WIN32)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(gtest_libs gtest gmock)
+else()
+  find_package(GTest REQUIRED)
+  set(gtest_libs GTest::gtest GTest::gmock)
+endif()
+
+file(GLOB unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp
+     ${CMAKE_SOURCE_DIR}/tests/${TRELVO_PLATFORM}/*.cpp)
+add_executable(trelvo_tests ${unit_sources} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp)
+target_include_directories(trelvo_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(trelvo_tests PRIVATE trelvo_simlib ${gtest_libs})
+target_compile_definitions(trelvo_tests PRIVATE TRELVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+if(WIN32)
+  # One CTest entry for the whole binary: starting Wine per test case would cost minutes.
+  add_test(NAME unit COMMAND trelvo_tests)
+else()
+  include(GoogleTest)
+  gtest_discover_tests(trelvo_tests DISCOVERY_TIMEOUT 60)
+endif()
+
+# End-to-end scripts: tests/e2e/*.sh, each run with the build folder and the native
+# build folder (where trelvo-sim lives) as arguments.
+set(TRELVO_NATIVE_BUILD "" CACHE PATH "Native build folder holding trelvo-sim (for Windows end-to-end tests)")
+file(GLOB e2e_scripts CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.sh)
+foreach(script IN LISTS e2e_scripts)
+  get_filename_component(name ${script} NAME_WE)
+  if(WIN32)
+    set(native_build ${TRELVO_NATIVE_BUILD})
+  else()
+    set(native_build ${CMAKE_BINARY_DIR})
+  endif()
+  add_test(NAME e2e.${name} COMMAND bash ${script} ${CMAKE_BINARY_DIR} ${native_build} ${TRELVO_PLATFORM})
+  set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 600 LABELS e2e)
+endforeach()
