@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Runs every test: the native build (with sanitizers) and the Windows build under Wine.
+# Installs what is missing first, so it passes on a fresh Debian 12 machine.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/bootstrap.sh || exit 1
+
+jobs=$(nproc)
+status=0
+passed=0
+failed=0
+
+# Counts CTest's summary line into the totals.
+tally() {
+  local line
+  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -n 1)
+  if [ -n "$line" ]; then
+    local total bad
+    bad=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
+    total=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/')
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  else
+    failed=$((failed + 1))
+  fi
+}
+
+echo "== native build"
+cmake --preset native >/dev/null && cmake --build --preset native -j"$jobs" || exit 1
+echo "== native tests"
+ctest --preset native -j"$jobs" 2>&1 | tee build/native/ctest.log
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+tally build/native/ctest.log
+
+echo "== windows build"
+cmake --preset windows -DTRELVO_NATIVE_BUILD="$root/build/native" >/dev/null &&
+  cmake --build --preset windows -j"$jobs" || exit 1
+
+export WINEPREFIX="$root/build/wineprefix"
+scripts/wine-prefix.sh >/dev/null
+
+# Windows that are drawn need an X display.
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      export DISPLAY=":$n"
+      break
+    fi
+  done
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+fi
+
+echo "== windows tests (Wine)"
+ctest --preset windows 2>&1 | tee build/windows/ctest.log
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+tally build/windows/ctest.log
+
+wineserver -k >/dev/null 2>&1 || true
+[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+
+echo
+echo "$passed passed, $failed failed"
+exit $status
