@@ -1,0 +1,29 @@
+// The connection page's actions on the scanner at the page's settings, without windows.
+// Each action opens its own port for the action only and closes it when it ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "protocol/device_info.h"
+
+class CPortSystem;
+class CRunHost;
+
+struct CConnectSettings {
+    std::string portName;
+    int speedCode = 2;        // -1 (nothing chosen) opens the port at 9600
+    unsigned timeout = 3000;  // ms
+};
+
+// The model text of the scanner answering at the settings, or "Не обнаружено".
+// Port failures throw CComDevice::CException, scanner errors test_exception.
+std::string CheckLink(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings);
+
+// Moves the scanner, expected at oldCode, and the port to newCode.
+void ChangeSpeed(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings,
+                 int oldCode, int newCode);
+
+// Reads the device information of the scanner at the settings.
+void ReadDeviceInfoAt(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings,
+                      CDeviceInfo& info);

@@ -1,0 +1,18 @@
+// Keeping a list of ports in step with the ports the system has now.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Items whose port has gone are removed, except the one at keepIndex (-1: none), which
+// stays even while its port is away; ports not yet listed are returned for adding.
+// Removed indexes come from the last to the first, so they can be deleted one by one.
+struct CPortListUpdate {
+    std::vector<int> removeIndexes;
+    std::vector<std::string> add;
+};
+CPortListUpdate RefreshPortItems(const std::vector<std::string>& items, int keepIndex,
+                                 const std::vector<std::string>& enumerated);
+
+// The item to select for a stored port name: the exact match, else the last item, else -1.
+int PortItemToSelect(const std::vector<std::string>& items, const std::string& portName);
