@@ -63,12 +63,21 @@ public:
 private:
     friend void NotificationHandler(int event, CComDevice* device);
 
+    // Which watch of the notifier this device armed and still owns, so that closing the
+    // port or destroying the device never leaves a watch pointing at a dead handle or
+    // a dead device.
+    enum class Watch { None, Removal, Arrival };
+    // Unregisters the removal watch this device armed; the arrival watch as well when
+    // arrivalToo (the device is going away).
+    void DropWatch(bool arrivalToo);
+
     CPortSystem* system;
     std::unique_ptr<CPortHandle> handle;
     std::string portName;
     bool usbCdc = false;
     bool arrived = false;
     bool removed = false;
+    Watch watch = Watch::None;
 };
 
 // Open, then set the baud rate and the time-out (ms).

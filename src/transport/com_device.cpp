@@ -1,0 +1,255 @@
+#include "transport/com_device.h"
+
+#include "resources/strings.h"
+#include "transport/device_notify.h"
+
+namespace {
+
+constexpr uint32_t kQueueSize = 1024;
+constexpr unsigned kPurgeInputFlags = kPurgeRxAbort | kPurgeRxClear;
+constexpr unsigned kPurgeOutputFlags = kPurgeTxAbort | kPurgeTxClear;
+
+// The one place where a system error code becomes the operator's message.
+std::string OpenErrorText(uint32_t errorCode, bool wasOpen)
+{
+    switch (errorCode) {
+    case kErrorFileNotFound:
+        return LoadText(20);
+    case kErrorAccessDenied:
+        return LoadText(wasOpen ? 22 : 21);
+    case kErrorInvalidName:
+        return LoadText(23);
+    default:
+        return StringPrintf(LoadText(24), static_cast<unsigned long>(errorCode));
+    }
+}
+
+// A configuration call on a closed device fails the way the system fails a call on an
+// invalid handle.
+CPortHandle& ConfiguredPort(const CComDevice& device)
+{
+    if (!device.Handle())
+        throw CComDevice::CException(kErrorInvalidHandle, false);
+    return *device.Handle();
+}
+
+void CheckConfigCall(const CComDevice& device, uint32_t error)
+{
+    if (error != kErrorSuccess)
+        throw CComDevice::CException(error, device.IsOpen());
+}
+
+}  // namespace
+
+CComDevice::CException::CException(uint32_t code, bool wasOpen)
+    : object_description(OpenErrorText(code, wasOpen)), errorCode(code)
+{
+}
+
+CComDevice::CComDevice(CPortSystem& portSystem) : system(&portSystem) {}
+
+CComDevice::~CComDevice()
+{
+    DropWatch(true);
+    Close();
+}
+
+bool CComDevice::IsOpen() const
+{
+    return handle != nullptr;
+}
+
+void CComDevice::Open(const std::string& name)
+{
+    Close();
+
+    std::unique_ptr<CPortHandle> opened;
+    uint32_t error = system->OpenPort(name, opened);
+    if (error == kErrorSuccess && !opened)
+        error = kErrorInvalidHandle;
+    if (error != kErrorSuccess)
+        throw CException(error, IsOpen());
+
+    // The line is set up from a zeroed state rather than the port's current one, so
+    // whatever another program left behind (handshaking, parity) cannot leak in.
+    const CPortState state{};
+    error = opened->SetState(state);
+    if (error == kErrorSuccess)
+        error = opened->SetupQueues(kQueueSize, kQueueSize);
+    if (error != kErrorSuccess) {
+        opened.reset();
+        throw CException(error, IsOpen());
+    }
+
+    handle = std::move(opened);
+    portName = name;
+    std::string hardwareId;
+    usbCdc = system->IsCurrentPortUsb(portName, kScannerUsbVid, kScannerUsbPid, hardwareId);
+}
+
+void CComDevice::Close()
+{
+    if (!handle)
+        return;
+    DropWatch(false);
+    handle.reset();
+    portName.clear();
+    usbCdc = false;
+}
+
+void CComDevice::Write(const void* data, unsigned size)
+{
+    unsigned done = 0;
+    if (!handle || handle->Write(data, size, &done) != kErrorSuccess || done != size)
+        throw CBasicDevice::CException();
+}
+
+void CComDevice::WriteByte(unsigned char b)
+{
+    Write(&b, 1);
+}
+
+void CComDevice::Read(void* buffer, unsigned size)
+{
+    unsigned done = 0;
+    if (!handle || handle->Read(buffer, size, &done) != kErrorSuccess || done != size)
+        throw CBasicDevice::CException();
+}
+
+unsigned char CComDevice::ReadByte()
+{
+    unsigned char b = 0;
+    Read(&b, 1);
+    return b;
+}
+
+void CComDevice::ReadSome(void* buffer, unsigned* size)
+{
+    unsigned done = 0;
+    if (!handle || handle->Read(buffer, *size, &done) != kErrorSuccess)
+        throw CBasicDevice::CException();
+    *size = done;
+}
+
+void CComDevice::ClearErrors()
+{
+    if (!handle || handle->ClearErrors() != kErrorSuccess)
+        throw CBasicDevice::CException();
+}
+
+void CComDevice::PurgeInput()
+{
+    if (!handle || handle->Purge(kPurgeInputFlags) != kErrorSuccess)
+        throw CBasicDevice::CException();
+}
+
+void CComDevice::PurgeOutput()
+{
+    if (!handle || handle->Purge(kPurgeOutputFlags) != kErrorSuccess)
+        throw CBasicDevice::CException();
+}
+
+unsigned CComDevice::GetBaudRate()
+{
+    CPortState state;
+    CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    return state.baudRate;
+}
+
+void CComDevice::SetBaudRate(unsigned baud)
+{
+    CPortState state;
+    CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    state.baudRate = baud;
+    CheckConfigCall(*this, handle->SetState(state));
+}
+
+unsigned CComDevice::GetTimeout()
+{
+    CPortTimeouts timeouts;
+    CheckConfigCall(*this, ConfiguredPort(*this).GetTimeouts(timeouts));
+    return timeouts.readInterval;
+}
+
+void CComDevice::SetTimeouts(unsigned readInterval, unsigned readTotalMultiplier,
+                             unsigned readTotalConstant, unsigned writeTotalMultiplier,
+                             unsigned writeTotalConstant)
+{
+    const CPortTimeouts timeouts{readInterval, readTotalMultiplier, readTotalConstant,
+                                 writeTotalMultiplier, writeTotalConstant};
+    CheckConfigCall(*this, ConfiguredPort(*this).SetTimeouts(timeouts));
+}
+
+void CComDevice::SetTimeout(unsigned ms)
+{
+    SetTimeouts(ms, 0, ms, 0, ms);
+}
+
+void OpenComPort(CComDevice& device, const std::string& portName, unsigned baud,
+                 unsigned timeoutMs)
+{
+    device.Open(portName);
+    device.SetBaudRate(baud);
+    device.SetTimeout(timeoutMs);
+}
+
+CTimeoutGuard::CTimeoutGuard(CComDevice& guarded, unsigned ms)
+    : device(guarded), saved(guarded.GetTimeout())
+{
+    device.SetTimeout(ms);
+}
+
+CTimeoutGuard::~CTimeoutGuard()
+{
+    // The exchange may have lost the port (a removal closes it); there is nothing to
+    // restore then, and a destructor must not throw.
+    if (!device.IsOpen())
+        return;
+    try {
+        device.SetTimeout(saved);
+    } catch (const CBasicDevice::CException&) {
+    }
+}
+
+// ---- Reconnect watch ----
+
+bool CComDevice::WatchRemoval()
+{
+    if (!usbCdc)
+        return false;
+    if (system->Notifier().RegisterHandleNotification(handle.get(), NotificationHandler, this) != 0)
+        return false;
+    watch = Watch::Removal;
+    arrived = false;
+    removed = false;
+    return true;
+}
+
+void CComDevice::DropWatch(bool arrivalToo)
+{
+    if (watch == Watch::Removal)
+        system->Notifier().UnregisterHandleNotification(NotificationHandler);
+    else if (watch == Watch::Arrival && arrivalToo)
+        system->Notifier().UnregisterInterfaceNotification(NotificationHandler);
+    else
+        return;
+    watch = Watch::None;
+}
+
+void NotificationHandler(int event, CComDevice* device)
+{
+    if (!device)
+        return;
+    CDeviceNotifier& notifier = device->system->Notifier();
+    if (event == USB_SERIAL_ARRIVAL) {
+        notifier.UnregisterInterfaceNotification(NotificationHandler);
+        device->watch = CComDevice::Watch::None;
+        device->arrived = true;
+    } else if (event == USB_SERIAL_REMOVE) {
+        notifier.UnregisterHandleNotification(NotificationHandler);
+        const bool waiting = notifier.RegisterInterfaceNotification(NotificationHandler, device) == 0;
+        device->watch = waiting ? CComDevice::Watch::Arrival : CComDevice::Watch::None;
+        device->Close();
+        device->removed = true;
+    }
+}

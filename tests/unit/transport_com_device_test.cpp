@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include "resources/strings.h"
+#include "transport/com_device.h"
+#include "unit/transport_fake_port.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+std::string OpenFailure(FakePortSystem& system, const std::string& name)
+{
+    CComDevice device(system);
+    try {
+        device.Open(name);
+    } catch (const CComDevice::CException& e) {
+        EXPECT_FALSE(device.IsOpen());
+        return e.Text();
+    }
+    return "opened";
+}
+
+}  // namespace
+
+TEST(ComDevice, OpenWritesZeroedLineStateThenQueuesAndChecksUsb)
+{
+    FakePortSystem system;
+    system.ports["COM3"].state.flags = 0x3011;   // handshaking left by another program
+    system.ports["COM3"].state.baudRate = 115200;
+    CComDevice device(system);
+    device.Open("COM3");
+
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(device.GetPortName(), "COM3");
+    EXPECT_EQ(system.ports["COM3"].calls, (Calls{"open", "setstate", "queues 1024/1024"}));
+    ASSERT_EQ(system.ports["COM3"].statesWritten.size(), 1u);
+    const CPortState& s = system.ports["COM3"].statesWritten[0];
+    EXPECT_EQ(s.baudRate, 9600u);
+    EXPECT_EQ(s.byteSize, 8);
+    EXPECT_EQ(s.parity, 0);
+    EXPECT_EQ(s.stopBits, 0);
+    EXPECT_EQ(s.flags, 0u);
+    EXPECT_EQ(system.calls, (Calls{"open COM3", "usb COM3 0647 3339"}));
+    EXPECT_FALSE(device.IsUsbCdc());
+
+    system.usbPorts = {"COM4"};
+    device.Open("COM4");
+    EXPECT_TRUE(device.IsUsbCdc());
+}
+
+TEST(ComDevice, ReopenClosesTheOldPortFirstAndCloseIsIdempotent)
+{
+    FakePortSystem system;
+    {
+        CComDevice device(system);
+        device.Open("COM3");
+        device.Open("COM3");
+        EXPECT_EQ(system.ports["COM3"].calls,
+                  (Calls{"open", "setstate", "queues 1024/1024", "close", "open", "setstate",
+                         "queues 1024/1024"}));
+        EXPECT_EQ(system.ports["COM3"].openHandles, 1u);
+
+        device.Close();
+        EXPECT_FALSE(device.IsOpen());
+        EXPECT_EQ(device.GetPortName(), "");
+        device.Close();
+        EXPECT_EQ(system.ports["COM3"].calls.back(), "close");
+        EXPECT_EQ(system.ports["COM3"].openHandles, 0u);
+
+        device.Open("COM3");
+    }
+    EXPECT_EQ(system.ports["COM3"].openHandles, 0u);   // the destructor closed it
+}
+
+TEST(ComDevice, OpenFailuresCarryTheOperatorMessage)
+{
+    FakePortSystem system;
+    system.openErrors = {{"COM5", 2}, {"COM6", 5}, {"", 123}, {"COM7", 87}};
+    EXPECT_EQ(OpenFailure(system, "COM5"), LoadText(20));
+    EXPECT_EQ(OpenFailure(system, "COM6"), LoadText(21));
+    EXPECT_EQ(OpenFailure(system, ""), LoadText(23));
+    EXPECT_EQ(OpenFailure(system, "COM7"), "Ошибка открытия COM-порта (87)");
+}
+
+TEST(ComDevice, FailedSetupClosesTheNewHandleAndLeavesTheDeviceClosed)
+{
+    FakePortSystem system;
+    system.ports["COM3"].failures["queues 1024/1024"] = 5;
+    system.ports["COM4"].failures["setstate"] = 31;
+    CComDevice device(system);
+    device.Open("COM8");
+    EXPECT_EQ(OpenFailure(system, "COM3"), LoadText(21));   // denied while not yet open
+    EXPECT_EQ(system.ports["COM3"].openHandles, 0u);
+    EXPECT_THROW(device.Open("COM4"), CComDevice::CException);
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_EQ(system.ports["COM8"].openHandles, 0u);
+    EXPECT_EQ(system.ports["COM4"].calls.back(), "close");
+}
+
+TEST(ComDevice, ConfigurationFailuresOnAnOpenPortKeepItOpen)
+{
+    FakePortSystem system;
+    CComDevice device(system);
+    device.Open("COM3");
+    system.ports["COM3"].failures["getstate"] = 5;
+    try {
+        device.SetBaudRate(115200);
+        FAIL();
+    } catch (const CComDevice::CException& e) {
+        EXPECT_EQ(e.Text(), LoadText(22));    // denied on an open port
+        EXPECT_EQ(e.ErrorCode(), 5u);
+    }
+    EXPECT_TRUE(device.IsOpen());
+
+    device.Close();
+    try {
+        device.GetTimeout();
+        FAIL();
+    } catch (const CComDevice::CException& e) {
+        EXPECT_EQ(e.Text(), "Ошибка открытия COM-порта (6)");
+    }
+}
+
+TEST(ComDevice, SetBaudRateReplacesOnlyTheSpeed)
+{
+    FakePortSystem system;
+    CComDevice device(system);
+    device.Open("COM3");
+    system.ports["COM3"].state.flags = 0x14;   // as if the system reported extra bits
+    device.SetBaudRate(921600);
+    EXPECT_EQ(device.GetBaudRate(), 921600u);
+    const CPortState& s = system.ports["COM3"].statesWritten.back();
+    EXPECT_EQ(s.byteSize, 8);
+    EXPECT_EQ(s.parity, 0);
+    EXPECT_EQ(s.stopBits, 0);
+    EXPECT_EQ(s.flags, 0x14u);
+}
+
+TEST(ComDevice, TimeoutsAndOpenComPort)
+{
+    FakePortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, "COM3", 57600, 250);
+    const CPortTimeouts& t = system.ports["COM3"].timeouts;
+    EXPECT_EQ(t.readInterval, 250u);
+    EXPECT_EQ(t.readTotalMultiplier, 0u);
+    EXPECT_EQ(t.readTotalConstant, 250u);
+    EXPECT_EQ(t.writeTotalMultiplier, 0u);
+    EXPECT_EQ(t.writeTotalConstant, 250u);
+    EXPECT_EQ(system.ports["COM3"].state.baudRate, 57600u);
+    EXPECT_EQ(device.GetTimeout(), 250u);
+
+    device.SetTimeouts(1, 2, 3, 4, 5);
+    EXPECT_EQ(t.readTotalMultiplier, 2u);
+    EXPECT_EQ(t.writeTotalConstant, 5u);
+}
+
+TEST(ComDevice, TimeoutGuardRestoresOnEveryPath)
+{
+    FakePortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, "COM3", 9600, 1000);
+    try {
+        CTimeoutGuard guard(device, 100);
+        EXPECT_EQ(device.GetTimeout(), 100u);
+        device.ReadByte();   // nothing on the line: throws
+        FAIL();
+    } catch (const CBasicDevice::CException&) {
+    }
+    EXPECT_EQ(device.GetTimeout(), 1000u);
+    EXPECT_EQ(system.ports["COM3"].timeouts.readTotalConstant, 1000u);
+
+    {
+        CTimeoutGuard guard(device, 100);
+        device.Close();   // a removal closed the port mid-exchange
+    }
+    EXPECT_FALSE(device.IsOpen());
+}
+
+TEST(ComDevice, ShortOrFailedIoThrowsButReadSomeAcceptsATimeout)
+{
+    FakePortSystem system;
+    CComDevice device(system);
+    EXPECT_THROW(device.WriteByte(1), CBasicDevice::CException);   // closed
+    device.Open("COM3");
+    FakePortLog& line = system.ports["COM3"];
+
+    line.input = {1, 2, 3};
+    unsigned char buffer[8] = {};
+    EXPECT_THROW(device.Read(buffer, 4), CBasicDevice::CException);
+    line.input = {7};
+    EXPECT_EQ(device.ReadByte(), 7);
+    unsigned size = sizeof buffer;
+    device.ReadSome(buffer, &size);
+    EXPECT_EQ(size, 0u);
+    line.input = {4, 5};
+    size = sizeof buffer;
+    device.ReadSome(buffer, &size);
+    EXPECT_EQ(size, 2u);
+    line.failures["read"] = 995;
+    size = sizeof buffer;
+    EXPECT_THROW(device.ReadSome(buffer, &size), CBasicDevice::CException);
+
+    device.Write("ab", 2);
+    EXPECT_EQ(line.written, (std::vector<uint8_t>{'a', 'b'}));
+    line.failures["short write"] = 0;
+    EXPECT_THROW(device.Write("cd", 2), CBasicDevice::CException);
+    line.failures["write"] = 31;
+    EXPECT_THROW(device.WriteByte(1), CBasicDevice::CException);
+    EXPECT_TRUE(device.IsOpen());
+}
+
+TEST(ComDevice, PurgeAndClearUseTheirFlagsAndReportFailure)
+{
+    FakePortSystem system;
+    CComDevice device(system);
+    device.Open("COM3");
+    FakePortLog& line = system.ports["COM3"];
+    line.calls.clear();
+    device.PurgeInput();
+    device.PurgeOutput();
+    device.ClearErrors();
+    EXPECT_EQ(line.calls, (Calls{"purge 10", "purge 5", "clear"}));
+    line.failures["purge 10"] = 31;
+    line.failures["clear"] = 31;
+    EXPECT_THROW(device.PurgeInput(), CBasicDevice::CException);
+    EXPECT_THROW(device.ClearErrors(), CBasicDevice::CException);
+}
+
+TEST(PortSystem, SerialPortExistsComparesNamesExactly)
+{
+    FakePortSystem system;
+    system.listed = {"COM1", "COM3"};
+    EXPECT_TRUE(system.SerialPortExists("COM3"));
+    EXPECT_FALSE(system.SerialPortExists("com3"));
+    EXPECT_FALSE(system.SerialPortExists("COM"));
+}
