@@ -1,0 +1,96 @@
+#include "engine/operations.h"
+
+#include "engine/mode_switch.h"
+#include "engine/run_services.h"
+#include "firmware/ldr.h"
+#include "protocol/commands.h"
+#include "protocol/scanner_protocol.h"
+#include "resources/strings.h"
+#include "transport/com_device.h"
+
+namespace {
+
+constexpr unsigned char kBitProcessorAtmega = 0x20;   // byte 0, bit 5
+constexpr unsigned char kBitClearOnWrite = 0x10;      // byte 0, bit 4
+constexpr unsigned char kBitChecksumGood = 0x01;      // byte 1, bit 0
+
+const OperationDescriptor kOperations[] = {
+    {103, UpdateFirmware, 0},
+    {107, SwitchToWorkingMode, 0},
+};
+
+}  // namespace
+
+const OperationDescriptor* OperationCatalogue(size_t& count)
+{
+    count = sizeof(kOperations) / sizeof(kOperations[0]);
+    return kOperations;
+}
+
+std::string ProgressText(uint64_t k, uint64_t count, uint64_t blockSize, uint64_t elapsedMs)
+{
+    const uint64_t percent = 100 * k / count;
+    const uint64_t rate = blockSize * 1000 * k / (elapsedMs + 1);
+    return StringPrintf(LoadText(kProgressTextId), static_cast<unsigned long>(percent),
+                        static_cast<unsigned long>(rate));
+}
+
+void WriteBlock(CScannerProtocol& protocol, const ldr::block& block)
+{
+    const unsigned size = static_cast<unsigned>(block.data.size());
+    CheckResult(protocol.WriteMemory(block.address, size ? block.data.data() : nullptr, size,
+                                     nullptr, nullptr, kMemoryChunk));
+}
+
+void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
+                       CMessageInterface& sink)
+{
+    const uint64_t count = module.blocks.size();
+    if (count == 0)
+        return;
+    CRunHost& host = protocol.Host();
+    const uint32_t start = host.TickCount();
+    for (uint64_t k = 1; k <= count; ++k) {
+        WriteBlock(protocol, module.blocks[k - 1]);
+        const uint32_t elapsed = host.TickCount() - start;
+        sink.ShowMessage(ProgressText(k, count, module.block_size, elapsed).c_str());
+        host.PumpMessages();   // Stop ends the transfer between two blocks
+    }
+}
+
+void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
+                     CMessageInterface& sink)
+{
+    const int previous = GetSpeed(protocol, true);
+    SetSpeed(protocol, kTransferSpeedCode, true);
+    WriteModuleBlocks(protocol, module, sink);
+    SetSpeed(protocol, previous, true);
+}
+
+void UpdateFirmware(OperationContext* context)
+{
+    CScannerProtocol& protocol = *context->protocol;
+    SwitchMode(protocol, MODE_LOADER, false);
+
+    unsigned char reg[4] = {0, 0, 0, 0};
+    CheckResult(protocol.ReadModeRegister(reg));
+    reg[0] = static_cast<unsigned char>((reg[0] | kBitClearOnWrite) & ~kBitProcessorAtmega);
+    WriteModeRegisterChecked(protocol, reg);
+
+    const ldr::module* module = ldr::find_module(*context->firmware, kFirmwareModuleKind);
+    if (module == nullptr)
+        throw test_exception(kNoFirmwareId);
+    WriteModuleFast(protocol, *module, *context->sink);
+
+    CheckResult(protocol.ReadModeRegister(reg));
+    if (!(reg[1] & kBitChecksumGood))
+        throw test_exception(kChecksumMismatchId);
+
+    if (auto* device = dynamic_cast<CComDevice*>(protocol.GetDevice()))
+        device->Close();
+}
+
+void SwitchToWorkingMode(OperationContext* context)
+{
+    SwitchMode(*context->protocol, MODE_APPLICATION, false);
+}

@@ -1,0 +1,57 @@
+// The two operations of the main list (firmware update, return to the working program)
+// and the block writer with its progress text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CScannerProtocol;
+class CMessageInterface;
+class CRunView;
+namespace ldr {
+struct file;
+struct module;
+struct block;
+}  // namespace ldr
+
+// Built by the run loop for each executed row; valid during the call only.
+struct OperationContext {
+    CScannerProtocol* protocol;   // its device is open and the scanner answers
+    const ldr::file* firmware;    // the file loaded at Start
+    CMessageInterface* sink;      // progress into the row's status cell
+    CRunView* window;
+};
+
+// Succeeds by returning, fails by throwing (test_exception, stop_exception, ...).
+using OperationFunction = void (*)(OperationContext* context);
+
+struct OperationDescriptor {
+    uint32_t nameId;
+    OperationFunction function;
+    int flag;
+};
+
+constexpr unsigned kFirmwareModuleKind = 1;   // the computational module
+constexpr int kTransferSpeedCode = 6;         // 115200 baud
+constexpr unsigned kNoFirmwareId = 225;
+constexpr unsigned kChecksumMismatchId = 226;
+constexpr unsigned kProgressTextId = 220;
+
+// The rows of the main list, in order.
+const OperationDescriptor* OperationCatalogue(size_t& count);
+
+void UpdateFirmware(OperationContext* context);
+void SwitchToWorkingMode(OperationContext* context);
+
+// Writes a module at 115200 baud and puts the scanner back to its previous speed.
+void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
+                     CMessageInterface& sink);
+// Writes every block in order, showing the progress text after each one.
+void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
+                       CMessageInterface& sink);
+void WriteBlock(CScannerProtocol& protocol, const ldr::block& block);
+
+// "Выполнено: %3lu%% (%lu байт/cек.)" after k of count blocks of blockSize bytes in
+// elapsedMs milliseconds.
+std::string ProgressText(uint64_t k, uint64_t count, uint64_t blockSize, uint64_t elapsedMs);

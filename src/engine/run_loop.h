@@ -1,0 +1,88 @@
+// The run of the main list: the firmware file loaded, the scanner found on the configured
+// port, each checked row's operation called in order with its status, the retry question
+// on a failure, and Stop. Written against a small view that the main window implements
+// (and the command-line tool too).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "engine/operations.h"
+#include "engine/run_services.h"
+
+class CPortSystem;
+
+class CRunView {
+public:
+    virtual ~CRunView() = default;
+    virtual int RowCount() = 0;
+    // Checked or locked: the row runs.
+    virtual bool IsRowChecked(int row) = 0;
+    virtual OperationFunction RowOperation(int row) = 0;
+    virtual void SetRowStatus(int row, const std::string& text) = 0;
+    virtual void EnsureRowVisible(int row) = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    // Draws the operator's eye when the window is not the active one.
+    virtual void FlashIfInactive() = 0;
+};
+
+// A row's progress sink: its status cell.
+class CRowStatusSink : public CMessageInterface {
+public:
+    CRowStatusSink(CRunView& view, int row) : view(view), row(row) {}
+    void ShowMessage(const char* text) override { view.SetRowStatus(row, text); }
+
+private:
+    CRunView& view;
+    int row;
+};
+
+// The settings a run reads; the run writes back the port's speed code at its end.
+struct CRunSettings {
+    std::string portName;
+    int baudCode = 2;
+    unsigned timeout = 3000;
+    std::string firmwareFile;
+};
+
+constexpr unsigned kPortWaitTries = 10;
+constexpr uint32_t kPortWaitPauseMs = 300;
+constexpr unsigned kStatusRunning = 265;
+constexpr unsigned kStatusOk = 266;
+constexpr unsigned kStatusError = 267;
+constexpr unsigned kStatusInterrupted = 268;
+constexpr unsigned kStatusSkipped = 269;
+
+// The device caption of the title: "COM3 (з/н: 1234567)", or the port alone.
+std::string DeviceCaption(const std::string& port, const char* serial);
+// "COM3 (з/н: 1234567) - Обновление прошивок в сканерах QZT 1.3.2"
+std::string MainTitle(const std::string& port, const char* serial, const std::string& version);
+
+class CRunEngine {
+public:
+    CRunEngine(CRunHost& host, CPortSystem& ports, CRunView& view, CRunSettings& settings,
+               std::string versionText);
+
+    // Start: the run, with anything that escapes it (a firmware file that cannot be
+    // loaded) shown in an error box. Never throws.
+    void Start();
+    // The run loop itself; throws what fails before the first row.
+    void RunOperations();
+
+    void UpdateTitle(const char* serial);
+    bool IsSameScanner(const uint8_t id[16]) const;
+
+    // Fixed set of operations: every row after the first must see the same scanner.
+    bool fixedSet = true;
+    // The serial number of the last scanner read; 0xFFFFFFFF = unknown. Kept between runs.
+    uint32_t serialNumber = 0xFFFFFFFFu;
+    std::array<uint8_t, 16> scannerId{};
+
+private:
+    CRunHost& host;
+    CPortSystem& ports;
+    CRunView& view;
+    CRunSettings& settings;
+    std::string versionText;
+};
