@@ -1,0 +1,270 @@
+#include "firmware/ldr.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include "firmware/file_open.h"
+#include "resources/strings.h"
+
+namespace {
+
+// String-table ids of the reader's messages.
+constexpr unsigned kTextBadFileName = 10;
+constexpr unsigned kTextOpenFailed = 11;
+constexpr unsigned kTextBadSignature = 12;
+constexpr unsigned kTextNewVersion = 13;
+constexpr unsigned kTextUnknownVersion = 14;
+constexpr unsigned kTextStreamError = 15;
+constexpr unsigned kTextUnknownError = 16;
+constexpr unsigned kTextNotFound = 18;
+constexpr unsigned kTextPeripheralModule = 210;
+constexpr unsigned kTextComputationalModule = 211;
+constexpr unsigned kTextFpgaModule = 212;
+constexpr unsigned kTextUnknownModule = 213;
+constexpr unsigned kTextBlackfinLoaderModule = 214;
+
+constexpr size_t kFileHeaderSize = 6;
+constexpr size_t kModuleHeaderSize = 12;
+constexpr size_t kBlockAddressSize = 4;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+uint32_t Get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+void Put16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A buffered input that remembers the first short or failed read, and knows how many
+// bytes the file still holds so that no header can make it allocate beyond them.
+class InputStream {
+public:
+    InputStream(std::FILE* f, uint64_t fileSize) : file(f), size(fileSize) {}
+
+    bool Read(void* buffer, size_t count)
+    {
+        if (failed)
+            return false;
+        if (count != 0 && std::fread(buffer, 1, count, file) != count)
+            failed = true;
+        else
+            consumed += count;
+        return !failed;
+    }
+
+    // True at the end of the file; a read error there also marks the stream failed.
+    bool AtEnd()
+    {
+        const int c = std::getc(file);
+        if (c == EOF) {
+            if (std::ferror(file))
+                failed = true;
+            return true;
+        }
+        std::ungetc(c, file);
+        return false;
+    }
+
+    bool Failed() const { return failed; }
+    uint64_t Remaining() const { return size > consumed ? size - consumed : 0; }
+
+private:
+    std::FILE* file;
+    uint64_t size;
+    uint64_t consumed = 0;
+    bool failed = false;
+};
+
+// block_count x (4 + block_size) <= available, without overflowing 64 bits.
+bool BlocksFit(uint32_t blockCount, uint32_t blockSize, uint64_t available)
+{
+    if (blockCount == 0)
+        return true;
+    const uint64_t recordSize = kBlockAddressSize + uint64_t(blockSize);
+    return recordSize <= available / blockCount;
+}
+
+void ReadModule(InputStream& in, ldr::module& m)
+{
+    uint8_t header[kModuleHeaderSize];
+    if (!in.Read(header, sizeof header))
+        throw ldr::error(ldr::stream_error);
+    m.kind = Get16(header);
+    m.version = Get16(header + 2);
+    m.block_count = Get32(header + 4);
+    m.block_size = Get32(header + 8);
+    if (!BlocksFit(m.block_count, m.block_size, in.Remaining()))
+        throw ldr::error(ldr::stream_error);
+
+    m.blocks.resize(m.block_count);
+    for (ldr::block& b : m.blocks) {
+        uint8_t address[kBlockAddressSize];
+        b.data.resize(m.block_size);
+        if (!in.Read(address, sizeof address) || !in.Read(b.data.data(), b.data.size()))
+            throw ldr::error(ldr::stream_error);
+        b.address = Get32(address);
+    }
+}
+
+void Parse(InputStream& in, ldr::file& out)
+{
+    uint8_t header[kFileHeaderSize];
+    if (!in.Read(header, sizeof header))
+        throw ldr::error(ldr::stream_error);
+    out.signature = Get32(header);
+    out.version = Get16(header + 4);
+    if (out.signature != ldr::kSignature)
+        throw ldr::error(ldr::invalid_signature);
+    out.modules.clear();
+    if (out.version > ldr::kFormatVersion)
+        throw ldr::error(ldr::new_version);
+    if (out.version < ldr::kFormatVersion)
+        throw ldr::error(ldr::unknown_version);
+
+    while (!in.AtEnd()) {
+        out.modules.emplace_back();
+        ReadModule(in, out.modules.back());
+    }
+    if (in.Failed())
+        throw ldr::error(ldr::stream_error);
+}
+
+unsigned TextIdOfError(int code)
+{
+    switch (code) {
+    case ldr::invalid_signature: return kTextBadSignature;
+    case ldr::new_version: return kTextNewVersion;
+    case ldr::unknown_version: return kTextUnknownVersion;
+    case ldr::stream_error: return kTextStreamError;
+    default: return kTextUnknownError;
+    }
+}
+
+}  // namespace
+
+namespace ldr {
+
+const char* error::what() const noexcept
+{
+    switch (code) {
+    case invalid_signature: return "invalid signature";
+    case new_version: return "new version";
+    case unknown_version: return "unknown version";
+    case stream_error: return "stream error";
+    default: return "unknown error_code";
+    }
+}
+
+void load(const std::string& path, file& out)
+{
+    if (path.empty())
+        throw ldr_exception(kTextBadFileName);
+    errno = 0;
+    FilePtr handle(OpenFileUtf8(path, "rb"));
+    if (!handle)
+        throw ldr_exception(errno == ENOENT ? kTextNotFound : kTextOpenFailed);
+
+    // An unknown size leaves no room for any module, so nothing is ever allocated
+    // on a header's word alone.
+    const int64_t size = OpenFileSize(handle.get());
+    InputStream in(handle.get(), size > 0 ? uint64_t(size) : 0);
+    file result;
+    try {
+        Parse(in, result);
+    } catch (const error& e) {
+        throw ldr_exception(e);
+    }
+    out = std::move(result);
+}
+
+const module* find_module(const file& f, unsigned kind)
+{
+    for (const module& m : f.modules)
+        if (m.kind == static_cast<uint16_t>(kind))
+            return &m;
+    return nullptr;
+}
+
+std::vector<uint8_t> serialize(const file& f)
+{
+    std::vector<uint8_t> out;
+    Put32(out, f.signature);
+    Put16(out, f.version);
+    for (const module& m : f.modules) {
+        if (m.blocks.size() != m.block_count)
+            throw std::invalid_argument("module block list does not match its block count");
+        Put16(out, m.kind);
+        Put16(out, m.version);
+        Put32(out, m.block_count);
+        Put32(out, m.block_size);
+        for (const block& b : m.blocks) {
+            if (b.data.size() != m.block_size)
+                throw std::invalid_argument("block data does not match the module's block size");
+            Put32(out, b.address);
+            out.insert(out.end(), b.data.begin(), b.data.end());
+        }
+    }
+    return out;
+}
+
+void save(const std::string& path, const file& f)
+{
+    const std::vector<uint8_t> bytes = serialize(f);
+    FilePtr handle(OpenFileUtf8(path, "wb"));
+    if (!handle)
+        throw std::runtime_error("cannot create " + path);
+    const bool written = bytes.empty() ||
+                         std::fwrite(bytes.data(), 1, bytes.size(), handle.get()) == bytes.size();
+    if (!written || std::fclose(handle.release()) != 0)
+        throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace ldr
+
+ldr_exception::ldr_exception(unsigned id) : object_description(LoadText(id)), textId(id) {}
+
+ldr_exception::ldr_exception(const ldr::error& e) : ldr_exception(TextIdOfError(e.code)) {}
+
+unsigned ModuleKindTextId(uint16_t kind)
+{
+    switch (kind) {
+    case ldr::peripheral: return kTextPeripheralModule;
+    case ldr::computational: return kTextComputationalModule;
+    case ldr::fpga: return kTextFpgaModule;
+    case ldr::blackfin_loader: return kTextBlackfinLoaderModule;
+    default: return kTextUnknownModule;
+    }
+}
+
+std::string ModuleVersionText(uint16_t version)
+{
+    return StringPrintf("%u.%u", unsigned(version >> 8), unsigned(version & 0xFF));
+}
+
+uint64_t ModuleImageSize(const ldr::module& m)
+{
+    return uint64_t(m.block_count) * m.block_size;
+}
+
+std::string ModuleSizeText(const ldr::module& m)
+{
+    return std::to_string(ModuleImageSize(m));
+}
