@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,20 @@ private:
 // The host of the running program on this platform (Win32 message queue, or a POSIX
 // stop flag set by SIGINT). One per thread.
 CRunHost& PlatformHost();
+
+// The thread message that carries a stop request (wParam 0, lParam the stop code).
+constexpr unsigned STOP_MESSAGE = 0x8000;
+
+// Makes an interrupt from the terminal (Ctrl+C) a stop request for the program's working
+// thread (the one that calls this), so a command-line run ends at its next pump as if
+// Stop were pressed. A second interrupt before the first has been taken ends the process.
+void InstallInterruptStop();
+
+// How the calling thread's platform host answers Question boxes: given the text and
+// the caption, returns true for Yes. An empty policy restores the default (POSIX: ask
+// on the terminal, No when stdin is not a terminal; Win32: the system message box).
+using QuestionPolicy = std::function<bool(const std::string& text, const std::string& caption)>;
+void SetQuestionPolicy(QuestionPolicy policy);
 
 constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 

@@ -1,0 +1,9 @@
+// UTF-8 (the program's texts) to and from the wide strings of the Windows API. The
+// conversion is portable: wchar_t holds UTF-16 units where it is 16 bits wide and code
+// points where it is 32 bits wide. Malformed input becomes U+FFFD, never a failure.
+#pragma once
+
+#include <string>
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);

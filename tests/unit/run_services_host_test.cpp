@@ -1,0 +1,62 @@
+// The platform host of this build (POSIX stop flag, or the Win32 message queue).
+#include <gtest/gtest.h>
+
+#include "engine/run_services.h"
+
+namespace {
+
+class CCountingSource : public CEventSource {
+public:
+    void Dispatch() override { ++dispatched; }
+    int dispatched = 0;
+};
+
+}  // namespace
+
+TEST(RunServicesHost, StopIsThrownOnceWithItsCode)
+{
+    CRunHost& host = PlatformHost();
+    host.PumpMessages();
+    host.RequestStop(5);
+    try {
+        host.PumpMessages();
+        FAIL() << "Stop was not raised";
+    } catch (const stop_exception& e) {
+        EXPECT_EQ(e.Code(), 5);
+    }
+    EXPECT_NO_THROW(host.PumpMessages());
+}
+
+TEST(RunServicesHost, EventSourcesAreDeliveredAheadOfAStop)
+{
+    CRunHost& host = PlatformHost();
+    CCountingSource source;
+    host.AddEventSource(&source);
+    host.RequestStop(0);
+    EXPECT_THROW(host.PumpMessages(), stop_exception);
+    EXPECT_EQ(source.dispatched, 1);
+    host.RemoveEventSource(&source);
+    host.PumpMessages();
+    EXPECT_EQ(source.dispatched, 1);
+}
+
+TEST(RunServicesHost, ClockAdvancesAcrossASleep)
+{
+    CRunHost& host = PlatformHost();
+    const uint32_t start = host.TickCount();
+    host.Sleep(20);
+    EXPECT_GE(host.TickCount() - start, 15u);   // coarse system ticks may round down
+}
+
+TEST(RunServicesHost, QuestionsAreAnsweredByThePolicy)
+{
+    CRunHost& host = PlatformHost();
+    std::string asked;
+    SetQuestionPolicy([&](const std::string& text, const std::string& caption) {
+        asked = caption + "|" + text;
+        return true;
+    });
+    EXPECT_TRUE(host.ShowMessageBox("Продолжить?", "Ошибка", MessageBoxKind::Question));
+    EXPECT_EQ(asked, "Ошибка|Продолжить?");
+    SetQuestionPolicy(nullptr);
+}
