@@ -11,7 +11,10 @@ class CRunHost;
 constexpr int RESULT_OK = 0;
 constexpr int RESULT_NO_LINK = -1;
 constexpr int RESULT_WRONG_LENGTH = -2;
-constexpr int RESULT_BAD_REQUEST = -3;   // more parameter bytes than a packet holds
+// A request that cannot be sent as asked (more parameter bytes than a packet holds, a
+// chunk size no packet can carry, a missing buffer, an unknown transport); nothing is
+// sent. StatusText gives it the unknown-error text.
+constexpr int RESULT_BAD_REQUEST = -3;
 constexpr int STATUS_BUSY = 2;
 constexpr int STATUS_NOT_SUPPORTED = 8;
 
@@ -26,6 +29,8 @@ constexpr unsigned char CMD_GET_UNIQUE_ID = 0xA2;
 
 constexpr unsigned kMaxParamBytes = 252;
 constexpr unsigned kMemoryChunk = 128;
+constexpr unsigned kMaxWriteChunk = 248;   // 4 address bytes plus data within the parameters
+constexpr unsigned kMaxReadChunk = 254;    // echo, status and payload within 256 reply bytes
 
 using TransferCallback = void (*)(const void* buffer, unsigned done, unsigned total, void* user);
 

@@ -1,0 +1,202 @@
+#include "protocol/scanner_protocol.h"
+
+#include <cstring>
+
+#include "engine/run_services.h"
+#include "transport/basic_device.h"
+
+namespace {
+
+constexpr unsigned char kStartByte = 0x02;
+constexpr unsigned kFrameBuffer = 256;
+constexpr unsigned kAttempts = 3;
+constexpr uint32_t kBusyPauseMs = 60;
+constexpr unsigned kAddressBytes = 4;
+
+void PutAddress(unsigned char* out, uint32_t address)
+{
+    for (unsigned i = 0; i < kAddressBytes; ++i)
+        out[i] = static_cast<unsigned char>(address >> (8 * i));
+}
+
+}  // namespace
+
+void CScannerProtocol::SendFrame(const void* data, unsigned size)
+{
+    unsigned char packet[kFrameBuffer];
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    const unsigned char len = static_cast<unsigned char>(size);
+    unsigned char checksum = len;
+    packet[0] = kStartByte;
+    packet[1] = len;
+    for (unsigned i = 0; i < size; ++i) {
+        packet[2 + i] = bytes[i];
+        checksum ^= bytes[i];
+    }
+    packet[2 + size] = checksum;
+    device->Write(packet, size + 3);
+}
+
+void CScannerProtocol::ReceiveFrame(void* buffer, unsigned* size)
+{
+    unsigned char data[kFrameBuffer];
+    bool valid = false;
+    unsigned n = 0;
+    // Only one stray byte may precede the start byte: a line that was idle can deliver
+    // one bit of noise as a byte, anything more means the reply is not to be trusted.
+    unsigned char b = device->ReadByte();
+    if (b == kStartByte || device->ReadByte() == kStartByte) {
+        const unsigned char len = device->ReadByte();
+        n = len == 0 ? kFrameBuffer : len;
+        device->Read(data, n);
+        unsigned char checksum = len;
+        for (unsigned i = 0; i < n; ++i)
+            checksum ^= data[i];
+        valid = device->ReadByte() == checksum;
+    }
+    if (!valid) {
+        // Swallow the rest of the broken reply so that it cannot pass for the next one;
+        // the read normally ends at the device time-out.
+        try {
+            device->Read(data, kFrameBuffer);
+        } catch (const CBasicDevice::CException&) {
+        }
+        throw CBasicDevice::CException();
+    }
+    if (*size > n)
+        *size = n;
+    std::memcpy(buffer, data, *size);
+}
+
+int CScannerProtocol::Execute(unsigned char opcode, void* reply, unsigned replySize,
+                              const void* params, unsigned paramSize)
+{
+    if (paramSize > kMaxParamBytes || (params == nullptr && paramSize != 0) ||
+        (reply == nullptr && replySize != 0))
+        return RESULT_BAD_REQUEST;
+    if (device == nullptr)
+        return RESULT_NO_LINK;
+
+    unsigned char request[kFrameBuffer];
+    request[0] = opcode;
+    if (paramSize != 0)
+        std::memcpy(request + 1, params, paramSize);
+
+    for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
+        unsigned char data[kFrameBuffer];
+        unsigned n = kFrameBuffer;
+        try {
+            device->ClearErrors();
+            device->PurgeInput();
+            device->PurgeOutput();
+            SendFrame(request, paramSize + 1);
+            ReceiveFrame(data, &n);
+        } catch (const stop_exception&) {
+            throw;   // a device that pumps messages must not swallow Stop
+        } catch (...) {
+            continue;   // any device failure costs this attempt only
+        }
+        if (data[0] != opcode)
+            continue;
+        if (n < 2)
+            return RESULT_WRONG_LENGTH;
+        const unsigned char status = data[1];
+        if (status == 0) {
+            if (n != replySize + 2)
+                return RESULT_WRONG_LENGTH;
+            if (replySize != 0)
+                std::memcpy(reply, data + 2, replySize);
+            return RESULT_OK;
+        }
+        if (status == STATUS_BUSY) {
+            host->Sleep(kBusyPauseMs);
+            continue;
+        }
+        return status;
+    }
+    return RESULT_NO_LINK;
+}
+
+int CScannerProtocol::ExecuteVia(unsigned char opcode, void* reply, unsigned replySize,
+                                 const void* params, unsigned paramSize, int transport)
+{
+    // The serial line is the only path the scanner offers; an unknown selector is a
+    // caller's mistake, not a silent scanner.
+    if (transport != TRANSPORT_SERIAL)
+        return RESULT_BAD_REQUEST;
+    return Execute(opcode, reply, replySize, params, paramSize);
+}
+
+int CScannerProtocol::ReadMemory(uint32_t address, void* buffer, unsigned size,
+                                 TransferCallback callback, void* user, unsigned chunkSize)
+{
+    if (chunkSize == 0 || chunkSize > kMaxReadChunk || (buffer == nullptr && size != 0))
+        return RESULT_BAD_REQUEST;
+    unsigned char* bytes = static_cast<unsigned char*>(buffer);
+    unsigned done = 0;
+    while (done < size) {
+        const unsigned n = chunkSize < size - done ? chunkSize : size - done;
+        unsigned char params[kAddressBytes + 1];
+        PutAddress(params, address + done);
+        params[kAddressBytes] = static_cast<unsigned char>(n);
+        const int result = Execute(CMD_READ_MEMORY, bytes + done, n, params, sizeof params);
+        if (result != RESULT_OK)
+            return result;
+        done += n;
+        if (callback != nullptr)
+            callback(buffer, done, size, user);
+    }
+    return RESULT_OK;
+}
+
+int CScannerProtocol::WriteMemory(uint32_t address, const void* buffer, unsigned size,
+                                  TransferCallback callback, void* user, unsigned chunkSize)
+{
+    if (chunkSize == 0 || chunkSize > kMaxWriteChunk || (buffer == nullptr && size != 0))
+        return RESULT_BAD_REQUEST;
+    const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+    unsigned done = 0;
+    while (done < size) {
+        const unsigned n = chunkSize < size - done ? chunkSize : size - done;
+        unsigned char params[kAddressBytes + kMaxWriteChunk];
+        PutAddress(params, address + done);
+        std::memcpy(params + kAddressBytes, bytes + done, n);
+        const int result = Execute(CMD_WRITE_MEMORY, nullptr, 0, params, kAddressBytes + n);
+        if (result != RESULT_OK)
+            return result;
+        done += n;
+        if (callback != nullptr)
+            callback(buffer, done, size, user);
+    }
+    return RESULT_OK;
+}
+
+const char* StatusText(int code)
+{
+    switch (code) {
+    case 0:
+        return "Ошибок нет";
+    case 2:
+        return "Команда не может быть выполнена в данный момент";
+    case 4:
+        return "Некорректные параметры в команде";
+    case 8:
+        return "Команда не поддерживается";
+    case 115:
+        return "Команда не поддерживается в данном режиме";
+    case 144:
+        return "Неправильный размер блока";
+    case 145:
+        return "Адрес вышел из допустимого диапазона";
+    case 146:
+        return "Ошибка выравнивания блока";
+    case 147:
+        return "Ошибка записи во флеш-память";
+    case -1:
+        return "Нет связи";
+    case -2:
+        return "Неверная длина ответа";
+    default:
+        return "Неизвестная ошибка";
+    }
+}
