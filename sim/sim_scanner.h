@@ -4,17 +4,51 @@
 //
 // The model is driven by time in microseconds given by its caller, so the same model
 // serves the in-process line (virtual clock) and the pseudo-terminal program (real clock).
+// It is single-threaded and deterministic: the same bytes at the same times with the
+// same seed give the same replies.
+//
+// Behaviour worth knowing when writing tests against it:
+// - Speed: bytes sent at a baud other than the scanner's arrive garbled, and so do reply
+//   bytes read at a baud other than the one they were sent at. Garbling keeps the byte
+//   count and never yields the start byte 0x02, so a garbled request is never answered
+//   and a garbled reply never parses. A USB CDC scanner has no line: it ignores bauds.
+// - Framing: a request with a bad checksum or LEN 0 is dropped silently; a partial
+//   request is abandoned after kSimFrameGapUs without bytes.
+// - A baud change is answered at the old speed; the new speed holds once the reply is
+//   on the line.
+// - A mode switch (bits 0.1 and 1.1 both written as the other mode) is answered, then
+//   the scanner is silent for restartMs and runs the new mode (or, with
+//   backInOldModeOnce, the old one the first time). The register comes back with only
+//   the mode bits set: bits 0.1/1.1 for the mode, 3.7 in the loader (never with
+//   neverEntersLoader), 1.0 the checksum verdict (reported by the loader only); bits
+//   written besides the read-only ones are stored. A USB CDC scanner's port is gone for
+//   the restart (Attached false, one removal and one arrival event).
+// - Faults: transmission faults (noise, checksum, echo, short or long reply, lost
+//   reply) hit the reply of a command that was carried out; Busy, NoReply and
+//   ErrorStatus leave the command undone. Random faults draw only from the faults the
+//   host's retries are meant to absorb: noise, bad checksum, wrong echo, busy, no reply
+//   and lost reply.
+// - Memory writes (loader only, else 115): empty or over 248 bytes 144; outside
+//   [flashBase, flashBase + flashSize) or touching the factory block 145; an address
+//   not a multiple of writeAlign 146; writeErrorStatus when set. Reads of the factory
+//   block at 0xFD0000 need the application with bit 0.5 set (else 115); other addresses
+//   read what was written, 0xFF elsewhere, in either mode.
+// - Checksum verdict (bit 1.0): the loader keeps the image written since it started
+//   (the session). With an expected image set, the verdict holds when the session is
+//   exactly that image: the same addresses, the same bytes, nothing more. Without one,
+//   it holds when something was written and the last write was not refused (a host
+//   that retries a refused update writes the whole image again).
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "sim/sim_memory.h"
 
 enum class SimFault {
     None,
@@ -22,12 +56,18 @@ enum class SimFault {
     TwoNoiseBytes,    // two stray bytes (the host must give up on that reply)
     BadChecksum,
     WrongEcho,
-    Busy,             // status 2 instead of the reply
-    NoReply,
-    ShortReply,       // one payload byte too few
+    Busy,             // status 2 instead of the reply; the command is not carried out
+    NoReply,          // the request is lost: nothing is carried out or answered
+    LostReply,        // the command is carried out, its reply is lost
+    ShortReply,       // one data byte too few
     LongReply,        // one payload byte too many
-    ErrorStatus,      // the status given in SimFaultRule::status
+    ErrorStatus,      // the status given in SimFaultRule::status; not carried out
 };
+
+// Parses a fault name as the pty program's --fault option spells it ("noise",
+// "noise2", "checksum", "echo", "busy", "noreply", "lost", "short", "long", "status");
+// SimFault::None when unknown.
+SimFault SimFaultFromName(const std::string& name);
 
 struct SimFaultRule {
     int opcode = -1;          // -1: any command
@@ -42,6 +82,15 @@ struct SimVersions {
     uint16_t application = 0x0205;
     uint16_t applicationExt = 0x0007;   // Blackfin only
 };
+
+// The factory block lives at this address, 8 bytes: serial LE32, DOS date LE16, word LE16.
+constexpr uint32_t kSimFactoryAddress = 0xFD0000;
+constexpr uint32_t kSimFactorySize = 8;
+// A request whose bytes stop for longer than this is abandoned.
+constexpr uint64_t kSimFrameGapUs = 50000;
+
+// Baud of a speed code 0..9 (2400 .. 921600); 0 for any other code.
+uint32_t SimBaudFromCode(int code);
 
 struct SimConfig {
     uint8_t modelCode = 150;
@@ -62,6 +111,10 @@ struct SimConfig {
     bool neverEntersLoader = false;       // bit 3.7 stays clear
     bool usbCdc = false;                  // re-enumerates on a restart (port vanishes)
 
+    // Bits 2.2-2.7 of the mode register report live status: they read as these bits
+    // whatever was written (bits 2.0 and 2.1 are stored as written).
+    uint8_t registerStatusBits = 0;
+
     // Line-rate emulation: every byte takes its time on the wire at the current speed,
     // plus a turnaround per command.
     bool lineRate = false;
@@ -73,11 +126,6 @@ struct SimConfig {
     uint32_t writeAlign = 1;
     unsigned char writeErrorStatus = 0;   // 144..147: every write answered with it
 
-    // The checksum verdict (mode register bit 1.0) is set when the image written since
-    // the loader started equals this image (address -> bytes); empty: any complete write
-    // of a block-aligned image counts as good.
-    std::map<uint32_t, std::vector<uint8_t>> expectedImage;
-
     // Random faults: probability per reply, seeded for repeatable runs.
     double randomFaultRate = 0.0;
     uint32_t randomSeed = 1;
@@ -86,38 +134,63 @@ struct SimConfig {
 class CSimScanner {
 public:
     explicit CSimScanner(SimConfig config);
+    ~CSimScanner();
+    CSimScanner(CSimScanner&&) noexcept;
+    CSimScanner& operator=(CSimScanner&&) noexcept;
 
-    // Bytes from the host, sent at the host's line speed (baud), at time nowUs.
+    // Bytes from the host, sent at the host's line speed (baud), at time nowUs (with
+    // line-rate emulation, the time the first byte started).
     void Receive(const uint8_t* data, size_t size, uint32_t hostBaud, uint64_t nowUs);
-    // Bytes the scanner has put on the line by nowUs, at most max; returns the count.
-    size_t Transmit(uint8_t* out, size_t max, uint64_t nowUs);
+    // Bytes the scanner has put on the line by nowUs, as a host reading at hostBaud sees
+    // them, at most max; returns the count.
+    size_t Transmit(uint8_t* out, size_t max, uint32_t hostBaud, uint64_t nowUs);
     // When the next reply byte will be on the line (for a reader deciding how long to
     // wait); nullopt when nothing is pending.
     std::optional<uint64_t> NextByteAtUs() const;
+    // When the next restart begins or ends (a reader waiting on a USB port must notice
+    // the port vanish); nullopt when none is due.
+    std::optional<uint64_t> NextEventAtUs() const;
+    // Applies what has fallen due by nowUs (speed changes, restarts ending). Every call
+    // taking a time does this first; the getters without a time report the state as of
+    // the last such call.
+    void Advance(uint64_t nowUs);
 
     // Whether the scanner is powered and attached (a USB scanner that restarts is not).
     bool Attached(uint64_t nowUs) const;
     // For USB re-enumeration: true once per restart when the port has vanished / is back.
+    // An arrival is reported only after its removal was taken.
     bool TakeRemoval(uint64_t nowUs);
     bool TakeArrival(uint64_t nowUs);
 
     void AddFault(const SimFaultRule& rule);
     void ClearFaults();
 
+    // The image the checksum verdict compares the session with (address -> bytes);
+    // empty: no expected image.
+    void SetExpectedImage(const std::map<uint32_t, std::vector<uint8_t>>& image);
+    bool HasExpectedImage() const;
+
     int Mode(uint64_t nowUs) const;          // 0 application, 1 loader; -1 while restarting
     int SpeedCode() const;
     uint32_t Baud() const;
-    const std::map<uint32_t, uint8_t>& Memory() const;
-    // The bytes written at [address, address + size), 0xFF where never written.
+    // Everything written to the scanner's memory, and the part written since the loader
+    // last started.
+    const CSimMemory& Memory() const;
+    const CSimMemory& Session() const;
+    // The bytes at [address, address + size), 0xFF where never written.
     std::vector<uint8_t> Dump(uint32_t address, size_t size) const;
+    // The register as a read would return it now.
     std::array<uint8_t, 4> ModeRegister() const;
+    bool ChecksumVerdict() const;
     const SimConfig& Config() const;
+    // For tests that change the unit between commands (speed command, write errors...).
     SimConfig& MutableConfig();
     unsigned CommandsReceived() const;
     unsigned CommandsReceived(uint8_t opcode) const;
     unsigned Restarts() const;
 
-private:
     struct Impl;
-    std::shared_ptr<Impl> impl;
+
+private:
+    std::unique_ptr<Impl> impl;
 };
