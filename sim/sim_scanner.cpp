@@ -2,6 +2,7 @@
 // reply timing, fault injection, speed changes and restarts.
 #include <algorithm>
 
+#include "firmware/ldr.h"
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_scanner_impl.h"
 
@@ -327,6 +328,30 @@ void CSimScanner::SetExpectedImage(const std::map<uint32_t, std::vector<uint8_t>
         impl->expected.Write(address, bytes.data(), bytes.size());
     impl->hasExpected = !image.empty();
     impl->verdictCache.reset();
+}
+
+bool CSimScanner::LoadExpectedModule(const std::string& ldrPath, std::string& error)
+{
+    ldr::file file;
+    try {
+        ldr::load(ldrPath, file);
+    } catch (const ldr_exception& e) {
+        error = e.Text();
+        return false;
+    }
+    const ldr::module* module = ldr::find_module(file, ldr::computational);
+    if (!module) {
+        error = "no computational module in " + ldrPath;
+        return false;
+    }
+    // In file order: where blocks overlap, the later one wins, as in the scanner. A
+    // module without data expects an empty session.
+    impl->expected.Clear();
+    for (const ldr::block& block : module->blocks)
+        impl->expected.Write(block.address, block.data.data(), block.data.size());
+    impl->hasExpected = true;
+    impl->verdictCache.reset();
+    return true;
 }
 
 bool CSimScanner::HasExpectedImage() const { return impl->hasExpected; }

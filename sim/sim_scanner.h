@@ -168,6 +168,10 @@ public:
     // The image the checksum verdict compares the session with (address -> bytes);
     // empty: no expected image.
     void SetExpectedImage(const std::map<uint32_t, std::vector<uint8_t>>& image);
+    // The expected image from the first computational module (kind 1) of an .ldr file
+    // (UTF-8 path), later blocks winning where blocks overlap; false with a message when
+    // the file cannot be read or has no such module.
+    bool LoadExpectedModule(const std::string& ldrPath, std::string& error);
     bool HasExpectedImage() const;
 
     int Mode(uint64_t nowUs) const;          // 0 application, 1 loader; -1 while restarting

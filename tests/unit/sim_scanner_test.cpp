@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "firmware/ldr.h"
 #include "sim_bench.h"
 
 namespace {
@@ -406,4 +409,28 @@ TEST(SimScanner, MemoryKeepsSparsePagesAndRanges)
     other.Write(0xFFE, data, 3);
     EXPECT_EQ(m, other);
     EXPECT_EQ(SimCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+}
+
+TEST(SimScanner, ExpectedImageFromLdrModule)
+{
+    ldr::file file;
+    file.signature = ldr::kSignature;
+    file.version = ldr::kFormatVersion;
+    file.modules.push_back(ldr::module{ldr::peripheral, 0x0100, 1, 2, {{0x900, {9, 9}}}});
+    file.modules.push_back(
+        ldr::module{ldr::computational, 0x0203, 2, 2, {{0x100, {1, 2}}, {0x102, {3, 4}}}});
+    const std::string path = testing::TempDir() + "sim_expected.ldr";
+    ldr::save(path, file);
+
+    SimBench b(LoaderConfig());
+    std::string error;
+    ASSERT_TRUE(b.scanner.LoadExpectedModule(path, error)) << error;
+    ASSERT_EQ(b.Command(kWrite, WriteParams(0x100, {1, 2, 3})).Status(), 0);
+    EXPECT_FALSE(b.scanner.ChecksumVerdict());
+    ASSERT_EQ(b.Command(kWrite, WriteParams(0x103, {4})).Status(), 0);
+    EXPECT_TRUE(b.scanner.ChecksumVerdict());
+
+    EXPECT_FALSE(b.scanner.LoadExpectedModule(path + ".missing", error));
+    EXPECT_FALSE(error.empty());
+    std::remove(path.c_str());
 }
