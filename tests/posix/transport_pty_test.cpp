@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "resources/strings.h"
+#include "transport/com_device.h"
+#include "transport/port_system_posix.h"
+
+namespace {
+
+// A pseudo-terminal: the device under test opens the slave, the test plays the other end
+// on the master. The test keeps a slave descriptor too, as the simulator does, so the
+// master stays usable while the device is closed.
+struct Pty {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+    Pty()
+    {
+        char name[128];
+        EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+    }
+    ~Pty()
+    {
+        close(master);
+        close(slave);
+    }
+    std::string ReadMaster()
+    {
+        std::string out;
+        char buffer[256];
+        for (int i = 0; i < 50; ++i) {
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n > 0) {
+                out.append(buffer, n);
+                break;
+            }
+            usleep(2000);
+        }
+        return out;
+    }
+};
+
+std::string OpenMessage(CComDevice& device, const std::string& name)
+{
+    try {
+        device.Open(name);
+    } catch (const CComDevice::CException& e) {
+        return e.Text();
+    }
+    return "opened";
+}
+
+double MsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+}  // namespace
+
+TEST(PosixPort, OpenFailuresGiveTheOperatorMessages)
+{
+    CPosixPortSystem system;
+    CComDevice device(system);
+    EXPECT_EQ(OpenMessage(device, "/nonexistent/ttyQ9"), LoadText(20));
+    EXPECT_EQ(OpenMessage(device, "ttyDoesNotExist7"), LoadText(20));
+    EXPECT_EQ(OpenMessage(device, ""), LoadText(23));
+    EXPECT_EQ(OpenMessage(device, "/dev/null"), "Ошибка открытия COM-порта (25)");   // not a terminal
+
+    Pty pty;
+    const int other = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);   // another program holds the port
+    EXPECT_EQ(OpenMessage(device, pty.path), LoadText(21));
+    EXPECT_FALSE(device.IsOpen());
+    close(other);
+    EXPECT_EQ(OpenMessage(device, pty.path), "opened");
+
+    CComDevice second(system);
+    EXPECT_EQ(OpenMessage(second, pty.path), LoadText(21));
+}
+
+TEST(PosixPort, OpenSetsARaw8N1LineAndSpeedChangesKeepIt)
+{
+    Pty pty;
+    CPosixPortSystem system;
+    CComDevice device(system);
+    device.Open(pty.path);
+    EXPECT_EQ(device.GetBaudRate(), 9600u);
+
+    device.SetBaudRate(250000);   // not one of the classic speeds
+    EXPECT_EQ(device.GetBaudRate(), 250000u);
+    device.SetBaudRate(115200);
+    termios tio;
+    ASSERT_EQ(tcgetattr(pty.master, &tio), 0);   // master and slave share the settings
+    EXPECT_EQ(cfgetospeed(&tio), B115200);
+    EXPECT_EQ(tio.c_cflag & CSIZE, (tcflag_t)CS8);
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_cflag & (CLOCAL | CREAD), (tcflag_t)(CLOCAL | CREAD));
+    EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | INPCK), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+TEST(PosixPort, ReadTimeOutOnASilentLine)
+{
+    Pty pty;
+    CPosixPortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, pty.path, 9600, 100);
+    EXPECT_EQ(device.GetTimeout(), 100u);
+
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(device.ReadByte(), CBasicDevice::CException);
+    const double readMs = MsSince(start);
+    EXPECT_GE(readMs, 95.0);
+    EXPECT_LT(readMs, 1000.0);
+
+    unsigned char buffer[16];
+    unsigned size = sizeof buffer;
+    start = std::chrono::steady_clock::now();
+    device.ReadSome(buffer, &size);
+    EXPECT_EQ(size, 0u);
+    EXPECT_GE(MsSince(start), 95.0);
+}
+
+TEST(PosixPort, ExchangesBytesAndPurgesInput)
+{
+    Pty pty;
+    CPosixPortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, pty.path, 115200, 200);
+
+    device.Write("\x02hello", 6);
+    EXPECT_EQ(pty.ReadMaster(), "\x02hello");
+
+    ASSERT_EQ(write(pty.master, "abc\r\n", 5), 5);
+    unsigned char got[5];
+    device.Read(got, 5);
+    EXPECT_EQ(std::string((char*)got, 5), "abc\r\n");   // raw: no line discipline
+
+    // An interval time-out ends a read once bytes stop coming.
+    device.SetTimeouts(50, 0, 2000, 0, 200);
+    ASSERT_EQ(write(pty.master, "xy", 2), 2);
+    unsigned char some[8];
+    unsigned size = sizeof some;
+    const auto start = std::chrono::steady_clock::now();
+    device.ReadSome(some, &size);
+    EXPECT_EQ(size, 2u);
+    EXPECT_LT(MsSince(start), 1000.0);
+
+    ASSERT_EQ(write(pty.master, "stale", 5), 5);
+    usleep(20000);
+    device.PurgeInput();
+    device.PurgeOutput();
+    device.ClearErrors();
+    device.SetTimeout(50);
+    size = sizeof some;
+    device.ReadSome(some, &size);
+    EXPECT_EQ(size, 0u);
+}
+
+TEST(PosixPort, ReopenAndCloseReleaseThePort)
+{
+    Pty pty;
+    CPosixPortSystem system;
+    CComDevice device(system);
+    device.Open(pty.path);
+    device.Open(pty.path);   // the old descriptor and its lock go first
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(device.GetPortName(), pty.path);
+    device.Close();
+    const int other = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    close(other);
+}
+
+TEST(PosixPort, VanishedDeviceFailsIoAndConfiguration)
+{
+    auto pty = std::make_unique<Pty>();
+    CPosixPortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, pty->path, 9600, 100);
+    pty.reset();   // the other end and the node are gone
+    unsigned char buffer[4];
+    unsigned size = sizeof buffer;
+    EXPECT_THROW(device.ReadSome(buffer, &size), CBasicDevice::CException);
+    EXPECT_THROW(device.ClearErrors(), CBasicDevice::CException);
+    EXPECT_TRUE(device.IsOpen());
+}
