@@ -71,6 +71,7 @@ const StringEntry kStrings[] = {
     {285, "Идёт поиск..."},
     {286, "Не обнаружено"},
     {287, "Поиск остановлен"},
+    {290, "Информация об устройстве"},
     {300, "Стационарный сканер"},
     {301, "Ручной сканер"},
     {302, "Встраиваемый сканер"},
@@ -94,6 +95,8 @@ const StringEntry kStrings[] = {
     {327, "PellarX HD"},
     {328, "PellarX BTA"},
     {329, "Tolvan+ v3"},
+    // The range check of a number typed into a dialog.
+    {61715, "Введите целое число от %u до %u."},
 };
 
 }  // namespace

@@ -1,0 +1,41 @@
+// Property pages and the modal property sheet that shows them (no Apply, no Help).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "ui/dialog.h"
+
+// A page keeps its values in plain members: they fill the controls when the page is
+// created and are read back from them whenever the page is left (another tab, or OK).
+// A page that was never shown keeps its values as given.
+class CPropertyPage : public CDialogBase {
+public:
+    CPropertyPage(CRunHost& host, int templateId) : CDialogBase(host), templateId(templateId) {}
+
+    int TemplateId() const { return templateId; }
+    // Whether the sheet ended with OK while this page existed.
+    bool Applied() const { return applied; }
+
+    static INT_PTR CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+    // Moves the values into the controls (save false) or back (save true); false when a
+    // value is refused, after telling the operator why.
+    virtual bool Exchange(bool save) { return true; }
+
+    // The page's own start-up after the values are in the controls.
+    virtual bool OnInitPage() { return true; }
+
+    bool OnInit() final;
+    bool OnNotify(NMHDR* header, LRESULT& result) override;
+
+private:
+    int templateId;
+    bool applied = false;
+};
+
+// Runs the sheet modally over its pages, starting on the first; true when it ended with
+// OK (the values of every page are then read back).
+bool RunPropertySheet(HWND parent, const std::string& caption,
+                      const std::vector<CPropertyPage*>& pages);
