@@ -1,0 +1,93 @@
+#include "transport/serial_discovery.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "resources/strings.h"
+
+namespace {
+
+constexpr size_t kComPrefixLength = 3;   // "COM"
+
+bool AllDigits(const std::string& text, size_t from)
+{
+    return text.size() > from && std::all_of(text.begin() + from, text.end(), [](char c) {
+               return std::isdigit(static_cast<unsigned char>(c)) != 0;
+           });
+}
+
+// Port numbers compare by value (COM03 is COM3) without any limit on their size: the
+// digits without their leading zeros.
+std::string PortNumber(const std::string& name)
+{
+    const size_t first = name.find_first_not_of('0', kComPrefixLength);
+    return first == std::string::npos ? "0" : name.substr(first);
+}
+
+std::string Upper(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A device's PortName counts when it is COM (any case) followed by digits only.
+bool IsComName(const std::string& name)
+{
+    return name.size() > kComPrefixLength && Upper(name.substr(0, kComPrefixLength)) == "COM" &&
+           AllDigits(name, kComPrefixLength);
+}
+
+}  // namespace
+
+std::vector<std::string> ListSerialPorts(CDiscoveryReader& reader)
+{
+    std::vector<std::string> ports;
+    if (!reader.OpenSerialComm())
+        return ports;
+    for (uint32_t index = 0;; ++index) {
+        std::string name, data;
+        uint32_t type = 0;
+        const uint32_t result = reader.EnumSerialCommValue(index, name, type, data);
+        if (result == kErrorMoreData)
+            continue;
+        if (result != 0)
+            break;
+        if (type == kRegSz && std::find(ports.begin(), ports.end(), data) == ports.end())
+            ports.push_back(data);
+    }
+    reader.CloseSerialComm();
+    return ports;
+}
+
+bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const std::string& vid,
+                 const std::string& pid, std::string& hardwareId)
+{
+    // Only the digits after the first three characters are read; a name that has none,
+    // or anything else after them, names no numbered port.
+    if (!AllDigits(portName, kComPrefixLength))
+        return false;
+    const std::string wanted = PortNumber(portName);
+    const std::string pattern = Upper(StringPrintf("USB\\VID_%s&PID_%s", vid.c_str(), pid.c_str()));
+
+    if (!reader.OpenPortsClass())
+        return false;
+    bool found = false;
+    for (uint32_t index = 0; !found && reader.EnumPortsDevice(index); ++index) {
+        uint32_t type = 0;
+        std::string name;
+        if (!reader.ReadPortName(type, name) || (type != kRegSz && type != kRegExpandSz) ||
+            !IsComName(name) || PortNumber(name) != wanted)
+            continue;
+        std::string id;
+        if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
+            continue;
+        id = Upper(id);
+        if (id.find(pattern) != std::string::npos) {
+            hardwareId = id;
+            found = true;
+        }
+    }
+    reader.ClosePortsClass();
+    return found;
+}

@@ -1,0 +1,49 @@
+// Serial port discovery as the Windows device registry allows it: the port list from
+// HKLM\Hardware\DeviceMap\SerialComm and the USB identity of a COM port from the Ports
+// device class. The reads go through a reader so that the rules (skipped values,
+// duplicates, port-number matching) are checked without a registry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint32_t kErrorMoreData = 234;
+constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegMultiSz = 7;
+
+class CDiscoveryReader {
+public:
+    virtual ~CDiscoveryReader() = default;
+
+    // Opens the SerialComm key for reading; false when it is missing.
+    virtual bool OpenSerialComm() = 0;
+    // The value at index: 0 with its name, type and data (a string value's text);
+    // kErrorMoreData when the name or data does not fit the buffers; any other code ends
+    // the enumeration (kErrorNoMoreItems past the last value).
+    virtual uint32_t EnumSerialCommValue(uint32_t index, std::string& name, uint32_t& type,
+                                         std::string& data) = 0;
+    virtual void CloseSerialComm() = 0;
+
+    // The present devices of the Ports setup class; false when the set cannot be had.
+    virtual bool OpenPortsClass() = 0;
+    // Makes device index the current one; false past the last device.
+    virtual bool EnumPortsDevice(uint32_t index) = 0;
+    // The "PortName" value of the current device's hardware key; false when the key or
+    // the value cannot be read.
+    virtual bool ReadPortName(uint32_t& type, std::string& value) = 0;
+    // The current device's hardware-id property: its registry type and first entry;
+    // false when it cannot be read.
+    virtual bool ReadHardwareId(uint32_t& type, std::string& firstId) = 0;
+    virtual void ClosePortsClass() = 0;
+};
+
+// Port names in the registry's order, each once.
+std::vector<std::string> ListSerialPorts(CDiscoveryReader& reader);
+
+// Whether portName (COMn) belongs to a present Ports-class device whose hardware id
+// contains USB\VID_<vid>&PID_<pid> (any case); hardwareId receives the upper-cased id.
+bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const std::string& vid,
+                 const std::string& pid, std::string& hardwareId);
