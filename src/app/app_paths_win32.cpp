@@ -1,0 +1,15 @@
+#include "app/app_paths.h"
+
+#include <windows.h>
+
+#include "firmware/wide_text_win32.h"
+
+std::optional<std::string> ExecutablePath()
+{
+    // A path that fills the whole buffer may have been cut, so it counts as a failure.
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::nullopt;
+    return Utf8FromWide(std::wstring(buffer, length));
+}

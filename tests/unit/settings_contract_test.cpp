@@ -1,0 +1,249 @@
+// The settings file through every profile this platform has: the native one (the
+// private-profile calls on Windows, the INI reader elsewhere) and the portable INI
+// reader. Both must give the same results, so a file moves between them unharmed.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "app/profile.h"
+#include "app/profile_ini.h"
+#include "app/settings.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProfileKind {
+    const char* name;
+    std::function<std::unique_ptr<CProfile>(const std::string&)> open;
+};
+
+void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
+
+std::string PrintKind(const testing::TestParamInfo<ProfileKind>& info) { return info.param.name; }
+
+class SettingsContract : public testing::TestWithParam<ProfileKind> {
+protected:
+    void SetUp() override
+    {
+        std::random_device seed;
+        dir = fs::temp_directory_path() / ("trelvo-settings-" + std::to_string(seed()));
+        fs::create_directories(dir);
+        path = (dir / "trelvo.ini").u8string();
+        profile = GetParam().open(path);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+
+    void WriteFile(const std::string& text) const
+    {
+        std::ofstream out(fs::u8path(path), std::ios::binary);
+        out << text;
+    }
+    std::string ReadFile() const
+    {
+        std::ifstream in(fs::u8path(path), std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    CSettings Load() const
+    {
+        CSettings s;
+        ExchangeSettings(*profile, s, false);
+        return s;
+    }
+
+    fs::path dir;
+    std::string path;
+    std::unique_ptr<CProfile> profile;
+};
+
+CSettings Sample()
+{
+    CSettings s;
+    s.portName = "COM12";
+    s.baudCode = 6;
+    s.timeout = 750;
+    s.firmwareFile = "C:\\Program Files\\Fw\\release 2.ldr";
+    s.testingMode = 0;
+    s.bootloaderFile = "D:\\boot\\loader.ldr";
+    s.bootloaderPort = "COM4";
+    s.bootloaderBaudCode = 5;
+    return s;
+}
+
+}  // namespace
+
+TEST_P(SettingsContract, MissingFileKeepsDefaultsAndCreatesNothing)
+{
+    const CSettings s = Load();
+    EXPECT_EQ(s, CSettings());
+    EXPECT_EQ(s.baudCode, 2);
+    EXPECT_EQ(s.timeout, 3000u);
+    EXPECT_EQ(s.testingMode, 1);
+    EXPECT_TRUE(s.portName.empty());
+    EXPECT_TRUE(s.firmwareFile.empty());
+    EXPECT_FALSE(fs::exists(fs::u8path(path)));
+}
+
+TEST_P(SettingsContract, SaveWritesAllEightKeysAndLoadsBack)
+{
+    CSettings saved = Sample();
+    EXPECT_TRUE(ExchangeSettings(*profile, saved, true));
+    EXPECT_EQ(Load(), Sample());
+
+    const std::string absent = "<absent>";
+    EXPECT_EQ(profile->GetString("Connect", "PortName", absent), "COM12");
+    EXPECT_EQ(profile->GetString("Connect", "BaudRate", absent), "6");
+    EXPECT_EQ(profile->GetString("Connect", "Timeout", absent), "750");
+    EXPECT_EQ(profile->GetString("Firmware", "FileName", absent), Sample().firmwareFile);
+    EXPECT_EQ(profile->GetString("Tests", "TestingMode", absent), "0");
+    EXPECT_EQ(profile->GetString("Bootloader", "FileName", absent), "D:\\boot\\loader.ldr");
+    EXPECT_EQ(profile->GetString("Bootloader", "PortName", absent), "COM4");
+    EXPECT_EQ(profile->GetString("Bootloader", "BaudRate", absent), "5");
+
+    // Defaults are written too, empty texts included.
+    CSettings defaults;
+    EXPECT_TRUE(ExchangeSettings(*profile, defaults, true));
+    EXPECT_EQ(profile->GetString("Bootloader", "PortName", absent), "");
+    EXPECT_EQ(Load(), CSettings());
+}
+
+TEST_P(SettingsContract, ForeignLinesSurviveASave)
+{
+    WriteFile("; written by hand\r\n"
+              "[Connect]\r\n"
+              "PortName=COM3\r\n"
+              "Extra=kept\r\n"
+              "\r\n"
+              "[Vendor]\r\n"
+              "Colour=blue\r\n"
+              "; vendor comment\r\n");
+    CSettings s = Sample();
+    EXPECT_TRUE(ExchangeSettings(*profile, s, true));
+
+    const std::string text = ReadFile();
+    EXPECT_NE(text.find("; written by hand"), std::string::npos) << text;
+    EXPECT_NE(text.find("; vendor comment"), std::string::npos) << text;
+    EXPECT_EQ(profile->GetString("Connect", "Extra", ""), "kept");
+    EXPECT_EQ(profile->GetString("Vendor", "Colour", ""), "blue");
+    EXPECT_EQ(Load(), Sample());
+}
+
+TEST_P(SettingsContract, NamesMatchWithoutRegardToCase)
+{
+    WriteFile("[connect]\r\nportname=COM7\r\nTIMEOUT=500\r\n[FIRMWARE]\r\nfilename=a.ldr\r\n");
+    CSettings s = Load();
+    EXPECT_EQ(s.portName, "COM7");
+    EXPECT_EQ(s.timeout, 500u);
+    EXPECT_EQ(s.firmwareFile, "a.ldr");
+
+    s.portName = "COM8";
+    EXPECT_TRUE(ExchangeSettings(*profile, s, true));
+    std::string lower = ReadFile();
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(lower.find("[connect]"), lower.rfind("[connect]")) << "one Connect section";
+    size_t portKeys = 0;
+    for (size_t at = lower.find("portname="); at != std::string::npos; at = lower.find("portname=", at + 1))
+        ++portKeys;
+    EXPECT_EQ(portKeys, 2u) << "Connect and Bootloader each hold one PortName:\n" << lower;
+    EXPECT_EQ(Load().portName, "COM8");
+}
+
+TEST_P(SettingsContract, MissingTimeoutKeepsTheDefault)
+{
+    WriteFile("[Connect]\r\nPortName=COM3\r\n");
+    const CSettings s = Load();
+    EXPECT_EQ(s.portName, "COM3");
+    EXPECT_EQ(s.timeout, 3000u);
+    EXPECT_EQ(s.baudCode, 2);
+}
+
+TEST_P(SettingsContract, OutOfRangeValuesFallBackToDefaults)
+{
+    struct Case {
+        const char* timeout;
+        unsigned expected;
+    };
+    const Case timeouts[] = {{"0", 3000},    {"99", 3000},     {"100", 100},
+                             {"300000", 300000}, {"300001", 3000}, {"-5", 3000},
+                             {"never", 3000}, {"1500ms", 1500}};
+    for (const Case& c : timeouts) {
+        WriteFile(std::string("[Connect]\r\nTimeout=") + c.timeout + "\r\n");
+        EXPECT_EQ(Load().timeout, c.expected) << c.timeout;
+    }
+    const std::pair<const char*, int> bauds[] = {{"0", 0}, {"9", 9}, {"10", 2}, {"-1", 2}};
+    for (const auto& b : bauds) {
+        WriteFile(std::string("[Connect]\r\nBaudRate=") + b.first + "\r\n");
+        EXPECT_EQ(Load().baudCode, b.second) << b.first;
+    }
+    // Carried values are not judged.
+    WriteFile("[Tests]\r\nTestingMode=-5\r\n[Bootloader]\r\nBaudRate=42\r\n");
+    EXPECT_EQ(Load().testingMode, -5);
+    EXPECT_EQ(Load().bootloaderBaudCode, 42);
+}
+
+TEST_P(SettingsContract, ValuesAreTrimmedAndEmptyIntegersKeepTheDefault)
+{
+    WriteFile("[Connect]\r\n  PortName =  COM5  \r\nBaudRate=\r\nTimeout = 2500 \r\n");
+    const CSettings s = Load();
+    EXPECT_EQ(s.portName, "COM5");
+    EXPECT_EQ(s.baudCode, 2);
+    EXPECT_EQ(s.timeout, 2500u);
+}
+
+TEST_P(SettingsContract, UnicodeValuesRoundTrip)
+{
+    CSettings s;
+    s.firmwareFile = u8"C:\\Прошивки\\固件 Ω.ldr";
+    EXPECT_TRUE(ExchangeSettings(*profile, s, true));
+    EXPECT_EQ(Load().firmwareFile, s.firmwareFile);
+}
+
+TEST_P(SettingsContract, UnwritableFileFailsQuietly)
+{
+    // A folder where the file should be cannot be written even with every right.
+    fs::create_directory(fs::u8path(path));
+    CSettings s = Sample();
+    bool saved = true;
+    EXPECT_NO_THROW(saved = ExchangeSettings(*profile, s, true));
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(s, Sample());
+    EXPECT_EQ(Load(), CSettings());
+
+    const std::string nowhere = (dir / "missing-folder" / "trelvo.ini").u8string();
+    std::unique_ptr<CProfile> lost = GetParam().open(nowhere);
+    EXPECT_FALSE(ExchangeSettings(*lost, s, true));
+    EXPECT_FALSE(fs::exists(dir / "missing-folder"));
+}
+
+TEST_P(SettingsContract, TextsThatWouldBreakTheFileAreRefused)
+{
+    EXPECT_FALSE(profile->WriteString("Connect", "PortName", "COM1\r\n[Evil]\r\nx=1"));
+    EXPECT_FALSE(profile->WriteString("Connect", "Port=Name", "COM1"));
+    EXPECT_FALSE(profile->WriteString("Con]nect", "PortName", "COM1"));
+    EXPECT_FALSE(profile->WriteString("", "PortName", "COM1"));
+    EXPECT_EQ(profile->GetString("Evil", "x", "none"), "none");
+    EXPECT_TRUE(profile->WriteInt("Connect", "BaudRate", 4));
+    EXPECT_EQ(profile->GetInt("Connect", "BaudRate", 0), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, SettingsContract,
+    testing::Values(ProfileKind{"Native", [](const std::string& p) { return OpenNativeProfile(p); }},
+                    ProfileKind{"Ini", [](const std::string& p) -> std::unique_ptr<CProfile> {
+                                    return std::make_unique<CIniProfile>(p);
+                                }}),
+    PrintKind);
