@@ -1,6 +1,18 @@
 // The simulator as a third port backend: a CPortSystem whose ports are simulated lines
 // with a baud rate and time-outs on a CVirtualHost's clock. A read on a silent line
 // advances the virtual clock by its time-out, so a speed search costs nothing in a test.
+//
+// Reads follow the Win32 time-out rules: the total time-out (multiplier x size +
+// constant) bounds the whole read, the interval time-out the gap after a byte; interval
+// MAXDWORD with zero total returns at once, and with multiplier MAXDWORD it returns as
+// soon as a byte is there. A read with no time-out at all gives up after
+// kSimUnboundedReadMs of virtual time instead of hanging the test. Writes are complete
+// at once (or after their wire time with line-rate emulation).
+//
+// Ports are opened exclusively (a second open gives error 5, as does a port marked
+// busy); names compare without regard to case, as Windows device names do. A USB CDC
+// scanner's port vanishes while the scanner restarts: open gives 2, every call on a
+// handle opened before gives 5, and the list leaves it out until it is back.
 #pragma once
 
 #include <memory>
@@ -11,9 +23,12 @@
 #include "sim/virtual_host.h"
 #include "transport/port_system.h"
 
+constexpr uint32_t kSimUnboundedReadMs = 60000;
+
 class CSimPortSystem : public CPortSystem {
 public:
     explicit CSimPortSystem(CVirtualHost& host);
+    // Handles still open afterwards fail every call with error 6.
     ~CSimPortSystem() override;
 
     // A port with a scanner behind it; the reference stays valid while the system lives.
@@ -26,14 +41,21 @@ public:
     const std::vector<uint8_t>& Sent(const std::string& portName) const;
     // How many times a port was opened.
     unsigned OpenCount(const std::string& portName) const;
+    // Whether a live handle holds the port now.
+    bool Held(const std::string& portName) const;
 
     uint32_t OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle) override;
     std::vector<std::string> EnumerateSerialPorts() override;
+    // True for a USB CDC scanner's port that is present now; its hardware id is
+    // "USB\VID_0647&PID_3339\" followed by the scanner's serial number.
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
+    // A polled notifier on the host: removals and arrivals reach their callbacks only
+    // while the host pumps.
     CDeviceNotifier& Notifier() override;
 
-private:
     struct Impl;
-    std::unique_ptr<Impl> impl;
+
+private:
+    std::shared_ptr<Impl> impl;
 };

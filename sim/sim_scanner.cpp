@@ -226,7 +226,7 @@ void CSimScanner::Impl::ScheduleRestart(uint64_t startUs, int wantedMode)
     restart = Restart{startUs, endUs, next, config.restartSpeedCode};
     ResetReceiver();
     if (config.usbCdc) {
-        usbEvents.push_back(UsbEvent{false, startUs});
+        usbEvents.push_back(UsbEvent{false, std::min(startUs + kSimUsbDetachUs, endUs)});
         usbEvents.push_back(UsbEvent{true, endUs});
     }
 }
@@ -281,6 +281,11 @@ std::optional<uint64_t> CSimScanner::NextEventAtUs() const
     return next;
 }
 
+uint64_t CSimScanner::WireTimeUs(size_t bytes, uint32_t baud) const
+{
+    return uint64_t(impl->ByteUs(baud)) * bytes;
+}
+
 void CSimScanner::Advance(uint64_t nowUs)
 {
     impl->Advance(nowUs);
@@ -289,7 +294,8 @@ void CSimScanner::Advance(uint64_t nowUs)
 bool CSimScanner::Attached(uint64_t nowUs) const
 {
     const auto& r = impl->restart;
-    return !(impl->config.usbCdc && r && nowUs >= r->startUs && nowUs < r->endUs);
+    return !(impl->config.usbCdc && r && nowUs >= r->startUs + kSimUsbDetachUs &&
+             nowUs < r->endUs);
 }
 
 bool CSimScanner::TakeRemoval(uint64_t nowUs)

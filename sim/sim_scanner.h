@@ -22,7 +22,8 @@
 //   the mode bits set: bits 0.1/1.1 for the mode, 3.7 in the loader (never with
 //   neverEntersLoader), 1.0 the checksum verdict (reported by the loader only); bits
 //   written besides the read-only ones are stored. A USB CDC scanner's port is gone for
-//   the restart (Attached false, one removal and one arrival event).
+//   the restart from kSimUsbDetachUs after the reply (Attached false, one removal and
+//   one arrival event).
 // - Faults: transmission faults (noise, checksum, echo, short or long reply, lost
 //   reply) hit the reply of a command that was carried out; Busy, NoReply and
 //   ErrorStatus leave the command undone. Random faults draw only from the faults the
@@ -88,6 +89,9 @@ constexpr uint32_t kSimFactoryAddress = 0xFD0000;
 constexpr uint32_t kSimFactorySize = 8;
 // A request whose bytes stop for longer than this is abandoned.
 constexpr uint64_t kSimFrameGapUs = 50000;
+// A restarting USB scanner drops off the bus this long after its reply, so the host can
+// still read the reply to the mode switch.
+constexpr uint64_t kSimUsbDetachUs = 10000;
 
 // Baud of a speed code 0..9 (2400 .. 921600); 0 for any other code.
 uint32_t SimBaudFromCode(int code);
@@ -150,6 +154,8 @@ public:
     // When the next restart begins or ends (a reader waiting on a USB port must notice
     // the port vanish); nullopt when none is due.
     std::optional<uint64_t> NextEventAtUs() const;
+    // How long bytes take on the wire at a baud: 0 without line-rate emulation.
+    uint64_t WireTimeUs(size_t bytes, uint32_t baud) const;
     // Applies what has fallen due by nowUs (speed changes, restarts ending). Every call
     // taking a time does this first; the getters without a time report the state as of
     // the last such call.

@@ -176,11 +176,17 @@ TEST(SimScanner, UsbScannerVanishesForTheRestart)
     ASSERT_TRUE(b.Command(kInfo, {0}).framed);
     EXPECT_FALSE(b.scanner.TakeRemoval(b.now));
     ASSERT_EQ(RequestMode(b, 1).Status(), 0);
+    const uint64_t replied = b.now;
+    EXPECT_TRUE(b.scanner.Attached(b.now));
+    EXPECT_EQ(b.scanner.NextEventAtUs(), replied + kSimUsbDetachUs);
+    EXPECT_FALSE(b.scanner.TakeRemoval(b.now));
+    b.now += kSimUsbDetachUs;
     EXPECT_FALSE(b.scanner.Attached(b.now));
     EXPECT_FALSE(b.scanner.TakeArrival(b.now));
     EXPECT_TRUE(b.scanner.TakeRemoval(b.now));
     EXPECT_FALSE(b.scanner.TakeRemoval(b.now));
-    EXPECT_EQ(b.scanner.NextEventAtUs(), b.now + config.restartMs * 1000ull);
+    EXPECT_EQ(b.scanner.NextEventAtUs(), replied + config.restartMs * 1000ull);
+    b.now = replied;
     b.Wait(config.restartMs);
     EXPECT_TRUE(b.scanner.Attached(b.now));
     EXPECT_TRUE(b.scanner.TakeArrival(b.now));
