@@ -117,6 +117,16 @@ void CListView::SetStateImage(int item, int image)
     ListView_SetItemState(control, item, INDEXTOSTATEIMAGEMASK(image), LVIS_STATEIMAGEMASK);
 }
 
+int CListView::StateImageSize() const
+{
+    HIMAGELIST images = ListView_GetImageList(control, LVSIL_STATE);
+    int width = 0;
+    int height = 0;
+    if (images == nullptr || !ImageList_GetIconSize(images, &width, &height))
+        return 0;
+    return width;
+}
+
 int CListView::AppendStateImage(HICON icon)
 {
     HIMAGELIST images = ListView_GetImageList(control, LVSIL_STATE);

@@ -37,6 +37,8 @@ public:
     void SetStateImage(int item, int image);
     bool IsChecked(int item) const { return StateImage(item) == 2; }
     void SetChecked(int item, bool checked) { SetStateImage(item, checked ? 2 : 1); }
+    // The width of the state images in pixels; 0 when the list has none.
+    int StateImageSize() const;
     // Adds an icon to the state images (after the check-box images); returns its index
     // counted from 1, or 0 when it could not be added.
     int AppendStateImage(HICON icon);

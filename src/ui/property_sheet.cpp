@@ -13,6 +13,7 @@ INT_PTR CALLBACK CPropertyPage::PageProc(HWND window, UINT message, WPARAM wPara
 
 bool CPropertyPage::OnInit()
 {
+    AttachControls();
     Exchange(false);
     return OnInitPage();
 }

@@ -24,6 +24,9 @@ protected:
     // value is refused, after telling the operator why.
     virtual bool Exchange(bool save) { return true; }
 
+    // Ties the control wrappers to their windows and fills fixed item lists, before the
+    // values go into the controls.
+    virtual void AttachControls() {}
     // The page's own start-up after the values are in the controls.
     virtual bool OnInitPage() { return true; }
 

@@ -1,0 +1,88 @@
+#include "app/firmware_page_win32.h"
+
+#include "engine/run_services.h"
+#include "firmware/ldr.h"
+#include "resources/resource_firmware.h"
+#include "resources/strings.h"
+#include "ui/shell.h"
+
+namespace {
+
+constexpr unsigned kFilterId = 200;
+constexpr unsigned kModuleHeadingId = 205;
+constexpr unsigned kVersionHeadingId = 206;
+constexpr unsigned kSizeHeadingId = 207;
+// The version and size columns each take this share of the list's width.
+constexpr int kNumberColumnPercent = 20;
+
+}  // namespace
+
+CFirmwarePage::CFirmwarePage(CRunHost& host) : CPropertyPage(host, IDD_FIRMWARE_PAGE) {}
+
+void CFirmwarePage::AttachControls()
+{
+    modules.Attach(Item(IDC_FIRMWARE_MODULES));
+}
+
+bool CFirmwarePage::Exchange(bool save)
+{
+    ExchangeText(IDC_FIRMWARE_FILE, fileName, save);
+    return true;
+}
+
+bool CFirmwarePage::OnInitPage()
+{
+    modules.AddExtendedStyle(LVS_EX_FULLROWSELECT);
+    const int width = modules.ClientWidth();
+    const int numberWidth = width * kNumberColumnPercent / 100;
+    modules.AddColumn(LoadText(kModuleHeadingId), width - 2 * numberWidth, LVCFMT_LEFT);
+    modules.AddColumn(LoadText(kVersionHeadingId), numberWidth, LVCFMT_RIGHT);
+    modules.AddColumn(LoadText(kSizeHeadingId), numberWidth, LVCFMT_RIGHT);
+    try {
+        FillModuleList();
+    } catch (...) {
+        // The page opens quietly on a file that does not load (the first opening has no
+        // file at all); the operator sees the reason when choosing a file.
+    }
+    return true;
+}
+
+bool CFirmwarePage::OnCommand(int id, int code, HWND control)
+{
+    if (id != IDC_FIRMWARE_BROWSE || code != BN_CLICKED)
+        return false;
+    OnBrowse();
+    return true;
+}
+
+void CFirmwarePage::OnBrowse()
+{
+    std::string path;
+    if (!ChooseFileToOpen(window, LoadText(kFilterId), path))
+        return;
+    SetItemText(IDC_FIRMWARE_FILE, path);
+    try {
+        FillModuleList();
+    } catch (...) {
+        ReportException(host, 0);
+    }
+}
+
+void CFirmwarePage::FillModuleList()
+{
+    ldr::file file;
+    try {
+        ldr::load(ItemText(IDC_FIRMWARE_FILE), file);
+    } catch (...) {
+        modules.DeleteAll();
+        EnableWindow(modules.Handle(), FALSE);
+        throw;
+    }
+    modules.DeleteAll();
+    for (const ldr::module& module : file.modules) {
+        const int row = modules.InsertItem(modules.Count(), LoadText(ModuleKindTextId(module.kind)));
+        modules.SetText(row, 1, ModuleVersionText(module.version));
+        modules.SetText(row, 2, ModuleSizeText(module));
+    }
+    EnableWindow(modules.Handle(), TRUE);
+}

@@ -1,0 +1,65 @@
+// The program: finds its settings file beside the executable and runs the main window
+// until it closes.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <memory>
+#include <new>
+
+#include "app/app_paths.h"
+#include "app/main_dialog_win32.h"
+#include "app/profile.h"
+#include "app/version.h"
+#include "engine/run_services.h"
+#include "resources/strings.h"
+#include "transport/port_system.h"
+
+namespace {
+
+constexpr unsigned kProgramNameId = 4;
+constexpr unsigned kNoProgramFolderId = 40;
+constexpr unsigned kNoSettingsNameId = 41;
+constexpr unsigned kNoSettingsBufferId = 43;
+
+void ShowStartupError(CRunHost& host, unsigned textId)
+{
+    host.ShowMessageBox(LoadText(textId), LoadText(kProgramNameId), MessageBoxKind::Error);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_WIN95_CLASSES;
+    InitCommonControlsEx(&controls);
+    // The file-open dialog hosts shell components that expect a single-threaded apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    CRunHost& host = PlatformHost();
+    const std::optional<std::string> executable = ExecutablePath();
+    if (!executable) {
+        ShowStartupError(host, kNoProgramFolderId);
+    } else if (const std::optional<std::string> settingsPath = SettingsPathFor(*executable);
+               !settingsPath) {
+        ShowStartupError(host, kNoSettingsNameId);
+    } else {
+        std::unique_ptr<CProfile> profile;
+        try {
+            profile = OpenNativeProfile(*settingsPath);
+        } catch (const std::bad_alloc&) {
+        }
+        if (!profile) {
+            ShowStartupError(host, kNoSettingsBufferId);
+        } else {
+            CTrelvoDlg dialog(host, NativePortSystem(), *profile, GetVersionText());
+            dialog.DoModal();
+        }
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return 0;
+}

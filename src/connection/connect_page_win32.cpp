@@ -1,0 +1,179 @@
+#include "connection/connect_page_win32.h"
+
+#include "connection/device_info_dlg_win32.h"
+#include "connection/device_search_dlg_win32.h"
+#include "connection/port_list.h"
+#include "engine/run_services.h"
+#include "protocol/commands.h"
+#include "resources/resource_connect.h"
+#include "resources/strings.h"
+#include "transport/port_system.h"
+#include "ui/shell.h"
+
+namespace {
+
+constexpr UINT_PTR kPortTimer = 1;
+constexpr UINT kPortRefreshMs = 1000;
+constexpr unsigned kTimeoutLowMs = 100;
+constexpr unsigned kTimeoutHighMs = 300000;
+// The speeds the combo offers: codes 0..6, 2400 to 115200 baud.
+constexpr int kSpeedItems = 7;
+constexpr unsigned kDeviceInfoCaptionId = 290;
+
+// Marks the page busy for the length of an action.
+class CBusyScope {
+public:
+    explicit CBusyScope(bool& flag) : flag(flag) { flag = true; }
+    ~CBusyScope() { flag = false; }
+    CBusyScope(const CBusyScope&) = delete;
+    CBusyScope& operator=(const CBusyScope&) = delete;
+
+private:
+    bool& flag;
+};
+
+}  // namespace
+
+CConnectPage::CConnectPage(CRunHost& host, CPortSystem& ports)
+    : CPropertyPage(host, IDD_CONNECT_PAGE), ports(ports)
+{
+}
+
+void CConnectPage::AttachControls()
+{
+    portCombo.Attach(Item(IDC_CONNECT_PORT));
+    speedCombo.Attach(Item(IDC_CONNECT_SPEED));
+    for (int code = 0; code < kSpeedItems; ++code)
+        speedCombo.Add(StringPrintf("%u", BaudFromCode(code)));
+}
+
+bool CConnectPage::Exchange(bool save)
+{
+    if (!save) {
+        portCombo.Select(portCombo.FindExact(portName));
+        speedCombo.Select(speedIndex >= 0 && speedIndex < speedCombo.Count() ? speedIndex : -1);
+        return ExchangeUnsigned(IDC_CONNECT_TIMEOUT, timeout, kTimeoutLowMs, kTimeoutHighMs, false);
+    }
+    const int port = portCombo.Selected();
+    portName = port >= 0 ? portCombo.Text(port) : std::string();
+    speedIndex = speedCombo.Selected();
+    return ExchangeUnsigned(IDC_CONNECT_TIMEOUT, timeout, kTimeoutLowMs, kTimeoutHighMs, true);
+}
+
+bool CConnectPage::OnInitPage()
+{
+    RefreshPorts();
+    portCombo.Select(PortItemToSelect(portCombo.Texts(), portName));
+    StartTimer(kPortTimer, kPortRefreshMs);
+    return true;
+}
+
+void CConnectPage::OnDestroy()
+{
+    StopTimer(kPortTimer);
+}
+
+void CConnectPage::OnTimer(UINT_PTR id)
+{
+    // An open drop-down is being read by the operator: it must not change under them.
+    if (id == kPortTimer && !portCombo.IsDroppedDown())
+        RefreshPorts();
+}
+
+void CConnectPage::RefreshPorts()
+{
+    const int selected = portCombo.Selected();
+    const std::string selectedText = selected >= 0 ? portCombo.Text(selected) : std::string();
+    const CPortListUpdate update =
+        RefreshPortItems(portCombo.Texts(), selected, ports.EnumerateSerialPorts());
+    for (int index : update.removeIndexes)
+        portCombo.Delete(index);
+    for (const std::string& port : update.add)
+        portCombo.Add(port);
+    // Deleting and adding items moves the selected one; it is the same port afterwards.
+    if (selected >= 0)
+        portCombo.Select(portCombo.FindExact(selectedText));
+}
+
+bool CConnectPage::OnCommand(int id, int code, HWND control)
+{
+    if (code != BN_CLICKED)
+        return false;
+    void (CConnectPage::*action)() = nullptr;
+    switch (id) {
+    case IDC_CONNECT_CHECK:
+        action = &CConnectPage::OnCheckLink;
+        break;
+    case IDC_CONNECT_SEARCH:
+        action = &CConnectPage::OnSearch;
+        break;
+    case IDC_CONNECT_SET_SPEED:
+        action = &CConnectPage::OnSetSpeed;
+        break;
+    case IDC_CONNECT_DETAILS:
+        action = &CConnectPage::OnDetails;
+        break;
+    default:
+        return false;
+    }
+    if (busy)
+        return true;
+    CBusyScope scope(busy);
+    try {
+        (this->*action)();
+    } catch (...) {
+        ReportException(host, 0);
+    }
+    return true;
+}
+
+CConnectSettings CConnectPage::Current() const
+{
+    return CConnectSettings{portName, speedIndex, timeout};
+}
+
+void CConnectPage::OnCheckLink()
+{
+    if (!Exchange(true))
+        return;
+    CWaitCursor wait;
+    SetItemText(IDC_CONNECT_DEVICE, CheckLink(ports, host, Current()));
+}
+
+void CConnectPage::OnSearch()
+{
+    CDeviceSearchDlg search(host, ports, window);
+    if (search.DoModal() != IDOK)
+        return;
+    if (search.speedCode < 0 || search.speedCode >= speedCombo.Count())
+        return;
+    RefreshPorts();
+    const int item = portCombo.FindExact(search.portName);
+    if (item < 0)
+        return;
+    portCombo.Select(item);
+    speedCombo.Select(search.speedCode);
+    OnCheckLink();
+}
+
+void CConnectPage::OnSetSpeed()
+{
+    // The scanner is expected at the speed of the last exchange, before this choice.
+    const int oldCode = speedIndex;
+    if (!Exchange(true))
+        return;
+    CWaitCursor wait;
+    ChangeSpeed(ports, host, Current(), oldCode, speedIndex);
+}
+
+void CConnectPage::OnDetails()
+{
+    if (!Exchange(true))
+        return;
+    CDeviceInfoDlg reader(host, ports, Current(), window);
+    if (reader.DoModal() != IDOK)
+        return;
+    const std::string text = DeviceInfoText(reader.info);
+    FlashIfInactive(window);
+    host.ShowMessageBox(text, LoadText(kDeviceInfoCaptionId), MessageBoxKind::Information);
+}

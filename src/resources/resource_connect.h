@@ -1,0 +1,12 @@
+// The connection page of the settings sheet.
+#pragma once
+
+#define IDD_CONNECT_PAGE 130
+#define IDC_CONNECT_PORT 1000
+#define IDC_CONNECT_TIMEOUT 1001
+#define IDC_CONNECT_SPEED 1002
+#define IDC_CONNECT_CHECK 1036
+#define IDC_CONNECT_SEARCH 1037
+#define IDC_CONNECT_DETAILS 1038
+#define IDC_CONNECT_DEVICE 1039
+#define IDC_CONNECT_SET_SPEED 1041

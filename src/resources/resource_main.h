@@ -1,0 +1,10 @@
+// The main window.
+#pragma once
+
+#define IDD_TRELVO_DIALOG 102
+#define IDC_MAIN_SETTINGS 1002
+#define IDC_MAIN_EXIT 1003
+#define IDC_MAIN_OPERATIONS 1004
+#define IDC_MAIN_START 1011
+#define IDC_MAIN_STOP 1012
+#define IDC_MAIN_FIXED_SET 1024
