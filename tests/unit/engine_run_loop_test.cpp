@@ -1,0 +1,193 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/operations.h"
+#include "engine/run_loop.h"
+#include "firmware/ldr.h"
+#include "protocol/commands.h"
+#include "protocol/scanner_protocol.h"
+#include "sim/sim_port_system.h"
+#include "sim/virtual_host.h"
+
+namespace {
+
+constexpr const char* kPort = "COM7";
+
+class RecordingView : public CRunView {
+public:
+    RecordingView()
+    {
+        size_t count = 0;
+        const OperationDescriptor* rows = OperationCatalogue(count);
+        operations.assign(rows, rows + count);
+        status.resize(count);
+        history.resize(count);
+    }
+    int RowCount() override { return static_cast<int>(operations.size()); }
+    bool IsRowChecked(int) override { return true; }
+    OperationFunction RowOperation(int row) override { return operations[row].function; }
+    void SetRowStatus(int row, const std::string& text) override
+    {
+        status[row] = text;
+        history[row].push_back(text);
+    }
+    void EnsureRowVisible(int) override {}
+    void SetTitle(const std::string& text) override { titles.push_back(text); }
+    void FlashIfInactive() override {}
+
+    std::vector<OperationDescriptor> operations;
+    std::vector<std::string> status;
+    std::vector<std::vector<std::string>> history;
+    std::vector<std::string> titles;
+};
+
+class RunLoop : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings.portName = kPort;
+        settings.baudCode = 2;
+        settings.timeout = 500;
+        settings.firmwareFile = testing::TempDir() + "run_loop_firmware.ldr";
+        ldr::module m;
+        m.kind = 1;
+        m.version = 0x0100;
+        m.block_count = 4;
+        m.block_size = 256;
+        for (uint32_t b = 0; b < 4; ++b) {
+            ldr::block block;
+            block.address = 0x40000 + b * 256;
+            for (int i = 0; i < 256; ++i)
+                block.data.push_back(static_cast<uint8_t>(b * 3 + i));
+            image.insert(image.end(), block.data.begin(), block.data.end());
+            m.blocks.push_back(block);
+        }
+        firmware.signature = ldr::kSignature;
+        firmware.version = ldr::kFormatVersion;
+        firmware.modules.push_back(m);
+        ldr::save(settings.firmwareFile, firmware);
+    }
+    void TearDown() override { std::remove(settings.firmwareFile.c_str()); }
+
+    CVirtualHost host;
+    CSimPortSystem ports{host};
+    RecordingView view;
+    CRunSettings settings;
+    CRunEngine engine{host, ports, view, settings, "1.3.2"};
+    ldr::file firmware;
+    std::vector<uint8_t> image;
+};
+
+TEST_F(RunLoop, FullRunFlashesAndReturnsToWorkingProgram)
+{
+    SimConfig config;
+    config.speedCode = 5;
+    config.serialNumber = 1234567;
+    CSimScanner& scanner = ports.AddScanner(kPort, config);
+    engine.Start();
+    for (const auto& box : host.Boxes())
+        ADD_FAILURE() << box.text;
+    EXPECT_EQ(view.status, (std::vector<std::string>{"OK", "OK"}));
+    EXPECT_EQ(scanner.Dump(0x40000, image.size()), image);
+    EXPECT_EQ(scanner.Mode(host.NowUs()), 0);
+    EXPECT_TRUE(host.Boxes().empty());
+    EXPECT_EQ(engine.serialNumber, 1234567u);
+    EXPECT_EQ(view.titles.front(), "COM7 (з/н: ?) - Обновление прошивок в сканерах QZT 1.3.2");
+    // The number read on row 0 shows from row 1 on.
+    EXPECT_EQ(view.titles.back(), "COM7 (з/н: 1234567) - Обновление прошивок в сканерах QZT 1.3.2");
+    // Progress reached the row before its status.
+    EXPECT_THAT(view.history[0][view.history[0].size() - 2], testing::StartsWith("Выполнено: 100%"));
+    EXPECT_EQ(settings.baudCode, 2);   // the port closed after the last row: code unchanged
+}
+
+TEST_F(RunLoop, FailureAnsweredYesRetriesTheRowThenNoEndsTheRun)
+{
+    CSimScanner& scanner = ports.AddScanner(kPort);
+    scanner.SetExpectedImage({{0x40000, std::vector<uint8_t>(1024, 0)}});   // never matches
+    host.QueueAnswers({true, false});
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 2u);
+    EXPECT_EQ(host.Boxes()[0].text,
+              "Контрольная сумма прошивки не сошлась\r\n\r\nПродолжить выполнение?");
+    EXPECT_EQ(host.Boxes()[0].caption, "Ошибка");
+    EXPECT_EQ(view.status, (std::vector<std::string>{"Ошибка", ""}));
+    // The whole module went out twice.
+    EXPECT_EQ(scanner.CommandsReceived(CMD_WRITE_MEMORY), 2u * 4u * 2u);
+}
+
+TEST_F(RunLoop, OtherScannerOnSecondRowFailsBeforeItsOperation)
+{
+    CSimScanner& scanner = ports.AddScanner(kPort);
+    static CSimScanner* swapped;
+    swapped = &scanner;
+    view.operations[0].function = [](OperationContext* context) {
+        UpdateFirmware(context);
+        swapped->MutableConfig().uniqueId[0] ^= 0xFF;
+    };
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(host.Boxes()[0].text,
+              "Тест должен проводится для одного и того же сканера.\r\n\r\nПродолжить выполнение?");
+    EXPECT_EQ(view.status, (std::vector<std::string>{"OK", "Ошибка"}));
+    EXPECT_EQ(scanner.Mode(host.NowUs()), 1);   // the second operation never ran
+}
+
+TEST_F(RunLoop, StopDuringTransferInterruptsWithoutBoxAndRecordsSpeed)
+{
+    ports.AddScanner(kPort);
+    static CVirtualHost* stopHost;
+    stopHost = &host;
+    view.operations[0].function = [](OperationContext* context) {
+        struct StopSink : CMessageInterface {
+            void ShowMessage(const char*) override { stopHost->RequestStop(0); }
+        } sink;
+        context->sink = &sink;
+        UpdateFirmware(context);
+    };
+    engine.Start();
+    EXPECT_EQ(view.status, (std::vector<std::string>{"Прервано", ""}));
+    EXPECT_TRUE(host.Boxes().empty());
+    EXPECT_EQ(settings.baudCode, 6);
+}
+
+TEST_F(RunLoop, MissingPortAsksToContinueWithPortMessage)
+{
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(host.Boxes()[0].text,
+              "COM-порт недоступен. Подключите сканер кабелем.\r\n\r\nПродолжить выполнение?");
+    EXPECT_EQ(view.status, (std::vector<std::string>{"Ошибка", ""}));
+}
+
+TEST_F(RunLoop, SilentScannerIsNoLink)
+{
+    ports.AddSilentPort(kPort);
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(host.Boxes()[0].text, "(-1) Нет связи\r\n\r\nПродолжить выполнение?");
+}
+
+TEST_F(RunLoop, FirmwareFileFailureEndsRunBeforeAnyRow)
+{
+    ports.AddScanner(kPort);
+    settings.firmwareFile = testing::TempDir() + "no_such_firmware.ldr";
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(host.Boxes()[0].kind, MessageBoxKind::Error);
+    EXPECT_EQ(host.Boxes()[0].text,
+              "Ldr-файл не найден. Проверьте правильность указания каталога и/или имени файла.");
+    EXPECT_EQ(view.status, (std::vector<std::string>{"", ""}));
+}
+
+TEST(MainTitle, Forms)
+{
+    EXPECT_EQ(MainTitle("COM3", "1234567", "1.3.2"),
+              "COM3 (з/н: 1234567) - Обновление прошивок в сканерах QZT 1.3.2");
+    EXPECT_EQ(MainTitle("COM3", nullptr, "1.3.2"), "COM3 - Обновление прошивок в сканерах QZT 1.3.2");
+}
+
+}  // namespace
