@@ -92,9 +92,9 @@ void CSimScanner::Impl::Advance(uint64_t nowUs)
 
 void CSimScanner::Impl::ReceiveByte(uint8_t b, uint64_t atUs)
 {
-    if (rxState != RxState::Hunt && atUs - rxLastUs > kSimFrameGapUs)
+    if (rxState != RxState::Hunt && atUs > rxLastUs + kSimFrameGapUs)
         rxState = RxState::Hunt;
-    rxLastUs = atUs;
+    rxLastUs = std::max(rxLastUs, atUs);
     switch (rxState) {
     case RxState::Hunt:
         if (b == kStartByte)

@@ -1,0 +1,87 @@
+// termios2 (any baud as a number) comes from the kernel headers, which clash with
+// <termios.h>; this file therefore uses only the ioctl interface.
+#include "sim/sim_pty_posix.h"
+
+#include <asm/termbits.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kInitialBaud = 9600;
+
+std::string SystemError(const char* what)
+{
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// Raw 8N1 without echo or any translation, like a serial port opened for binary use.
+bool MakeRaw(int fd)
+{
+    struct termios2 t;
+    if (ioctl(fd, TCGETS2, &t) != 0)
+        return false;
+    t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF);
+    t.c_oflag &= ~OPOST;
+    t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CBAUD);
+    t.c_cflag |= CS8 | CREAD | CLOCAL | BOTHER;
+    t.c_ispeed = t.c_ospeed = kInitialBaud;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return ioctl(fd, TCSETS2, &t) == 0;
+}
+
+}  // namespace
+
+bool CSimPty::Open(std::string& error)
+{
+    Close();
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0) {
+        error = SystemError("posix_openpt");
+        return false;
+    }
+    const char* name = nullptr;
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || !(name = ptsname(master))) {
+        error = SystemError("pty setup");
+        Close();
+        return false;
+    }
+    slavePath = name;
+    slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
+    if (slave < 0 || !MakeRaw(slave)) {
+        error = SystemError(slavePath.c_str());
+        Close();
+        return false;
+    }
+    const int flags = fcntl(master, F_GETFL);
+    if (flags < 0 || fcntl(master, F_SETFL, flags | O_NONBLOCK) != 0) {
+        error = SystemError("fcntl");
+        Close();
+        return false;
+    }
+    return true;
+}
+
+void CSimPty::Close()
+{
+    if (slave >= 0)
+        close(slave);
+    if (master >= 0)
+        close(master);
+    slave = master = -1;
+    slavePath.clear();
+}
+
+uint32_t CSimPty::HostBaud() const
+{
+    struct termios2 t;
+    if (master < 0 || ioctl(master, TCGETS2, &t) != 0)
+        return 0;
+    return t.c_ospeed;
+}
