@@ -1,0 +1,138 @@
+#include "resources/utf.h"
+#include "transport/port_system_win32.h"
+
+namespace {
+
+// The DCB's flag bits in the order of its bit fields, as CPortState::flags holds them.
+constexpr uint32_t kBinary = 1u << 0;
+constexpr uint32_t kParity = 1u << 1;
+constexpr uint32_t kOutxCtsFlow = 1u << 2;
+constexpr uint32_t kOutxDsrFlow = 1u << 3;
+constexpr uint32_t kDtrControlShift = 4;
+constexpr uint32_t kDsrSensitivity = 1u << 6;
+constexpr uint32_t kTxContinueOnXoff = 1u << 7;
+constexpr uint32_t kOutX = 1u << 8;
+constexpr uint32_t kInX = 1u << 9;
+constexpr uint32_t kErrorChar = 1u << 10;
+constexpr uint32_t kNull = 1u << 11;
+constexpr uint32_t kRtsControlShift = 12;
+constexpr uint32_t kAbortOnError = 1u << 14;
+
+uint32_t LastError()
+{
+    return static_cast<uint32_t>(GetLastError());
+}
+
+}  // namespace
+
+uint32_t OpenWin32Port(const std::string& name, std::unique_ptr<CPortHandle>& handle)
+{
+    const std::wstring path = L"\\\\.\\" + Widen(name);
+    HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return LastError();
+    handle = std::make_unique<CWin32PortHandle>(port);
+    return kErrorSuccess;
+}
+
+CWin32PortHandle::~CWin32PortHandle()
+{
+    CloseHandle(handle);
+}
+
+uint32_t CWin32PortHandle::SetState(const CPortState& state)
+{
+    // Built from zero: limits and special characters stay 0.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = state.baudRate;
+    dcb.ByteSize = state.byteSize;
+    dcb.Parity = state.parity;
+    dcb.StopBits = state.stopBits;
+    const uint32_t f = state.flags;
+    dcb.fBinary = (f & kBinary) != 0;
+    dcb.fParity = (f & kParity) != 0;
+    dcb.fOutxCtsFlow = (f & kOutxCtsFlow) != 0;
+    dcb.fOutxDsrFlow = (f & kOutxDsrFlow) != 0;
+    dcb.fDtrControl = (f >> kDtrControlShift) & 3;
+    dcb.fDsrSensitivity = (f & kDsrSensitivity) != 0;
+    dcb.fTXContinueOnXoff = (f & kTxContinueOnXoff) != 0;
+    dcb.fOutX = (f & kOutX) != 0;
+    dcb.fInX = (f & kInX) != 0;
+    dcb.fErrorChar = (f & kErrorChar) != 0;
+    dcb.fNull = (f & kNull) != 0;
+    dcb.fRtsControl = (f >> kRtsControlShift) & 3;
+    dcb.fAbortOnError = (f & kAbortOnError) != 0;
+    return SetCommState(handle, &dcb) ? kErrorSuccess : LastError();
+}
+
+uint32_t CWin32PortHandle::GetState(CPortState& state)
+{
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle, &dcb))
+        return LastError();
+    state.baudRate = dcb.BaudRate;
+    state.byteSize = dcb.ByteSize;
+    state.parity = dcb.Parity;
+    state.stopBits = dcb.StopBits;
+    state.flags = (dcb.fBinary ? kBinary : 0) | (dcb.fParity ? kParity : 0) |
+                  (dcb.fOutxCtsFlow ? kOutxCtsFlow : 0) | (dcb.fOutxDsrFlow ? kOutxDsrFlow : 0) |
+                  (uint32_t(dcb.fDtrControl) << kDtrControlShift) |
+                  (dcb.fDsrSensitivity ? kDsrSensitivity : 0) |
+                  (dcb.fTXContinueOnXoff ? kTxContinueOnXoff : 0) | (dcb.fOutX ? kOutX : 0) |
+                  (dcb.fInX ? kInX : 0) | (dcb.fErrorChar ? kErrorChar : 0) |
+                  (dcb.fNull ? kNull : 0) | (uint32_t(dcb.fRtsControl) << kRtsControlShift) |
+                  (dcb.fAbortOnError ? kAbortOnError : 0);
+    return kErrorSuccess;
+}
+
+uint32_t CWin32PortHandle::SetupQueues(uint32_t inSize, uint32_t outSize)
+{
+    return SetupComm(handle, inSize, outSize) ? kErrorSuccess : LastError();
+}
+
+uint32_t CWin32PortHandle::SetTimeouts(const CPortTimeouts& t)
+{
+    COMMTIMEOUTS timeouts{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
+                          t.writeTotalMultiplier, t.writeTotalConstant};
+    return SetCommTimeouts(handle, &timeouts) ? kErrorSuccess : LastError();
+}
+
+uint32_t CWin32PortHandle::GetTimeouts(CPortTimeouts& t)
+{
+    COMMTIMEOUTS timeouts{};
+    if (!GetCommTimeouts(handle, &timeouts))
+        return LastError();
+    t = CPortTimeouts{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
+                      timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
+                      timeouts.WriteTotalTimeoutConstant};
+    return kErrorSuccess;
+}
+
+uint32_t CWin32PortHandle::Read(void* buffer, unsigned size, unsigned* done)
+{
+    DWORD count = 0;
+    const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
+    *done = count;
+    return ok ? kErrorSuccess : LastError();
+}
+
+uint32_t CWin32PortHandle::Write(const void* data, unsigned size, unsigned* done)
+{
+    DWORD count = 0;
+    const BOOL ok = WriteFile(handle, data, size, &count, nullptr);
+    *done = count;
+    return ok ? kErrorSuccess : LastError();
+}
+
+uint32_t CWin32PortHandle::Purge(unsigned flags)
+{
+    return PurgeComm(handle, flags) ? kErrorSuccess : LastError();
+}
+
+uint32_t CWin32PortHandle::ClearErrors()
+{
+    return ClearCommError(handle, nullptr, nullptr) ? kErrorSuccess : LastError();
+}
