@@ -38,3 +38,14 @@ foreach(script IN LISTS e2e_scripts)
   add_test(NAME e2e.${name} COMMAND bash ${script} ${CMAKE_BINARY_DIR} ${native_build} ${TRELVO_PLATFORM})
   set_tests_properties(e2e.${name} PROPERTIES TIMEOUT 600 LABELS e2e)
 endforeach()
+
+# The Windows program's windows driven in-process (tests/gui), built with the program's
+# resources; tests/e2e/gui_windows.sh runs it against the simulator on mapped COM ports.
+if(WIN32)
+  file(GLOB gui_test_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/gui/*.cpp)
+  if(gui_test_sources)
+    add_executable(trelvo_gui_tests ${gui_test_sources} ${CMAKE_SOURCE_DIR}/src/resources/trelvo.rc)
+    target_include_directories(trelvo_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_link_libraries(trelvo_gui_tests PRIVATE trelvo_core ${gtest_libs})
+  endif()
+endif()

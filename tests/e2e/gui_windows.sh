@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# The Windows program's windows under Wine, driven in-process by trelvo_gui_tests.exe,
+# against simulated scanners on COM41-COM43 (pseudo-terminals mapped into a private
+# prefix). Screenshots of the windows land in BUILD/gui-shots as PNG files.
+#
+# usage: gui_windows.sh BUILD NATIVE_BUILD PLATFORM
+set -uo pipefail
+build=$(cd "$1" && pwd)
+native=${2:-}
+platform=${3:-}
+if [ "$platform" != win32 ]; then
+    echo "gui_windows: the Windows build's test; nothing to do on $platform"
+    exit 0
+fi
+root=$(cd "$(dirname "$0")/../.." && pwd)
+sim=$native/trelvo-sim
+exe=$build/trelvo_gui_tests.exe
+for need in "$sim" "$exe"; do
+    [ -x "$need" ] || { echo "gui_windows: missing $need"; exit 1; }
+done
+
+work=$build/gui-work
+shots=$build/gui-shots
+rm -rf "$work" "$shots"
+mkdir -p "$work" "$shots"
+export WINEPREFIX=$build/gui-prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+"$root/scripts/wine-prefix.sh" >/dev/null
+
+pids=()
+xvfb=""
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+    wineserver -k >/dev/null 2>&1
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -f "$WINEPREFIX"/dosdevices/com4[1-3]
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 140 180); do
+        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+            xvfb=$!
+            export DISPLAY=":$n"
+            break
+        fi
+    done
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+fi
+
+python3 "$root/scripts/make-demo-ldr.py" "$work/demo.ldr" || exit 1
+# COM41: the scanner to update (9600 baud, checks the image against the demo file);
+# COM42: a scanner at 57600 for the search; COM43: one whose flash refuses every write.
+common=(--restart-ms 300 --line-rate)
+"$sim" --link "$work/com41" --speed 2 "${common[@]}" --expect-ldr "$work/demo.ldr" \
+    --state "$work/state41" >"$work/sim41.log" 2>&1 &
+pids+=($!)
+"$sim" --link "$work/com42" --speed 5 "${common[@]}" >"$work/sim42.log" 2>&1 &
+pids+=($!)
+"$sim" --link "$work/com43" --speed 2 "${common[@]}" --write-error 147 >"$work/sim43.log" 2>&1 &
+pids+=($!)
+for n in 41 42 43; do
+    for _ in $(seq 50); do [ -e "$work/com$n" ] && break; sleep 0.1; done
+    [ -e "$work/com$n" ] || { echo "gui_windows: the simulator on com$n did not start"; exit 1; }
+done
+
+# The serial-port list lives in a volatile registry key: the server must stay up between
+# filling it and the test.
+wineserver -p >/dev/null 2>&1
+for n in 41 42 43; do
+    ln -sfn "$work/com$n" "$WINEPREFIX/dosdevices/com$n"
+    wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "GuiSim$n" /d "COM$n" /f >/dev/null 2>&1
+done
+# Wine draws the title bars itself, as there is no window manager; its caption buttons
+# and dialog font come from Wine's own fonts, which this Wine does not find by itself.
+cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+
+winpath() { winepath -w "$1" 2>/dev/null; }
+TRELVO_GUI_PORT=COM41 TRELVO_GUI_SEARCH_PORT=COM42 TRELVO_GUI_FAILING_PORT=COM43 \
+TRELVO_GUI_WORK=$(winpath "$work") TRELVO_GUI_FIRMWARE=$(winpath "$work/demo.ldr") \
+TRELVO_GUI_SIM_STATE=$(winpath "$work/state41") TRELVO_GUI_SHOTS=$(winpath "$shots") \
+    wine "$exe" ${GUI_TEST_FILTER:+--gtest_filter="$GUI_TEST_FILTER"} 2>&1 | tee "$work/gui-tests.log"
+status=${PIPESTATUS[0]}
+
+for bmp in "$shots"/*.bmp; do
+    [ -e "$bmp" ] || continue
+    convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
+grep -q '\[  PASSED  \]' "$work/gui-tests.log" || status=1
+exit "$status"

@@ -1,0 +1,207 @@
+// The main window against a simulated scanner: runs, failures with the retry question,
+// Stop, closing during a run, Escape and Enter, and the title.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/main_dialog_win32.h"
+#include "app/profile.h"
+#include "app/version.h"
+#include "gui/gui_support.h"
+#include "resources/resource_main.h"
+#include "transport/port_system.h"
+
+namespace {
+
+const std::string kProduct = " - Обновление прошивок в сканерах QZT " TRELVO_VERSION_TEXT;
+const char kQuestionEnd[] = "\r\n\r\nПродолжить выполнение?";
+
+class MainWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveDisplay() || SimPort().empty())
+            GTEST_SKIP() << "needs a display and the simulator (tests/e2e/gui_windows.sh)";
+    }
+
+    // The window over a settings file naming the port and the demo firmware.
+    void Open(const std::string& port)
+    {
+        ResetScanner(host, port);
+        const std::string ini = WorkPath("main-window.ini");
+        WriteTextFile(ini, "[Connect]\r\nPortName=" + port + "\r\nBaudRate=2\r\nTimeout=3000\r\n"
+                           "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n");
+        profile = OpenNativeProfile(ini);
+        window = std::make_unique<CTrelvoDlg>(host, NativePortSystem(), *profile, GetVersionText());
+    }
+
+    HWND Main() const { return window->Handle(); }
+    HWND Item(int id) const { return GetDlgItem(Main(), id); }
+    std::string Status(int row) const { return ListText(Item(IDC_MAIN_OPERATIONS), row, 1); }
+    bool Shown() const { return Main() != nullptr && IsWindowVisible(Main()); }
+    bool Running() const { return window->IsRunning(); }
+    bool Transferring() const { return Status(0).rfind("Выполнено:", 0) == 0; }
+
+    INT_PTR Run()
+    {
+        op.Start();
+        const INT_PTR result = window->DoModal();
+        EXPECT_EQ(op.Failure(), "");
+        EXPECT_TRUE(op.Done());
+        return result;
+    }
+
+    std::string SimState() const { return ReadTextFile(EnvText("TRELVO_GUI_SIM_STATE")); }
+
+    CTestHost host;
+    COperator op;
+    std::unique_ptr<CProfile> profile;
+    std::unique_ptr<CTrelvoDlg> window;
+};
+
+TEST_F(MainWindow, RunUpdatesTheScannerAndShowsItsSerialInTheTitle)
+{
+    Open(SimPort());
+    std::string before, during, after, status0, status1;
+    bool stopEnabledDuring = false, startEnabledDuring = true;
+    op.Then("the window", [&] { return Shown(); },
+            [&] {
+                before = WindowTextOf(Main());
+                SaveScreenshot(Main(), "main-idle");
+                ClickItem(Main(), IDC_MAIN_START);
+            })
+        .Then("the transfer", [&] { return Transferring(); },
+              [&] {
+                  during = WindowTextOf(Main());
+                  stopEnabledDuring = IsEnabled(Item(IDC_MAIN_STOP));
+                  startEnabledDuring = IsEnabled(Item(IDC_MAIN_START));
+                  SaveScreenshot(Main(), "main-transfer");
+              })
+        .Then("the end of the run", [&] { return !Running(); },
+              [&] {
+                  after = WindowTextOf(Main());
+                  status0 = Status(0);
+                  status1 = Status(1);
+                  SaveScreenshot(Main(), "main-done");
+                  ClickItem(Main(), IDC_MAIN_EXIT);
+              },
+              90000);
+    EXPECT_EQ(Run(), IDOK);
+
+    EXPECT_EQ(before, SimPort() + kProduct);
+    EXPECT_EQ(during, SimPort() + " (з/н: -)" + kProduct);
+    EXPECT_EQ(after, SimPort() + " (з/н: 1234567)" + kProduct);
+    EXPECT_TRUE(stopEnabledDuring);
+    EXPECT_FALSE(startEnabledDuring);
+    EXPECT_EQ(status0, "OK");
+    EXPECT_EQ(status1, "OK");
+    EXPECT_TRUE(host.boxes.empty());
+    const std::string state = SimState();
+    EXPECT_NE(state.find("image match"), std::string::npos) << state;
+    EXPECT_NE(state.find("mode application"), std::string::npos) << state;
+}
+
+TEST_F(MainWindow, FailedRowIsRetriedOnYesAndEndsTheRunOnNo)
+{
+    Open(FailingPort());
+    host.answers = {true, false};
+    std::string status0, status1;
+    op.Then("the window", [&] { return Shown(); }, [&] { ClickItem(Main(), IDC_MAIN_START); })
+        .Then("the run", [&] { return Running(); })
+        .Then("the end of the run", [&] { return !Running(); },
+              [&] {
+                  status0 = Status(0);
+                  status1 = Status(1);
+                  ClickItem(Main(), IDC_MAIN_EXIT);
+              },
+              90000);
+    Run();
+
+    EXPECT_EQ(status0, "Ошибка");
+    EXPECT_EQ(status1, "");
+    ASSERT_EQ(host.boxes.size(), 2u);
+    for (const CTestHost::Box& box : host.boxes) {
+        EXPECT_EQ(box.kind, MessageBoxKind::Question);
+        EXPECT_EQ(box.caption, "Ошибка");
+        EXPECT_EQ(box.text.rfind("(147) ", 0), 0u) << box.text;
+        EXPECT_EQ(box.text.substr(box.text.size() - std::string(kQuestionEnd).size()), kQuestionEnd);
+    }
+}
+
+TEST_F(MainWindow, StopDuringTheTransferInterruptsTheRowSilently)
+{
+    Open(SimPort());
+    std::string status0, status1;
+    bool visible = false;
+    op.Then("the window", [&] { return Shown(); }, [&] { ClickItem(Main(), IDC_MAIN_START); })
+        .Then("the transfer", [&] { return Transferring(); },
+              [&] { ClickItem(Main(), IDC_MAIN_STOP); })
+        .Then("the end of the run", [&] { return !Running(); },
+              [&] {
+                  status0 = Status(0);
+                  status1 = Status(1);
+                  visible = Shown();
+                  ClickItem(Main(), IDC_MAIN_EXIT);
+              });
+    Run();
+
+    EXPECT_EQ(status0, "Прервано");
+    EXPECT_EQ(status1, "");
+    EXPECT_TRUE(visible);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(MainWindow, ClosingDuringARunStopsItAndThenCloses)
+{
+    Open(SimPort());
+    op.Then("the window", [&] { return Shown(); }, [&] { ClickItem(Main(), IDC_MAIN_START); })
+        .Then("the transfer", [&] { return Transferring(); },
+              [&] { PostMessageW(Main(), WM_CLOSE, 0, 0); });
+    EXPECT_EQ(Run(), IDOK);
+
+    EXPECT_TRUE(host.boxes.empty());
+    // The update was cut off in the loader, so the scanner is still there.
+    EXPECT_NE(SimState().find("mode loader"), std::string::npos);
+}
+
+TEST_F(MainWindow, EscapeAndEnterNeverCloseTheWindow)
+{
+    Open(SimPort());
+    DWORD pressed = 0;
+    auto after = [&](DWORD ms) { return [&pressed, ms] { return GetTickCount() - pressed >= ms; }; };
+    std::string stoppedByEnter, stoppedByEscape;
+    bool idleAfterEscape = false;
+    op.Then("the window", [&] { return Shown(); },
+            [&] {
+                PressKey(Main(), VK_ESCAPE);
+                pressed = GetTickCount();
+            })
+        .Then("a moment after Escape", after(500),
+              [&] {
+                  idleAfterEscape = Shown() && !Running();
+                  // Idle, Enter presses the default button: Start.
+                  PressKey(Main(), VK_RETURN);
+              })
+        .Then("the run started by Enter", [&] { return Running(); },
+              [&] { PressKey(Main(), VK_RETURN); })  // running, the default is Stop
+        .Then("the run stopped by Enter", [&] { return !Running(); },
+              [&] {
+                  stoppedByEnter = Status(0);
+                  ClickItem(Main(), IDC_MAIN_START);
+              })
+        .Then("the second run's first row", [&] { return Running() && !Status(0).empty(); },
+              [&] { PressKey(Main(), VK_ESCAPE); })
+        .Then("the run stopped by Escape", [&] { return !Running(); },
+              [&] {
+                  stoppedByEscape = Status(0);
+                  ClickItem(Main(), IDC_MAIN_EXIT);
+              });
+    EXPECT_EQ(Run(), IDOK);
+
+    EXPECT_TRUE(idleAfterEscape);
+    EXPECT_EQ(stoppedByEnter, "Прервано");
+    EXPECT_EQ(stoppedByEscape, "Прервано");
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+}  // namespace
