@@ -94,13 +94,13 @@ private:
     void ReadHost();
     void FlushOutbox();
     void SaveState(uint64_t now, bool force);
-    int PollTimeoutMs(uint64_t now) const;
+    uint64_t WaitUs(uint64_t now) const;
 
     const SimProgramOptions& options;
     CSimScanner scanner;
     CSimPty pty;
     std::deque<uint8_t> outbox;
-    uint64_t lastReceiveUs = 0;
+    uint64_t lineFreeUs = 0;
     uint64_t lastSaveUs = 0;
     std::string savedKey;
     bool savePending = false;
@@ -148,13 +148,13 @@ void CSimProgram::ReadHost()
     const ssize_t n = read(pty.Master(), buffer, sizeof buffer);
     if (n <= 0)
         return;
-    // The chunk is all here now: its last byte arrived now, the first one its wire time
-    // earlier (with line-rate emulation).
+    // The host's write lands in the pty at once, but on a real line its bytes follow one
+    // another at the line speed: with line-rate emulation the chunk starts when the line
+    // is free and takes its wire time (the model spaces the bytes from that start).
     const uint32_t baud = pty.HostBaud();
-    const uint64_t now = MonotonicUs();
-    const uint64_t wire = scanner.WireTimeUs(size_t(n), baud);
-    lastReceiveUs = std::max(lastReceiveUs, now > wire ? now - wire : 0);
-    scanner.Receive(buffer, size_t(n), baud, lastReceiveUs);
+    const uint64_t start = std::max(lineFreeUs, MonotonicUs());
+    lineFreeUs = start + scanner.WireTimeUs(size_t(n), baud);
+    scanner.Receive(buffer, size_t(n), baud, start);
 }
 
 void CSimProgram::FlushOutbox()
@@ -213,7 +213,9 @@ void CSimProgram::SaveState(uint64_t now, bool force)
     }
 }
 
-int CSimProgram::PollTimeoutMs(uint64_t now) const
+// How long to wait for the host, to the microsecond: reply bytes fall due a byte time
+// apart, and a wait rounded to milliseconds would stretch every reply.
+uint64_t CSimProgram::WaitUs(uint64_t now) const
 {
     uint64_t wake = now + uint64_t(kIdlePollMs) * 1000;
     if (auto at = scanner.NextByteAtUs())
@@ -224,7 +226,7 @@ int CSimProgram::PollTimeoutMs(uint64_t now) const
         wake = std::min(wake, lastSaveUs + kStateIntervalUs);
     if (!outbox.empty())
         wake = std::min(wake, now + 10000);
-    return wake <= now ? 0 : int((wake - now + 999) / 1000);
+    return wake <= now ? 0 : wake - now;
 }
 
 int CSimProgram::Run()
@@ -242,7 +244,9 @@ int CSimProgram::Run()
         Serve(now);
         SaveState(now, false);
         pollfd fd{pty.IsOpen() ? pty.Master() : -1, POLLIN, 0};
-        const int ready = poll(&fd, 1, PollTimeoutMs(now));
+        const uint64_t waitUs = WaitUs(now);
+        const timespec wait{time_t(waitUs / 1000000), long(waitUs % 1000000) * 1000};
+        const int ready = ppoll(&fd, 1, &wait, nullptr);
         if (ready > 0 && (fd.revents & POLLIN))
             ReadHost();
     }
