@@ -1,0 +1,137 @@
+# Shared by the trelvo-cli end-to-end scripts (sourced, not run): simulators on
+# pseudo-terminals, the tool run natively or under Wine on COM ports mapped to them, and
+# the checks. The sourcing script sets nothing; it passes its three arguments:
+# build folder, native build folder (trelvo-sim, ldr-make), platform (posix or win32).
+
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+native=$(cd "${2:-$1}" && pwd)
+platform=${3:-posix}
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+sim=$native/trelvo-sim
+ldr_make=$native/ldr-make
+work=$(mktemp -d)
+sim_pids=()
+com_links=()
+
+cleanup() {
+    local pid link
+    for pid in "${sim_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${sim_pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    for link in "${com_links[@]}"; do
+        rm -f "$link"
+    done
+    if [ "$platform" = win32 ]; then
+        wineserver -k >/dev/null 2>&1 || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    for f in "$work"/cli.out "$work"/cli.err; do
+        [ -f "$f" ] && { echo "--- $f" >&2; cat "$f" >&2; }
+    done
+    exit 1
+}
+
+# wait_until SECONDS COMMAND...: polls the command every 50 ms.
+wait_until() {
+    local limit=$(($1 * 20)) i=0
+    shift
+    until "$@"; do
+        i=$((i + 1))
+        [ "$i" -lt "$limit" ] || return 1
+        sleep 0.05
+    done
+}
+
+if [ "$platform" = win32 ]; then
+    # A prefix of its own: the script ends its Wine server, which must not take another
+    # script's programs with it.
+    export WINEPREFIX=$build/e2e-prefix-$(basename "$0" .sh)
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$root/scripts/wine-prefix.sh" >/dev/null
+    # One server for the whole script: the serial-port list lives in the volatile part
+    # of the registry, which goes with the server.
+    wineserver -p >/dev/null 2>&1
+    cli_exe=$build/trelvo-cli.exe
+else
+    cli_exe=$build/trelvo-cli
+fi
+[ -x "$cli_exe" ] || fail "no $cli_exe"
+
+# port NAME: the name the tool opens the simulator NAME by.
+declare -A port_names=()
+port() {
+    echo "${port_names[$1]}"
+}
+
+# expose NAME COMNUMBER: makes the link of simulator NAME a port of the tool (on win32
+# the COM port COMNUMBER, listed in the registry like a real one).
+expose() {
+    local name=$1 number=$2
+    if [ "$platform" = win32 ]; then
+        ln -sfn "$work/$name" "$WINEPREFIX/dosdevices/com$number"
+        com_links+=("$WINEPREFIX/dosdevices/com$number")
+        wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "Sim$number" /d "COM$number" /f \
+            >/dev/null 2>&1 || fail "cannot list COM$number"
+        port_names[$name]=COM$number
+    else
+        port_names[$name]=$work/$name
+    fi
+}
+
+# start_sim NAME COMNUMBER OPTIONS...: a simulator behind the link $work/NAME with its
+# state in $work/NAME.state.
+start_sim() {
+    local name=$1 number=$2
+    shift 2
+    "$sim" --link "$work/$name" --state "$work/$name.state" "$@" \
+        >"$work/$name.out" 2>"$work/$name.err" &
+    sim_pids+=($!)
+    wait_until 5 test -s "$work/$name.out" || fail "simulator $name printed no pty path"
+    wait_until 5 test -s "$work/$name.state" || fail "simulator $name wrote no state"
+    expose "$name" "$number"
+}
+
+# stop_sim NAME: ends the simulator started last under that name (its state is final).
+stop_sim() {
+    local pid=${sim_pids[-1]}
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    unset 'sim_pids[-1]'
+}
+
+state_has() {
+    grep -qx "$2" "$work/$1.state"
+}
+
+# cli ARGS...: runs the tool with stdout in $work/cli.out and stderr in $work/cli.err
+# (line ends made plain under Wine); the exit code in $rc.
+cli() {
+    rc=0
+    if [ "$platform" = win32 ]; then
+        wine "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" || rc=$?
+        tr -d '\r' <"$work/cli.raw" >"$work/cli.out"
+        tr -d '\r' <"$work/cli.err.raw" >"$work/cli.err"
+    else
+        "$cli_exe" "$@" </dev/null >"$work/cli.out" 2>"$work/cli.err" || rc=$?
+    fi
+}
+
+expect_rc() {
+    [ "$rc" -eq "$1" ] || fail "exit code $rc, want $1 ($2)"
+}
+
+expect_out() {
+    local got
+    got=$(cat "$work/cli.out")
+    [ "$got" = "$1" ] || fail "output '$got', want '$1' ($2)"
+}

@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# trelvo-cli against simulated scanners on pseudo-terminals: the port list, the link
+# check, device information, a speed change recorded in the settings file and found
+# again, the search over a scanner, a silent port and a missing one, usage errors and
+# Ctrl+C.
+#
+# Arguments: build folder, native build folder (holding trelvo-sim), platform.
+source "$(dirname "$0")/cli_common.bash" "$@"
+
+model='Ручной сканер "Pellar II"'
+
+start_sim scanner 31 --speed 2 --restart-ms 300
+# Hears everything and never answers.
+start_sim silent 32 --fault any:noreply:4000000000
+if [ "$platform" = win32 ]; then
+    missing=COM33
+    settings_arg=Z:$work/trelvo.ini
+else
+    missing=$work/missing
+    settings_arg=$work/trelvo.ini
+fi
+
+cli ports
+expect_rc 0 ports
+if [ "$platform" = win32 ]; then
+    grep -qx COM31 "$work/cli.out" || fail "ports does not list COM31"
+    grep -qx COM32 "$work/cli.out" || fail "ports does not list COM32"
+fi
+
+printf '; written by hand\n[Connect]\nPortName=%s\nBaudRate=2\nTimeout=1000\n[Other]\nkey=kept\n' \
+    "$(port scanner)" >"$work/trelvo.ini"
+
+cli --settings "$settings_arg" check
+expect_rc 0 "check at the settings file's speed"
+expect_out "$model" check
+
+cli info --settings "$settings_arg"
+expect_rc 0 info
+[ "$(wc -l <"$work/cli.out")" -eq 13 ] || fail "info: not 13 lines"
+grep -q $'^Заводской номер\t\t\t: 1234567$' "$work/cli.out" || fail "info: no serial number line"
+grep -q $'^\tBlackfin (расш.)\t\t: 0.17$' "$work/cli.out" || fail "info: no extended version line"
+state_has scanner "mode application" || fail "info left the scanner out of its application"
+
+cli --settings "$settings_arg" set-speed 5
+expect_rc 0 "set-speed 5"
+expect_out 57600 "set-speed 5"
+wait_until 2 state_has scanner "speed 5" || fail "the simulator is not at speed 5"
+tr -d '\r' <"$work/trelvo.ini" | grep -qx 'BaudRate=5' || fail "BaudRate not recorded"
+tr -d '\r' <"$work/trelvo.ini" | grep -qx 'key=kept' || fail "a foreign key was lost"
+tr -d '\r' <"$work/trelvo.ini" | grep -qx '; written by hand' || fail "a comment was lost"
+
+cli --settings "$settings_arg" check
+expect_rc 0 "check at the new speed from the settings file"
+expect_out "$model" "check at 57600"
+cli --settings "$settings_arg" check --speed 2
+expect_rc 3 "check at the old speed"
+expect_out "Не обнаружено" "check at 9600"
+
+cli search "$(port silent)" "$(port scanner)" "$missing"
+expect_rc 0 search
+[ "$(sed -n 1p "$work/cli.out")" = "$(port silent)"$'\t-\tНе обнаружено' ] || fail "search: silent port"
+[ "$(sed -n 2p "$work/cli.out")" = "$(port scanner)"$'\t57600\t'"$model" ] || fail "search: scanner"
+case "$(sed -n 3p "$work/cli.out")" in
+    "$missing"$'\t-\t'?*) ;;
+    *) fail "search: missing port" ;;
+esac
+[ "$(wc -l <"$work/cli.out")" -eq 3 ] || fail "search: not 3 lines"
+
+cli search "$(port silent)"
+expect_rc 3 "search without a scanner"
+
+cli check --port "$missing"
+expect_rc 1 "check on a missing port"
+[ -s "$work/cli.err" ] || fail "no message for a missing port"
+[ ! -s "$work/cli.out" ] || fail "output for a missing port"
+
+cli check --settings "$settings_arg" --speed 10
+expect_rc 2 "speed code 10"
+cli flash
+expect_rc 2 "unknown command"
+cli check --settings "Z:$work/none.ini"
+expect_rc 2 "missing settings file"
+cli --help
+expect_rc 0 help
+grep -q -- '--retry' "$work/cli.out" || fail "help does not name --retry"
+
+# Ctrl+C during a search stops it at its next pump.
+if [ "$platform" = posix ]; then
+    "$cli_exe" search "$(port silent)" >"$work/cli.out" 2>"$work/cli.err" &
+    cli_pid=$!
+    sleep 0.5
+    kill -INT "$cli_pid"
+    rc=0
+    wait "$cli_pid" || rc=$?
+    expect_rc 130 "Ctrl+C"
+    expect_out "$(port silent)"$'\t-\tПоиск остановлен' "Ctrl+C"
+fi
+
+echo "cli_connection ($platform): ok"

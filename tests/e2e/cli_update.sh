@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# trelvo-cli update against simulated scanners on pseudo-terminals: the computational
+# module of an .ldr file made with ldr-make lands in the scanner byte for byte, on an
+# ordinary line and on a USB scanner that re-creates its port at each restart; with
+# replies hit by random faults every run ends either with the exact image and exit 0 or
+# with a message and a non-zero exit, never with a wrong image reported as OK.
+#
+# Arguments: build folder, native build folder (holding trelvo-sim and ldr-make), platform.
+source "$(dirname "$0")/cli_common.bash" "$@"
+
+image_address=0x10000
+block_size=256
+image_size=8192
+
+head -c "$image_size" /dev/urandom >"$work/image.bin"
+head -c 1024 /dev/urandom >"$work/peripheral.bin"
+"$ldr_make" "$work/fw.ldr" --module "0:1.1:0:$block_size:$work/peripheral.bin" \
+    --module "1:3.6:$image_address:$block_size:$work/image.bin" >/dev/null ||
+    fail "ldr-make failed"
+
+if [ "$platform" = win32 ]; then
+    firmware_arg=Z:$work/fw.ldr
+else
+    firmware_arg=$work/fw.ldr
+fi
+
+# flash_sim NAME COMNUMBER OPTIONS...: a scanner that judges the written image against
+# the module and dumps the image range when it ends.
+flash_sim() {
+    local name=$1 number=$2
+    shift 2
+    start_sim "$name" "$number" --restart-ms 300 --expect-ldr "$work/fw.ldr" \
+        --dump "$work/$name.dump" "$image_address" "$image_size" "$@"
+}
+
+# expect_flashed NAME: the simulator, ended, holds exactly the image and runs its
+# application again.
+expect_flashed() {
+    stop_sim
+    state_has "$1" "image match" || fail "$1: the image written is not the module"
+    state_has "$1" "mode application" || fail "$1: not back in its application"
+    cmp -s "$work/$1.dump" "$work/image.bin" || fail "$1: memory differs from the image"
+}
+
+expect_rows_ok() {
+    grep -qx 'Обновление прошивки: OK' "$work/cli.out" || fail "$1: no OK for the update row"
+    grep -qx 'Переход в рабочий режим: OK' "$work/cli.out" || fail "$1: no OK for the second row"
+    [ "$(tail -n 1 "$work/cli.out")" = 'Переход в рабочий режим: OK' ] || fail "$1: last line"
+}
+
+# An ordinary line, the scanner at 38400 and the settings at 9600: the run finds it.
+flash_sim plain 34 --speed 4
+printf '[Connect]\nPortName=%s\nBaudRate=2\nTimeout=1000\n[Firmware]\nFileName=%s\n' \
+    "$(port plain)" "$firmware_arg" >"$work/trelvo.ini"
+settings_before=$(cat "$work/trelvo.ini")
+if [ "$platform" = win32 ]; then settings_arg=Z:$work/trelvo.ini; else settings_arg=$work/trelvo.ini; fi
+cli update --settings "$settings_arg"
+expect_rc 0 "update on an ordinary line"
+expect_rows_ok plain
+grep -q '^Обновление прошивки: Выполнено: 100% (' "$work/cli.out" || fail "no progress lines"
+[ "$(grep -c '^Обновление прошивки: Выполнено:' "$work/cli.out")" -eq $((image_size / block_size)) ] ||
+    fail "not one progress line per block"
+[ "$(cat "$work/trelvo.ini")" = "$settings_before" ] || fail "update wrote the settings file"
+expect_flashed plain
+
+# A USB scanner: its port goes away and comes back behind the same name at each restart.
+flash_sim usb 35 --usb
+cli update --port "$(port usb)" --firmware "$firmware_arg"
+expect_rc 0 "update on a re-enumerating scanner"
+expect_rows_ok usb
+expect_flashed usb
+
+# A scanner that refuses every write: the message, a non-zero exit, nothing reported OK.
+flash_sim refusing 36 --write-error 147
+cli update --port "$(port refusing)" --firmware "$firmware_arg" --retry 1
+expect_rc 1 "update on a scanner refusing writes"
+grep -q '(147)' "$work/cli.err" || fail "no write error message"
+[ "$(grep -c '^Обновление прошивки: Ошибка$' "$work/cli.out")" -eq 2 ] || fail "not tried twice"
+! grep -q ': OK$' "$work/cli.out" || fail "a row reported OK"
+stop_sim
+
+# Random faults on a few per cent of the replies, fixed seeds.
+if [ "$platform" = win32 ]; then seeds="3 5 8"; else seeds="1 2 3 4 5 6 7 8"; fi
+number=37
+ok_runs=0
+for seed in $seeds; do
+    name=faulty$seed
+    flash_sim "$name" "$number" --speed 5 --fault-rate 0.04 --seed "$seed"
+    cli update --port "$(port "$name")" --firmware "$firmware_arg" --speed 5 --retry 2
+    if [ "$rc" -eq 0 ]; then
+        expect_rows_ok "$name"
+        expect_flashed "$name"
+        ok_runs=$((ok_runs + 1))
+    else
+        [ -s "$work/cli.err" ] || fail "$name: exit $rc without a message"
+        stop_sim
+        ! grep -q '^Переход в рабочий режим: OK$' "$work/cli.out" ||
+            fail "$name: failed run with both rows OK"
+    fi
+    number=$((number == 39 ? 37 : number + 1))
+done
+[ "$ok_runs" -gt 0 ] || fail "no run under faults succeeded"
+
+echo "cli_update ($platform): ok, $ok_runs of $(echo $seeds | wc -w) faulty runs flashed"
