@@ -1,6 +1,6 @@
 // The settings file through every profile this platform has: the native one (the
 // private-profile calls on Windows, the INI reader elsewhere) and the portable INI
-// reader. Both must give the same results, so a file moves between them unharmed.
+// reader. Both must keep the same promises.
 #include <gtest/gtest.h>
 
 #include <cctype>

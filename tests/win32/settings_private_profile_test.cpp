@@ -1,0 +1,78 @@
+// The Windows settings file keeps any Unicode path: a new file is made UTF-16, which
+// the private-profile calls then keep; a file that already exists keeps its encoding.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "app/profile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PrivateProfileFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device seed;
+        dir = fs::temp_directory_path() / ("trelvo-profile-" + std::to_string(seed()));
+        fs::create_directories(dir);
+        path = dir / "trelvo.ini";
+        profile = OpenNativeProfile(path.u8string());
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string Bytes() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    fs::path dir;
+    fs::path path;
+    std::unique_ptr<CProfile> profile;
+};
+
+std::string Utf16(const std::string& ascii)
+{
+    std::string wide;
+    for (char c : ascii) {
+        wide += c;
+        wide += '\0';
+    }
+    return wide;
+}
+
+}  // namespace
+
+TEST_F(PrivateProfileFile, NewFileIsUtf16)
+{
+    const std::string path = u8"D:\\Прошивки\\固件.ldr";
+    ASSERT_TRUE(profile->WriteString("Firmware", "FileName", path));
+    const std::string bytes = Bytes();
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(bytes.find(Utf16("FileName=D:\\")), std::string::npos);
+    EXPECT_EQ(profile->GetString("Firmware", "FileName", ""), path);
+}
+
+TEST_F(PrivateProfileFile, ExistingFileKeepsItsEncoding)
+{
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "[Connect]\r\nPortName=COM1\r\n";
+    }
+    ASSERT_TRUE(profile->WriteString("Connect", "PortName", "COM5"));
+    const std::string bytes = Bytes();
+    EXPECT_NE(bytes.substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(bytes.find("PortName=COM5"), std::string::npos) << bytes;
+}
