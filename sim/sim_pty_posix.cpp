@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <csignal>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +67,45 @@ bool CSimPty::Open(std::string& error)
         Close();
         return false;
     }
+    if (!StartKeeper(error)) {
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CSimPty::StartKeeper(std::string& error)
+{
+    int ends[2];
+    if (pipe(ends) != 0) {
+        error = SystemError("pipe");
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid < 0) {
+        error = SystemError("fork");
+        close(ends[0]);
+        close(ends[1]);
+        return false;
+    }
+    if (pid == 0) {
+        // The keeper must not hold the master, or closing it in the parent would not
+        // hang the line up; nor the parent's output, which scripts read to its end.
+        close(master);
+        close(ends[1]);
+        for (int fd = 0; fd <= 2; ++fd)
+            close(fd);
+        std::signal(SIGINT, SIG_IGN);
+        if (setsid() >= 0)
+            ioctl(slave, TIOCSCTTY, 0);
+        char b;
+        while (read(ends[0], &b, 1) < 0 && errno == EINTR) {
+        }
+        _exit(0);
+    }
+    close(ends[0]);
+    keeperPid = pid;
+    keeperPipe = ends[1];
     return true;
 }
 
@@ -76,6 +117,11 @@ void CSimPty::Close()
         close(master);
     slave = master = -1;
     slavePath.clear();
+    if (keeperPipe >= 0)
+        close(keeperPipe);
+    if (keeperPid > 0)
+        waitpid(keeperPid, nullptr, 0);
+    keeperPipe = keeperPid = -1;
 }
 
 uint32_t CSimPty::HostBaud() const

@@ -26,7 +26,14 @@ public:
     uint32_t HostBaud() const;
 
 private:
+    bool StartKeeper(std::string& error);
+
     int master = -1;
     int slave = -1;
     std::string slavePath;
+    // A child process whose session owns the slave as its controlling terminal, so that
+    // no host process can acquire it (the Wine server opens devices without O_NOCTTY and
+    // would take the SIGHUP when the pty goes away). It ends when keeperPipe closes.
+    int keeperPid = -1;
+    int keeperPipe = -1;
 };
