@@ -195,11 +195,13 @@ TEST_P(SettingsContract, OutOfRangeValuesFallBackToDefaults)
     EXPECT_EQ(Load().bootloaderBaudCode, 42);
 }
 
-TEST_P(SettingsContract, ValuesAreTrimmedAndEmptyIntegersKeepTheDefault)
+TEST_P(SettingsContract, ValuesAreTrimmedAndUnquotedAndEmptyIntegersKeepTheDefault)
 {
-    WriteFile("[Connect]\r\n  PortName =  COM5  \r\nBaudRate=\r\nTimeout = 2500 \r\n");
+    WriteFile("[Connect]\r\n  PortName =  COM5  \r\nBaudRate=\r\nTimeout = 2500 \r\n"
+              "[Firmware]\r\nFileName=\"C:\\a b.ldr\"\r\n");
     const CSettings s = Load();
     EXPECT_EQ(s.portName, "COM5");
+    EXPECT_EQ(s.firmwareFile, "C:\\a b.ldr");  // one pair of enclosing quotes is dropped
     EXPECT_EQ(s.baudCode, 2);
     EXPECT_EQ(s.timeout, 2500u);
 }
