@@ -20,17 +20,8 @@ constexpr unsigned kTimeoutHighMs = 300000;
 constexpr int kSpeedItems = 7;
 constexpr unsigned kDeviceInfoCaptionId = 290;
 
-// Marks the page busy for the length of an action.
-class CBusyScope {
-public:
-    explicit CBusyScope(bool& flag) : flag(flag) { flag = true; }
-    ~CBusyScope() { flag = false; }
-    CBusyScope(const CBusyScope&) = delete;
-    CBusyScope& operator=(const CBusyScope&) = delete;
-
-private:
-    bool& flag;
-};
+constexpr int kActionButtons[] = {IDC_CONNECT_CHECK, IDC_CONNECT_SEARCH, IDC_CONNECT_SET_SPEED,
+                                  IDC_CONNECT_DETAILS};
 
 }  // namespace
 
@@ -116,15 +107,26 @@ bool CConnectPage::OnCommand(int id, int code, HWND control)
     default:
         return false;
     }
-    if (busy)
-        return true;
-    CBusyScope scope(busy);
+    RunAction(action, control);
+    return true;
+}
+
+// An action pumps messages while it talks to the scanner: its buttons are disabled
+// meanwhile, so a second click cannot open the port twice.
+void CConnectPage::RunAction(void (CConnectPage::*action)(), HWND button)
+{
+    for (int id : kActionButtons)
+        EnableItem(id, false);
     try {
         (this->*action)();
     } catch (...) {
         ReportException(host, 0);
     }
-    return true;
+    for (int id : kActionButtons)
+        EnableItem(id, true);
+    // Disabling the clicked button took the focus away from it.
+    if (GetFocus() == nullptr && IsWindow(button))
+        SetFocus(button);
 }
 
 CConnectSettings CConnectPage::Current() const

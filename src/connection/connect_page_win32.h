@@ -31,12 +31,10 @@ private:
     void OnSearch();
     void OnSetSpeed();
     void OnDetails();
+    void RunAction(void (CConnectPage::*action)(), HWND button);
     CConnectSettings Current() const;
 
     CPortSystem& ports;
     CComboBox portCombo;
     CComboBox speedCombo;
-    // An action pumps messages while it talks to the scanner; a second click meanwhile
-    // is ignored rather than opening the port twice.
-    bool busy = false;
 };

@@ -254,8 +254,6 @@ void SaveScreenshot(HWND window, const std::string& name)
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW | RDW_ERASE);
     GdiFlush();
-    // The X server draws what the program sent a moment ago.
-    Sleep(300);
     RECT area{};
     GetWindowRect(window, &area);
     const int width = area.right - area.left;
@@ -271,12 +269,14 @@ void SaveScreenshot(HWND window, const std::string& name)
     header.biBitCount = 24;
     header.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
+    // The window's own surface, caption included (Wine draws it without a window
+    // manager): what the screen shows may lag behind it.
+    HDC screen = GetWindowDC(window);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
                                       DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     GdiFlush();
 
     const DWORD rowBytes = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
@@ -294,5 +294,5 @@ void SaveScreenshot(HWND window, const std::string& name)
     SelectObject(memory, previous);
     DeleteObject(bitmap);
     DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
+    ReleaseDC(window, screen);
 }

@@ -1,0 +1,209 @@
+// The connection page's actions against the simulated scanners: the link check, the
+// speed change, the device information window, and the device search with its result
+// adopted by the page.
+#include <gtest/gtest.h>
+
+#include "gui/sheet_fixture.h"
+#include "protocol/device_info.h"
+#include "resources/resource_connect.h"
+#include "resources/resource_search.h"
+
+namespace {
+
+const char kSearchTitle[] = "Поиск оборудования...";
+const char kInfoTitle[] = "Информация об устройстве";
+// The simulator's default model and serial number.
+constexpr unsigned kSimModel = 150;
+const char kSimSerial[] = "1234567";
+
+using ConnectionPage = SettingsSheet;
+
+int RowOf(HWND list, const std::string& port)
+{
+    for (int row = 0; row < ListCount(list); ++row)
+        if (ListText(list, row, 0) == port)
+            return row;
+    return -1;
+}
+
+void SelectRow(HWND list, int row)
+{
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&state));
+}
+
+TEST_F(ConnectionPage, LinkCheckAndSpeedChangeReachTheScanner)
+{
+    OpenWithScanner();
+    std::string at9600, at57600;
+    auto device = [&] { return PageText(IDC_CONNECT_DEVICE); };
+    // The page's buttons come back when its action has ended.
+    auto idle = [&] { return IsEnabled(PageItem(IDC_CONNECT_CHECK)); };
+    auto simSpeed = [&](int code) {
+        return [&idle, code] {
+            const std::string state = ReadTextFile(EnvText("TRELVO_GUI_SIM_STATE"));
+            return idle() && state.find("speed " + std::to_string(code) + "\n") != std::string::npos;
+        };
+    };
+    OpenSheet();
+    op.Do("the link check", [&] { ClickItem(Page(), IDC_CONNECT_CHECK); })
+        .Then("its answer", [&] { return idle() && !device().empty(); },
+              [&] {
+                  at9600 = device();
+                  SendMessageW(PageItem(IDC_CONNECT_SPEED), CB_SETCURSEL, 5, 0);
+                  ClickItem(Page(), IDC_CONNECT_SET_SPEED);
+              })
+        .Then("the scanner at 57600", simSpeed(5),
+              [&] {
+                  SetWindowTextW(PageItem(IDC_CONNECT_DEVICE), L"");
+                  ClickItem(Page(), IDC_CONNECT_CHECK);
+              })
+        .Then("the answer at 57600", [&] { return idle() && !device().empty(); },
+              [&] {
+                  at57600 = device();
+                  SendMessageW(PageItem(IDC_CONNECT_SPEED), CB_SETCURSEL, 2, 0);
+                  ClickItem(Page(), IDC_CONNECT_SET_SPEED);
+              })
+        .Then("the scanner back at 9600", simSpeed(2));
+    CloseAll(PSBTN_CANCEL);
+    Run();
+
+    EXPECT_EQ(at9600, ModelText(kSimModel));
+    EXPECT_EQ(at57600, ModelText(kSimModel));
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(ConnectionPage, DetailsShowTheDeviceInformationBox)
+{
+    OpenWithScanner();
+    host.showInformation = true;
+    bool readerSeen = false;
+    OpenSheet();
+    op.Do("details", [&] { ClickItem(Page(), IDC_CONNECT_DETAILS); })
+        .Then("the reading window", [&] { return FindCaptionlessDialog() != nullptr; },
+              [&] {
+                  readerSeen = true;
+                  SaveScreenshot(FindCaptionlessDialog(), "device-info-reading");
+              })
+        .Then("the information box", [&] { return FindDialog(kInfoTitle) != nullptr; },
+              [&] {
+                  SaveScreenshot(FindDialog(kInfoTitle), "device-info");
+                  PostMessageW(FindDialog(kInfoTitle), WM_COMMAND, IDOK, 0);
+              },
+              60000)
+        .Then("the box closed", [&] { return FindDialog(kInfoTitle) == nullptr; });
+    CloseAll(PSBTN_CANCEL);
+    Run();
+
+    EXPECT_TRUE(readerSeen);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].kind, MessageBoxKind::Information);
+    EXPECT_EQ(host.boxes[0].caption, kInfoTitle);
+    EXPECT_NE(host.boxes[0].text.find(kSimSerial), std::string::npos) << host.boxes[0].text;
+    EXPECT_NE(host.boxes[0].text.find(ModelText(kSimModel)), std::string::npos);
+}
+
+TEST_F(ConnectionPage, EscapeDuringTheReadClosesTheWindowWithoutAMessage)
+{
+    OpenWithScanner();
+    OpenSheet();
+    op.Do("details", [&] { ClickItem(Page(), IDC_CONNECT_DETAILS); })
+        .Then("the reading window", [&] { return FindCaptionlessDialog() != nullptr; },
+              [&] { PressKey(FindCaptionlessDialog(), VK_ESCAPE); })
+        .Then("the reading window closed", [&] { return FindCaptionlessDialog() == nullptr; });
+    CloseAll(PSBTN_CANCEL);
+    Run();
+
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(ConnectionPage, SearchFindsTheScannerAt57600AndThePageAdoptsIt)
+{
+    OpenWithScanner();
+    HWND search = nullptr;
+    HWND list = nullptr;
+    auto found = [&] {
+        const int row = RowOf(list, SearchPort());
+        return row >= 0 && IsEnabled(GetDlgItem(search, IDC_SEARCH_START)) &&
+               ListText(list, row, 2) == ModelText(kSimModel);
+    };
+    std::string speedShown, portAdopted, speedAdopted, device;
+    bool tickedAtStart = false;
+    OpenSheet();
+    op.Do("the search", [&] { ClickItem(Page(), IDC_CONNECT_SEARCH); })
+        .Then("the search window with the port",
+              [&] {
+                  search = FindDialog(kSearchTitle);
+                  list = search != nullptr ? GetDlgItem(search, IDC_SEARCH_PORTS) : nullptr;
+                  return list != nullptr && RowOf(list, SearchPort()) >= 0;
+              },
+              [&] {
+                  const int row = RowOf(list, SearchPort());
+                  tickedAtStart = ((ListView_GetItemState(list, row, LVIS_STATEIMAGEMASK) >> 12) == 2);
+                  ClickItem(search, IDC_SEARCH_START);
+              })
+        .Then("the scanner found", found,
+              [&] {
+                  const int row = RowOf(list, SearchPort());
+                  speedShown = ListText(list, row, 1);
+                  SaveScreenshot(search, "device-search");
+                  // As a click on the row does: the list takes the focus and the row.
+                  SetFocus(list);
+                  SelectRow(list, row);
+                  PressKey(search, VK_RETURN);
+              },
+              60000)
+        .Then("the page's check of the adopted port",
+              [&] {
+                  return FindDialog(kSearchTitle) == nullptr && IsEnabled(PageItem(IDC_CONNECT_CHECK)) &&
+                         !PageText(IDC_CONNECT_DEVICE).empty();
+              },
+              [&] {
+                  portAdopted = PageText(IDC_CONNECT_PORT);
+                  speedAdopted = PageText(IDC_CONNECT_SPEED);
+                  device = PageText(IDC_CONNECT_DEVICE);
+              });
+    CloseAll(PSBTN_CANCEL);
+    Run();
+
+    EXPECT_TRUE(tickedAtStart);
+    EXPECT_EQ(speedShown, "57600");
+    EXPECT_EQ(portAdopted, SearchPort());
+    EXPECT_EQ(speedAdopted, "57600");
+    EXPECT_EQ(device, ModelText(kSimModel));
+}
+
+TEST_F(ConnectionPage, StopEndsTheSearchWithoutAMessage)
+{
+    OpenWithScanner();
+    HWND search = nullptr;
+    auto anyRowSays = [&](const std::string& text) {
+        HWND list = GetDlgItem(search, IDC_SEARCH_PORTS);
+        for (int row = 0; row < ListCount(list); ++row)
+            if (ListText(list, row, 2) == text)
+                return true;
+        return false;
+    };
+    bool stopped = false;
+    OpenSheet();
+    op.Do("the search", [&] { ClickItem(Page(), IDC_CONNECT_SEARCH); })
+        .Then("the search window", [&] { return (search = FindDialog(kSearchTitle)) != nullptr; },
+              [&] { ClickItem(search, IDC_SEARCH_START); })
+        .Then("a port being searched", [&] { return anyRowSays("Идёт поиск..."); },
+              [&] { ClickItem(search, IDC_SEARCH_STOP); })
+        .Then("the search ended", [&] { return IsEnabled(GetDlgItem(search, IDC_SEARCH_START)); },
+              [&] {
+                  stopped = anyRowSays("Поиск остановлен");
+                  PressKey(search, VK_ESCAPE);
+              })
+        .Then("the search window closed", [&] { return FindDialog(kSearchTitle) == nullptr; });
+    CloseAll(PSBTN_CANCEL);
+    Run();
+
+    EXPECT_TRUE(stopped);
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+}  // namespace
