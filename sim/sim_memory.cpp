@@ -1,21 +1,28 @@
 #include "sim/sim_memory.h"
 
+#include <algorithm>
+
 void CSimMemory::Write(uint32_t address, const uint8_t* data, size_t size)
 {
-    for (size_t i = 0; i < size; ++i) {
-        const uint32_t a = address + static_cast<uint32_t>(i);
+    size_t done = 0;
+    while (done < size) {
+        const uint32_t a = address + static_cast<uint32_t>(done);
+        const uint32_t offset = a & (kPageSize - 1);
+        const size_t n = std::min<size_t>(size - done, kPageSize - offset);
         auto it = pages.find(a >> kPageBits);
         if (it == pages.end()) {
             it = pages.emplace(a >> kPageBits, Page{}).first;
             it->second.data.fill(0xFF);
         }
         Page& page = it->second;
-        const uint32_t offset = a & (kPageSize - 1);
-        if (!page.written[offset]) {
-            page.written[offset] = true;
-            ++writtenBytes;
+        for (size_t i = 0; i < n; ++i) {
+            if (!page.written[offset + i]) {
+                page.written[offset + i] = true;
+                ++writtenBytes;
+            }
         }
-        page.data[offset] = data[i];
+        std::copy_n(data + done, n, page.data.begin() + offset);
+        done += n;
     }
 }
 
@@ -29,9 +36,18 @@ uint8_t CSimMemory::Read(uint32_t address) const
 
 std::vector<uint8_t> CSimMemory::Read(uint32_t address, size_t size) const
 {
-    std::vector<uint8_t> out(size);
-    for (size_t i = 0; i < size; ++i)
-        out[i] = Read(address + static_cast<uint32_t>(i));
+    std::vector<uint8_t> out(size, 0xFF);
+    size_t done = 0;
+    while (done < size) {
+        // A page at a time: an image of megabytes is summarised after every command.
+        const uint32_t a = address + static_cast<uint32_t>(done);
+        const uint32_t offset = a & (kPageSize - 1);
+        const size_t n = std::min<size_t>(size - done, kPageSize - offset);
+        auto it = pages.find(a >> kPageBits);
+        if (it != pages.end())
+            std::copy_n(it->second.data.begin() + offset, n, out.begin() + done);
+        done += n;
+    }
     return out;
 }
 
@@ -44,16 +60,21 @@ bool CSimMemory::Written(uint32_t address) const
 std::vector<CSimMemory::Range> CSimMemory::Ranges() const
 {
     std::vector<Range> ranges;
+    auto add = [&ranges](uint32_t a, uint32_t n) {
+        if (!ranges.empty() && ranges.back().address + ranges.back().size == a)
+            ranges.back().size += n;
+        else
+            ranges.push_back(Range{a, n});
+    };
     for (const auto& [index, page] : pages) {
         const uint32_t base = index << kPageBits;
+        if (page.written.all()) {
+            add(base, kPageSize);
+            continue;
+        }
         for (uint32_t offset = 0; offset < kPageSize; ++offset) {
-            if (!page.written[offset])
-                continue;
-            const uint32_t a = base + offset;
-            if (!ranges.empty() && ranges.back().address + ranges.back().size == a)
-                ++ranges.back().size;
-            else
-                ranges.push_back(Range{a, 1});
+            if (page.written[offset])
+                add(base + offset, 1);
         }
     }
     return ranges;
@@ -82,11 +103,18 @@ bool CSimMemory::operator==(const CSimMemory& other) const
 
 uint32_t SimCrc32(const uint8_t* data, size_t size)
 {
+    static const std::array<uint32_t, 256> table = [] {
+        std::array<uint32_t, 256> t{};
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int bit = 0; bit < 8; ++bit)
+                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+            t[n] = c;
+        }
+        return t;
+    }();
     uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
     return ~crc;
 }
