@@ -26,9 +26,6 @@ mkdir -p "$work" "$shots"
 export WINEPREFIX=$build/gui-prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# The system's own texts (the sheet's buttons, the file dialog) in Russian, as on the
-# operators' machines.
-export LANG=ru_RU.UTF-8
 "$root/scripts/wine-prefix.sh" >/dev/null
 
 pids=()
