@@ -179,8 +179,11 @@ void CSimProgram::Serve(uint64_t now)
     uint8_t buffer[512];
     size_t n;
     const uint32_t baud = pty.IsOpen() ? pty.HostBaud() : 0;
-    while ((n = scanner.Transmit(buffer, sizeof buffer, baud, now)) > 0)
-        outbox.insert(outbox.end(), buffer, buffer + n);
+    while ((n = scanner.Transmit(buffer, sizeof buffer, baud, now)) > 0) {
+        // What a scanner sends while off the bus reaches nobody.
+        if (pty.IsOpen())
+            outbox.insert(outbox.end(), buffer, buffer + n);
+    }
     while (outbox.size() > kOutboxLimit)
         outbox.pop_front();
     FlushOutbox();

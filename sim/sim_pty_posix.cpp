@@ -96,6 +96,7 @@ bool CSimPty::StartKeeper(std::string& error)
         for (int fd = 0; fd <= 2; ++fd)
             close(fd);
         std::signal(SIGINT, SIG_IGN);
+        std::signal(SIGTERM, SIG_DFL);
         if (setsid() >= 0)
             ioctl(slave, TIOCSCTTY, 0);
         char b;

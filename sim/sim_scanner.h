@@ -193,7 +193,9 @@ public:
     std::array<uint8_t, 4> ModeRegister() const;
     bool ChecksumVerdict() const;
     const SimConfig& Config() const;
-    // For tests that change the unit between commands (speed command, write errors...).
+    // For tests that change the unit between commands (speed command, write errors,
+    // restart options...). speedCode, startMode and randomSeed are read at construction
+    // only.
     SimConfig& MutableConfig();
     unsigned CommandsReceived() const;
     unsigned CommandsReceived(uint8_t opcode) const;

@@ -2,7 +2,10 @@
 // comes back, below the protocol layer (no retries, no purge, no echo check). For
 // end-to-end checks of the simulator and for looking at a real line.
 //
-//   sim-line PORT BAUD TIMEOUT_MS OPCODE [PARAM...]     (numbers decimal or 0x-hex)
+//   sim-line PORT BAUD[/READ_BAUD] TIMEOUT_MS OPCODE [PARAM...]   (numbers decimal or 0x-hex)
+//
+// With READ_BAUD the port moves to that speed kSwitchDelayMs after the request is written,
+// to read a reply sent at one speed with the receiver at another.
 //
 // Prints one line: "reply" and the reply's data bytes (echo, status, payload) in hex,
 // "garbage" and the bytes received when they hold no valid packet, or "silent". Exit
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/run_services.h"
 #include "sim/sim_frames.h"
 #include "transport/port_system.h"
 
@@ -19,6 +23,7 @@ namespace {
 
 constexpr uint32_t kGapMs = 50;   // the reply is over once the line is quiet this long
 constexpr unsigned kMaxReply = 600;
+constexpr uint32_t kSwitchDelayMs = 100;
 
 bool Number(const char* text, unsigned long limit, unsigned long& value)
 {
@@ -48,10 +53,15 @@ int Fail(const char* what, uint32_t error)
 
 int main(int argc, char** argv)
 {
-    unsigned long baud = 0, timeoutMs = 0, opcode = 0;
-    if (argc < 5 || !Number(argv[2], 4000000, baud) || baud == 0 ||
+    unsigned long baud = 0, readBaud = 0, timeoutMs = 0, opcode = 0;
+    std::string bauds = argc > 2 ? argv[2] : "";
+    const size_t slash = bauds.find('/');
+    const std::string sendText = bauds.substr(0, slash);
+    const std::string readText = slash == std::string::npos ? sendText : bauds.substr(slash + 1);
+    if (argc < 5 || !Number(sendText.c_str(), 4000000, baud) || baud == 0 ||
+        !Number(readText.c_str(), 4000000, readBaud) || readBaud == 0 ||
         !Number(argv[3], 600000, timeoutMs) || !Number(argv[4], 255, opcode)) {
-        std::fputs("usage: sim-line PORT BAUD TIMEOUT_MS OPCODE [PARAM...]\n", stderr);
+        std::fputs("usage: sim-line PORT BAUD[/READ_BAUD] TIMEOUT_MS OPCODE [PARAM...]\n", stderr);
         return 2;
     }
     std::vector<uint8_t> params;
@@ -79,6 +89,12 @@ int main(int argc, char** argv)
     unsigned done = 0;
     if (uint32_t e = port->Write(request.data(), unsigned(request.size()), &done))
         return Fail("write", e);
+    if (readBaud != baud) {
+        PlatformHost().Sleep(kSwitchDelayMs);
+        state.baudRate = static_cast<uint32_t>(readBaud);
+        if (uint32_t e = port->SetState(state))
+            return Fail("line setup", e);
+    }
     // Byte by byte, so that a complete packet ends the read at once: a USB scanner that
     // restarts drops off the bus right after its reply.
     std::vector<uint8_t> received;

@@ -103,6 +103,16 @@ wait_until 3 state_has plain "mode loader" || fail "no loader after the switch"
 expect_line "reply 9F 00 02 02 00 80" 57600 0x9F
 stop plain
 
+# --- A reply sent at one speed and read at another arrives as garbage ------------------
+start late --line-rate --turnaround-us 400000
+got=$(line 9600/19200 0x9E 0 || true)
+case "$got" in
+    "garbage "*) ;;
+    *) fail "a reply read at the wrong speed gave '$got'" ;;
+esac
+[ "$(wc -w <<<"$got")" -eq 11 ] || fail "garbled reply is not 10 bytes: '$got'"
+stop late
+
 # --- A module written in the loader and judged against the .ldr file -------------------
 # "#LDR", version 0x0100, one computational module: version 2.3, one block of 4 bytes at
 # 0x100.
