@@ -116,14 +116,26 @@ state_has() {
 # cli ARGS...: runs the tool with stdout in $work/cli.out and stderr in $work/cli.err
 # (line ends made plain under Wine); the exit code in $rc.
 cli() {
-    rc=0
+    cli_start "$@"
+    cli_wait
+}
+
+# cli_start ARGS...: the same in the background, its process id in $cli_pid; cli_wait
+# waits for it.
+cli_start() {
     if [ "$platform" = win32 ]; then
-        wine "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" || rc=$?
-        tr -d '\r' <"$work/cli.raw" >"$work/cli.out"
-        tr -d '\r' <"$work/cli.err.raw" >"$work/cli.err"
+        wine "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     else
-        "$cli_exe" "$@" </dev/null >"$work/cli.out" 2>"$work/cli.err" || rc=$?
+        "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     fi
+    cli_pid=$!
+}
+
+cli_wait() {
+    rc=0
+    wait "$cli_pid" || rc=$?
+    tr -d '\r' <"$work/cli.raw" >"$work/cli.out"
+    tr -d '\r' <"$work/cli.err.raw" >"$work/cli.err"
 }
 
 expect_rc() {

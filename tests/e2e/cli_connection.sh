@@ -86,14 +86,12 @@ grep -q -- '--retry' "$work/cli.out" || fail "help does not name --retry"
 
 # Ctrl+C during a search stops it at its next pump.
 if [ "$platform" = posix ]; then
-    "$cli_exe" search "$(port silent)" >"$work/cli.out" 2>"$work/cli.err" &
-    cli_pid=$!
+    cli_start search "$(port silent)"
     sleep 0.5
     kill -INT "$cli_pid"
-    rc=0
-    wait "$cli_pid" || rc=$?
-    expect_rc 130 "Ctrl+C"
-    expect_out "$(port silent)"$'\t-\tПоиск остановлен' "Ctrl+C"
+    cli_wait
+    expect_rc 130 "Ctrl+C during a search"
+    expect_out "$(port silent)"$'\t-\tПоиск остановлен' "Ctrl+C during a search"
 fi
 
 echo "cli_connection ($platform): ok"

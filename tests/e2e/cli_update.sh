@@ -79,6 +79,18 @@ grep -q '(147)' "$work/cli.err" || fail "no write error message"
 ! grep -q ': OK$' "$work/cli.out" || fail "a row reported OK"
 stop_sim
 
+# Ctrl+C while the scanner restarts into its loader: the row is interrupted at the next
+# pump of the wait, and the tool ends with 130.
+flash_sim slow 36 --restart-ms 60000
+cli_start update --port "$(port slow)" --firmware "$firmware_arg"
+wait_until 30 state_has slow "mode restarting" || fail "the scanner was never switched"
+kill -INT "$cli_pid"
+cli_wait
+expect_rc 130 "Ctrl+C during the mode switch"
+grep -qx 'Обновление прошивки: Прервано' "$work/cli.out" || fail "the row was not interrupted"
+! grep -q ': OK$' "$work/cli.out" || fail "a row reported OK after Ctrl+C"
+stop_sim
+
 # Random faults on a few per cent of the replies, fixed seeds.
 if [ "$platform" = win32 ]; then seeds="3 5 8"; else seeds="1 2 3 4 5 6 7 8"; fi
 number=37
