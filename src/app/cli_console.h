@@ -5,9 +5,19 @@
 #include <string>
 #include <vector>
 
-// Makes the console show the UTF-8 bytes the tool writes (Windows: output code page
-// 65001; elsewhere the terminal already speaks UTF-8).
-void PrepareConsole();
+// While it lives, the console shows the UTF-8 bytes the tool writes (Windows: output
+// code page 65001, put back as it was at the end, since the console outlives the tool;
+// elsewhere the terminal already speaks UTF-8).
+class CConsoleSetup {
+public:
+    CConsoleSetup();
+    ~CConsoleSetup();
+    CConsoleSetup(const CConsoleSetup&) = delete;
+    CConsoleSetup& operator=(const CConsoleSetup&) = delete;
+
+private:
+    unsigned previousOutputCodePage = 0;
+};
 
 // The arguments after the program name, in UTF-8 (Windows: from the wide command line,
 // so a file name outside the ANSI code page survives).

@@ -2,7 +2,8 @@
 
 #include <unistd.h>
 
-void PrepareConsole() {}
+CConsoleSetup::CConsoleSetup() = default;
+CConsoleSetup::~CConsoleSetup() = default;
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv)
 {

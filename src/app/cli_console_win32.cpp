@@ -15,9 +15,18 @@ constexpr UINT kUtf8CodePage = 65001;
 
 }  // namespace
 
-void PrepareConsole()
+CConsoleSetup::CConsoleSetup() : previousOutputCodePage(GetConsoleOutputCP())
 {
-    SetConsoleOutputCP(kUtf8CodePage);
+    // Without a console (output to a pipe, no console at all) there is nothing to set:
+    // the bytes go out as written.
+    if (previousOutputCodePage != 0)
+        SetConsoleOutputCP(kUtf8CodePage);
+}
+
+CConsoleSetup::~CConsoleSetup()
+{
+    if (previousOutputCodePage != 0)
+        SetConsoleOutputCP(previousOutputCodePage);
 }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv)

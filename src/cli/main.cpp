@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv)
 {
-    PrepareConsole();
+    const CConsoleSetup console;
     InstallInterruptStop();
     CCliTerminal terminal;
     terminal.interactive = StdinIsTerminal();

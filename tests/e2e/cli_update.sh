@@ -17,11 +17,17 @@ head -c 1024 /dev/urandom >"$work/peripheral.bin"
 "$ldr_make" "$work/fw.ldr" --module "0:1.1:0:$block_size:$work/peripheral.bin" \
     --module "1:3.6:$image_address:$block_size:$work/image.bin" >/dev/null ||
     fail "ldr-make failed"
+# The settings file names fw.ldr; the command line names a copy with a Cyrillic name,
+# which a Western ANSI code page cannot hold: the Windows build must take its arguments
+# from the wide command line.
+cp "$work/fw.ldr" "$work/прошивка.ldr"
 
 if [ "$platform" = win32 ]; then
-    firmware_arg=Z:$work/fw.ldr
+    firmware_arg=Z:$work/прошивка.ldr
+    settings_firmware=Z:$work/fw.ldr
 else
-    firmware_arg=$work/fw.ldr
+    firmware_arg=$work/прошивка.ldr
+    settings_firmware=$work/fw.ldr
 fi
 
 # flash_sim NAME COMNUMBER OPTIONS...: a scanner that judges the written image against
@@ -51,7 +57,7 @@ expect_rows_ok() {
 # An ordinary line, the scanner at 38400 and the settings at 9600: the run finds it.
 flash_sim plain 34 --speed 4
 printf '[Connect]\nPortName=%s\nBaudRate=2\nTimeout=1000\n[Firmware]\nFileName=%s\n' \
-    "$(port plain)" "$firmware_arg" >"$work/trelvo.ini"
+    "$(port plain)" "$settings_firmware" >"$work/trelvo.ini"
 settings_before=$(cat "$work/trelvo.ini")
 if [ "$platform" = win32 ]; then settings_arg=Z:$work/trelvo.ini; else settings_arg=$work/trelvo.ini; fi
 cli update --settings "$settings_arg"
