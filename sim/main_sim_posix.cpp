@@ -38,6 +38,7 @@
 #include <ctime>
 #include <deque>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -278,6 +279,10 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // With line-rate emulation every reply byte falls due a byte time apart (87 us at
+    // 115200); the kernel's default timer slack of 50 us per wake-up would stretch them.
+    if (options.config.lineRate)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
     CSimProgram program(options);
     return program.Run();
