@@ -120,11 +120,11 @@ cli() {
     cli_wait
 }
 
-# cli_start ARGS...: the same in the background, its process id in $cli_pid; cli_wait
-# waits for it.
+# cli_start ARGS...: the same in the background, its process id in $cli_pid (the Wine
+# launcher execs the program, keeping the id); cli_wait waits for it.
 cli_start() {
     if [ "$platform" = win32 ]; then
-        wine "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
+        "$root/scripts/wine-run.sh" "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     else
         "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     fi
