@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/cli_options.h"
+#include "app/cli_settings.h"
 
 namespace {
 
@@ -130,4 +131,11 @@ TEST(CliOptions, HelpNamesEveryCommandOptionAndExitCode)
                              "--retry", "--help", "130", "trelvo.ini", "Connect/BaudRate"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
+}
+
+TEST(CliSettingsPath, TheWindowsProgramsFileBesideTheExecutable)
+{
+    EXPECT_EQ(CliSettingsPathBeside("/opt/trelvo/bin/trelvo-cli"), "/opt/trelvo/bin/trelvo.ini");
+    EXPECT_EQ(CliSettingsPathBeside("C:\\Tools\\trelvo-cli.exe"), "C:\\Tools\\trelvo.ini");
+    EXPECT_EQ(CliSettingsPathBeside("trelvo-cli"), "trelvo.ini");
 }
