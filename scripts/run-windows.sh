@@ -25,9 +25,9 @@ cmake --build --preset windows --target trelvo >/dev/null
 cmake --preset release >/dev/null
 cmake --build --preset release --target trelvo-sim >/dev/null
 
-demo=$root/build/demo
+demo=$root/build/run-windows
 mkdir -p "$demo"
-export WINEPREFIX=${WINEPREFIX:-$root/build/demo-prefix}
+export WINEPREFIX=${WINEPREFIX:-$demo/prefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 scripts/wine-prefix.sh >/dev/null
@@ -42,7 +42,7 @@ for _ in $(seq 50); do [ -e "$demo/com5" ] && break; sleep 0.1; done
 [ -e "$demo/com5" ] || { echo "run-windows: the simulator did not start (see $demo/sim.log)" >&2; exit 1; }
 
 # The serial-port list is a volatile registry key: keep the server up while it is used.
-wineserver -p >/dev/null 2>&1
+wineserver -p >/dev/null 2>&1 || true   # already up: it stays up while it has clients
 ln -sfn "$demo/com5" "$WINEPREFIX/dosdevices/com5"
 wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v TrelvoSim /d COM5 /f >/dev/null 2>&1
 # Wine's own fonts (dialog font, caption buttons), which this Wine does not find by itself.
