@@ -206,4 +206,47 @@ TEST_F(ConnectionPage, StopEndsTheSearchWithoutAMessage)
     EXPECT_TRUE(host.boxes.empty());
 }
 
+TEST_F(ConnectionPage, SearchListFollowsPortsThatComeAndGo)
+{
+    OpenWithScanner();
+    const wchar_t kKey[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    const wchar_t kValue[] = L"GuiLatePort";
+    const std::string late = "COM48";
+    auto setLatePort = [&](bool present) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_SET_VALUE, &key), ERROR_SUCCESS);
+        if (present)
+            RegSetValueExW(key, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"COM48"),
+                           sizeof(L"COM48"));
+        else
+            RegDeleteValueW(key, kValue);
+        RegCloseKey(key);
+    };
+    HWND list = nullptr;
+    bool ticked = false;
+    OpenSheet();
+    op.Do("the search", [&] { ClickItem(Page(), IDC_CONNECT_SEARCH); })
+        .Then("the search window",
+              [&] {
+                  HWND search = FindDialog(kSearchTitle);
+                  list = search != nullptr ? GetDlgItem(search, IDC_SEARCH_PORTS) : nullptr;
+                  return list != nullptr && ListCount(list) > 0;
+              },
+              [&] { setLatePort(true); })
+        .Then("the new port listed", [&] { return RowOf(list, late) >= 0; },
+              [&] {
+                  ticked = (ListView_GetItemState(list, RowOf(list, late), LVIS_STATEIMAGEMASK) >> 12) == 2;
+                  setLatePort(false);
+              },
+              5000)
+        .Then("the port gone again", [&] { return RowOf(list, late) < 0; },
+              [&] { PressKey(FindDialog(kSearchTitle), VK_ESCAPE); }, 5000)
+        .Then("the search window closed", [&] { return FindDialog(kSearchTitle) == nullptr; });
+    CloseAll(PSBTN_CANCEL);
+    Run();
+    setLatePort(false);
+
+    EXPECT_TRUE(ticked);
+}
+
 }  // namespace
