@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The program's serial port against trelvo-sim on its pseudo-terminal: open at 9600 8N1,
+# speed change, the read time-out on a silent line, a probe answered only at the
+# scanner's speed, the missing-port message; under Wine also the SERIALCOMM listing.
+#
+# Arguments: build folder, native build folder (holding trelvo-sim), platform. On win32
+# the port is COM25, a dosdevices link to the simulator's link, listed twice in
+# HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (the list must show it once).
+set -euo pipefail
+
+build=$(cd "$1" && pwd)
+native=$(cd "${2:-$1}" && pwd)
+platform=${3:-posix}
+sim=$native/trelvo-sim
+model=201
+work=$(mktemp -d)
+sim_pid=
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+serialcomm='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
+cleanup() {
+    [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
+    if [ "$platform" = win32 ]; then
+        rm -f "$WINEPREFIX/dosdevices/com25"
+        wine cmd /c "reg delete $serialcomm /v Sim25 /f & reg delete $serialcomm /v Sim25b /f" \
+            </dev/null >/dev/null 2>&1 || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+[ -x "$sim" ] || fail "no trelvo-sim in $native"
+"$sim" --link "$work/link" --model "$model" >"$work/sim.out" 2>"$work/sim.err" &
+sim_pid=$!
+for _ in $(seq 100); do
+    [ -L "$work/link" ] && break
+    sleep 0.05
+done
+[ -L "$work/link" ] || fail "trelvo-sim made no link: $(cat "$work/sim.err")"
+
+if [ "$platform" = win32 ]; then
+    export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$(dirname "$0")/../../scripts/wine-prefix.sh" >/dev/null
+    ln -sfn "$work/link" "$WINEPREFIX/dosdevices/com25"
+    rm -f "$WINEPREFIX/dosdevices/com259"
+    # The HARDWARE branch is volatile and lives only as long as the prefix's server: the
+    # values are added in the same Wine session that runs the tests.
+    tests=$(winepath -w "$build/trelvo_tests.exe")
+    add="reg add $serialcomm /f /d COM25 /v"
+    out=$(TRELVO_TEST_COM=COM25 TRELVO_TEST_SIM_MODEL=$model wine cmd /c \
+          "$add Sim25 >nul && $add Sim25b >nul && $tests --gtest_filter=SimComPort.*:Win32SerialComm.*" \
+          </dev/null 2>&1 | tr -d '\r') || fail "tests failed:"$'\n'"$out"
+    want=5
+else
+    out=$(TRELVO_TEST_COM=$work/link TRELVO_TEST_SIM_MODEL=$model \
+          "$build/trelvo_tests" --gtest_filter='SimComPort.*' 2>&1) || fail "tests failed:"$'\n'"$out"
+    want=4
+fi
+echo "$out" | grep -q "SKIPPED" && fail "tests skipped:"$'\n'"$out"
+echo "$out" | grep -q "\[  PASSED  \] $want tests" || fail "expected $want tests to pass:"$'\n'"$out"
+echo "transport_sim_port: all checks passed ($platform)"
