@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "firmware/wide_text_win32.h"
+#include "resources/utf.h"
 
 std::optional<std::string> ExecutablePath()
 {
@@ -11,5 +11,5 @@ std::optional<std::string> ExecutablePath()
     const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return std::nullopt;
-    return Utf8FromWide(std::wstring(buffer, length));
+    return Narrow(std::wstring(buffer, length));
 }

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "firmware/wide_text_win32.h"
+#include "resources/utf.h"
 
 namespace {
 
@@ -15,14 +15,14 @@ constexpr size_t kMaxValueChars = 65536;
 // other Windows program expects.
 class CPrivateProfile : public CProfile {
 public:
-    explicit CPrivateProfile(const std::string& utf8Path) : valid(WideFromUtf8(utf8Path, path)) {}
+    explicit CPrivateProfile(const std::string& utf8Path) : valid(WidenStrict(utf8Path, path)) {}
 
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const override
     {
         std::wstring wideSection, wideKey, wideDefault;
-        if (!valid || !WideFromUtf8(section, wideSection) || !WideFromUtf8(key, wideKey) ||
-            !WideFromUtf8(defaultValue, wideDefault))
+        if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey) ||
+            !WidenStrict(defaultValue, wideDefault))
             return defaultValue;
         // The call reports a value that did not fit by filling all but the last place.
         std::vector<wchar_t> buffer(256);
@@ -31,7 +31,7 @@ public:
                 wideSection.c_str(), wideKey.c_str(), wideDefault.c_str(), buffer.data(),
                 static_cast<DWORD>(buffer.size()), path.c_str());
             if (length + 1 < buffer.size() || buffer.size() >= kMaxValueChars)
-                return Utf8FromWide(std::wstring(buffer.data(), length));
+                return Narrow(std::wstring(buffer.data(), length));
             buffer.resize(buffer.size() * 2);
         }
     }
@@ -39,7 +39,7 @@ public:
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const override
     {
         std::wstring wideSection, wideKey;
-        if (!valid || !WideFromUtf8(section, wideSection) || !WideFromUtf8(key, wideKey))
+        if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey))
             return defaultValue;
         return static_cast<int>(
             GetPrivateProfileIntW(wideSection.c_str(), wideKey.c_str(), defaultValue, path.c_str()));
@@ -50,8 +50,8 @@ protected:
                       const std::string& value) override
     {
         std::wstring wideSection, wideKey, wideValue;
-        if (!valid || !WideFromUtf8(section, wideSection) || !WideFromUtf8(key, wideKey) ||
-            !WideFromUtf8(value, wideValue))
+        if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey) ||
+            !WidenStrict(value, wideValue))
             return false;
         CreateUnicodeFileIfMissing();
         return WritePrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), wideValue.c_str(),

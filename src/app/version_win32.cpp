@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "app/app_paths.h"
-#include "firmware/wide_text_win32.h"
+#include "resources/utf.h"
 
 std::string GetVersionText()
 {
     const std::optional<std::string> executable = ExecutablePath();
     std::wstring path;
-    if (!executable || !WideFromUtf8(*executable, path))
+    if (!executable || !WidenStrict(*executable, path))
         return std::string();
 
     DWORD ignored = 0;

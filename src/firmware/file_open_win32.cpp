@@ -6,13 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "firmware/wide_text_win32.h"
+#include "resources/utf.h"
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode)
 {
     std::wstring widePath;
     std::wstring wideMode;
-    if (!WideFromUtf8(path, widePath) || !WideFromUtf8(mode, wideMode)) {
+    if (!WidenStrict(path, widePath) || !WidenStrict(mode, wideMode)) {
         errno = EINVAL;
         return nullptr;
     }

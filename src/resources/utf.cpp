@@ -117,3 +117,14 @@ std::string Narrow(const std::wstring& wide)
         AppendUtf8(out, DecodeWide(wide, i));
     return out;
 }
+
+bool WidenStrict(const std::string& utf8, std::wstring& wide)
+{
+    // Valid UTF-8 survives the round trip byte for byte; a malformed sequence comes back
+    // as U+FFFD and so differs.
+    wide = Widen(utf8);
+    if (Narrow(wide) == utf8)
+        return true;
+    wide.clear();
+    return false;
+}

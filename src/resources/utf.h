@@ -7,3 +7,7 @@
 
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
+
+// Widen for text that must arrive intact (paths, settings names): false, and an empty
+// result, when the text is not valid UTF-8.
+bool WidenStrict(const std::string& utf8, std::wstring& wide);

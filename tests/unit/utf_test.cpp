@@ -27,3 +27,15 @@ TEST(Utf, MalformedInputBecomesReplacementCharacters)
     // The byte after a broken sequence is kept.
     EXPECT_EQ(Narrow(Widen("\xD0z")), "\xEF\xBF\xBDz");
 }
+
+TEST(Utf, StrictWidenRefusesMalformedText)
+{
+    std::wstring wide;
+    EXPECT_TRUE(WidenStrict("C:\\Прошивки\\демо.ldr", wide));
+    EXPECT_EQ(Narrow(wide), "C:\\Прошивки\\демо.ldr");
+    EXPECT_TRUE(WidenStrict("", wide));
+    EXPECT_TRUE(WidenStrict("\xEF\xBF\xBD", wide));   // a real replacement character is fine
+    EXPECT_FALSE(WidenStrict("bad \xD0 byte", wide));
+    EXPECT_TRUE(wide.empty());
+    EXPECT_FALSE(WidenStrict("\xED\xA0\x80", wide));  // an encoded surrogate
+}
