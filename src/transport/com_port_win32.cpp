@@ -27,6 +27,9 @@ uint32_t LastError()
 
 uint32_t OpenWin32Port(const std::string& name, std::unique_ptr<CPortHandle>& handle)
 {
+    // "\\.\" alone would name the device namespace itself, not a port.
+    if (name.empty())
+        return kErrorInvalidName;
     const std::wstring path = L"\\\\.\\" + Widen(name);
     HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);

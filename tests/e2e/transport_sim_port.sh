@@ -15,6 +15,10 @@ sim=$native/trelvo-sim
 model=201
 work=$(mktemp -d)
 sim_pid=
+if [ "$platform" = win32 ]; then
+    export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+fi
 
 fail() {
     echo "FAIL: $*" >&2
@@ -23,12 +27,15 @@ fail() {
 
 serialcomm='HKLM\HARDWARE\DEVICEMAP\SERIALCOMM'
 cleanup() {
-    [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
     if [ "$platform" = win32 ]; then
         rm -f "$WINEPREFIX/dosdevices/com25"
         wine cmd /c "reg delete $serialcomm /v Sim25 /f & reg delete $serialcomm /v Sim25b /f" \
             </dev/null >/dev/null 2>&1 || true
+        # Wine's server may hold the pseudo-terminal as its controlling terminal; let it
+        # go before the simulator closes the line, or the hang-up makes it dump its state.
+        timeout 20 wineserver -w || true
     fi
+    [ -z "$sim_pid" ] || kill "$sim_pid" 2>/dev/null || true
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,8 +50,6 @@ done
 [ -L "$work/link" ] || fail "trelvo-sim made no link: $(cat "$work/sim.err")"
 
 if [ "$platform" = win32 ]; then
-    export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     "$(dirname "$0")/../../scripts/wine-prefix.sh" >/dev/null
     ln -sfn "$work/link" "$WINEPREFIX/dosdevices/com25"
     rm -f "$WINEPREFIX/dosdevices/com259"

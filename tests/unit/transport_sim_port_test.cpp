@@ -105,6 +105,7 @@ TEST_F(SimComPort, MissingPortGivesItsMessage)
     CComDevice device;
     const std::string missing = port + "9";   // never mapped by the script
     EXPECT_EQ(OpenMessage(device, missing), LoadText(20));
+    EXPECT_EQ(OpenMessage(device, ""), LoadText(23));
     EXPECT_FALSE(device.IsOpen());
     EXPECT_FALSE(SerialPortExists(missing));
     EXPECT_TRUE(SerialPortExists(port));
