@@ -23,7 +23,7 @@ echo "run-windows: building"
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target trelvo >/dev/null
 cmake --preset release >/dev/null
-cmake --build --preset release --target trelvo-sim >/dev/null
+cmake --build --preset release --target trelvo-sim ldr-make >/dev/null
 
 demo=$root/build/run-windows
 mkdir -p "$demo"
@@ -32,7 +32,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 scripts/wine-prefix.sh >/dev/null
 
-python3 scripts/make-demo-ldr.py "$demo/demo.ldr" 64
+scripts/make-demo-ldr.sh build/release/ldr-make "$demo/demo.ldr" 64
 rm -f "$demo/com5" "$demo/state"
 build/release/trelvo-sim --link "$demo/com5" --speed 2 --line-rate --expect-ldr "$demo/demo.ldr" \
     --state "$demo/state" >"$demo/sim.log" 2>&1 &

@@ -50,7 +50,7 @@ if [ -z "${DISPLAY:-}" ]; then
     for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
 fi
 
-python3 "$root/scripts/make-demo-ldr.py" "$work/demo.ldr" || exit 1
+"$root/scripts/make-demo-ldr.sh" "$native/ldr-make" "$work/demo.ldr" || exit 1
 # COM41: the scanner to update (9600 baud, checks the image against the demo file);
 # COM42: a scanner at 57600 for the search; COM43: one whose flash refuses every write.
 common=(--restart-ms 300 --line-rate)
