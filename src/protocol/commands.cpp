@@ -22,7 +22,7 @@ constexpr unsigned char kComparedByte2Bits = 0x03;
 
 bool ValidSpeedCode(int code) { return code >= 0 && code < kSpeedCodeCount; }
 
-// The speed search proper, on a protocol lent the port being searched.
+// The speed search proper, on the port the protocol talks through.
 bool SearchSpeeds(CScannerProtocol& protocol, CComDevice& port, const int* preferred,
                   unsigned count)
 {
@@ -158,9 +158,7 @@ bool FindSpeed(CScannerProtocol& protocol, const int* preferred, unsigned count)
     // A silent speed must cost little, and the caller's time-out must come back on every
     // path, a Stop or a failure included.
     CTimeoutGuard shortTimeout(*port, kSearchTimeoutMs);
-    CScannerProtocol search(protocol.Host());
-    search.SetDevice(port);
-    return SearchSpeeds(search, *port, preferred, count);
+    return SearchSpeeds(protocol, *port, preferred, count);
 }
 
 bool IsInMode(const unsigned char reg[4], int mode)
