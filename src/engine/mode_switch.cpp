@@ -6,7 +6,6 @@
 #include "protocol/commands.h"
 #include "protocol/scanner_protocol.h"
 #include "transport/com_device.h"
-#include "transport/device_notify.h"
 
 namespace {
 
@@ -56,9 +55,7 @@ void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectReco
     }
     // A watch still armed after a wait that ran out would make the next switch's
     // registration fail; take down whatever is left.
-    CDeviceNotifier& notifier = device.System().Notifier();
-    notifier.UnregisterHandleNotification(NotificationHandler);
-    notifier.UnregisterInterfaceNotification(NotificationHandler);
+    device.DropWatch(true);
 
     host.Sleep(kUsbReopenPauseMs);
     // Reopened with the speed and time-out it had: a port left at the defaults of a bare

@@ -56,6 +56,9 @@ public:
     bool WatchRemoval();
     bool HasArrived() const { return arrived; }
     bool WasRemoved() const { return removed; }
+    // Unregisters the removal watch this device armed; the arrival watch as well when
+    // arrivalToo (the device is going away, or has given up waiting for the scanner).
+    void DropWatch(bool arrivalToo);
 
     CPortSystem& System() const { return *system; }
     CPortHandle* Handle() const { return handle.get(); }
@@ -67,9 +70,6 @@ private:
     // port or destroying the device never leaves a watch pointing at a dead handle or
     // a dead device.
     enum class Watch { None, Removal, Arrival };
-    // Unregisters the removal watch this device armed; the arrival watch as well when
-    // arrivalToo (the device is going away).
-    void DropWatch(bool arrivalToo);
 
     CPortSystem* system;
     std::unique_ptr<CPortHandle> handle;
