@@ -4,15 +4,9 @@
 #include <cstdlib>
 
 #include "transport/port_system_posix.h"
+#include "transport/serial_discovery.h"
 
 namespace {
-
-std::string Upper(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool IsCharDevice(const std::string& path, dev_t* device)
 {
@@ -109,7 +103,7 @@ bool CPosixPortSystem::IsCurrentPortUsb(const std::string& name, const std::stri
     std::string id;
     if (!ports.UsbHardwareId(path.substr(path.find_last_of('/') + 1), id))
         return false;
-    if (id.find(Upper("USB\\VID_" + vid + "&PID_" + pid)) == std::string::npos)
+    if (id.find(UsbIdPattern(vid, pid)) == std::string::npos)
         return false;
     hardwareId = id;
     return true;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "resources/strings.h"
-
 namespace {
 
 constexpr size_t kComPrefixLength = 3;   // "COM"
@@ -24,21 +22,26 @@ std::string PortNumber(const std::string& name)
     return first == std::string::npos ? "0" : name.substr(first);
 }
 
-std::string Upper(std::string text)
+// A device's PortName counts when it is COM (any case) followed by digits only.
+bool IsComName(const std::string& name)
+{
+    return name.size() > kComPrefixLength && AsciiUpper(name.substr(0, kComPrefixLength)) == "COM" &&
+           AllDigits(name, kComPrefixLength);
+}
+
+}  // namespace
+
+std::string AsciiUpper(std::string text)
 {
     for (char& c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
-// A device's PortName counts when it is COM (any case) followed by digits only.
-bool IsComName(const std::string& name)
+std::string UsbIdPattern(const std::string& vid, const std::string& pid)
 {
-    return name.size() > kComPrefixLength && Upper(name.substr(0, kComPrefixLength)) == "COM" &&
-           AllDigits(name, kComPrefixLength);
+    return AsciiUpper("USB\\VID_" + vid + "&PID_" + pid);
 }
-
-}  // namespace
 
 std::vector<std::string> ListSerialPorts(CDiscoveryReader& reader)
 {
@@ -68,7 +71,7 @@ bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const st
     if (!AllDigits(portName, kComPrefixLength))
         return false;
     const std::string wanted = PortNumber(portName);
-    const std::string pattern = Upper(StringPrintf("USB\\VID_%s&PID_%s", vid.c_str(), pid.c_str()));
+    const std::string pattern = UsbIdPattern(vid, pid);
 
     if (!reader.OpenPortsClass())
         return false;
@@ -82,7 +85,7 @@ bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const st
         std::string id;
         if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
             continue;
-        id = Upper(id);
+        id = AsciiUpper(id);
         if (id.find(pattern) != std::string::npos) {
             hardwareId = id;
             found = true;

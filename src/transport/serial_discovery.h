@@ -40,6 +40,11 @@ public:
     virtual void ClosePortsClass() = 0;
 };
 
+// Upper case letter by letter; hardware ids and port names are ASCII.
+std::string AsciiUpper(std::string text);
+// USB\VID_<vid>&PID_<pid> in upper case, the part of a hardware id that names a USB device.
+std::string UsbIdPattern(const std::string& vid, const std::string& pid);
+
 // Port names in the registry's order, each once.
 std::vector<std::string> ListSerialPorts(CDiscoveryReader& reader);
 

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "transport/port_system_posix.h"
+#include "transport/serial_discovery.h"
 
 namespace {
 
@@ -73,13 +74,6 @@ bool NaturalLess(const std::string& a, const std::string& b)
     return a.size() - i < b.size() - j;
 }
 
-std::string Upper(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 }  // namespace
 
 CSysfsPorts::CSysfsPorts(std::string sysRoot) : ttyClass(std::move(sysRoot) + "/class/tty/") {}
@@ -135,11 +129,11 @@ bool CSysfsPorts::UsbHardwareId(const std::string& ttyName, std::string& hardwar
     const std::string dir = UsbDeviceDir(ttyName);
     if (dir.empty())
         return false;
-    std::string id = "USB\\VID_" + ReadAttribute(dir + "/idVendor") + "&PID_" +
-                     ReadAttribute(dir + "/idProduct");
+    std::string id =
+        UsbIdPattern(ReadAttribute(dir + "/idVendor"), ReadAttribute(dir + "/idProduct"));
     const std::string revision = ReadAttribute(dir + "/bcdDevice");
     if (!revision.empty())
-        id += "&REV_" + revision;
-    hardwareId = Upper(id);
+        id += AsciiUpper("&REV_" + revision);
+    hardwareId = id;
     return true;
 }
