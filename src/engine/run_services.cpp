@@ -60,17 +60,14 @@ void ReportException(CRunHost& host, int quiet)
 {
     if (quiet == 1 || !std::current_exception())
         return;
-    bool stopped = false;
     std::string message;
     try {
         throw;
     } catch (const stop_exception&) {
-        stopped = true;
+        return;
     } catch (...) {
         message = CurrentExceptionMessage();
     }
-    if (stopped)
-        return;
     try {
         host.ShowMessageBox(message, LoadText(kApplicationTitleText), MessageBoxKind::Error);
     } catch (...) {
