@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 
 #include "transport/line_settings_posix.h"
@@ -22,10 +23,12 @@ constexpr uint32_t kLineControlEnable = 1;
 
 using Clock = std::chrono::steady_clock;
 
+// For poll, which takes an int: a limit beyond that (some 24 days) waits as long as poll
+// can rather than wrapping to a short or endless wait.
 int MsUntil(Clock::time_point deadline)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    return static_cast<int>(std::max<int64_t>(0, left.count()));
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT_MAX));
 }
 
 // Lowers or raises DTR and RTS as the DCB's control fields say (disable lowers, as the

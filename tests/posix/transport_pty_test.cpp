@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "resources/strings.h"
 #include "transport/com_device.h"
@@ -167,6 +168,25 @@ TEST(PosixPort, ExchangesBytesAndPurgesInput)
     size = sizeof some;
     device.ReadSome(some, &size);
     EXPECT_EQ(size, 0u);
+}
+
+// A total limit past what poll takes in ms (2^32 + 20 here) must still mean a long wait,
+// not whatever its low 32 bits say.
+TEST(PosixPort, HugeReadLimitDoesNotEndTheReadEarly)
+{
+    Pty pty;
+    CPosixPortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, pty.path, 9600, 100);
+    device.SetTimeouts(0, 0x80000000u, 20, 0, 200);
+    std::thread late([&pty] {
+        usleep(200000);
+        EXPECT_EQ(write(pty.master, "ok", 2), 2);
+    });
+    unsigned char got[2] = {};
+    EXPECT_NO_THROW(device.Read(got, 2));
+    late.join();
+    EXPECT_EQ(std::string((char*)got, 2), "ok");
 }
 
 TEST(PosixPort, ReopenAndCloseReleaseThePort)
