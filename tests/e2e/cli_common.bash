@@ -4,6 +4,7 @@
 # build folder, native build folder (trelvo-sim, ldr-make), platform (posix or win32).
 
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.bash"
 
 build=$(cd "$1" && pwd)
 native=$(cd "${2:-$1}" && pwd)
@@ -41,23 +42,10 @@ fail() {
     exit 1
 }
 
-# wait_until SECONDS COMMAND...: polls the command every 50 ms.
-wait_until() {
-    local limit=$(($1 * 20)) i=0
-    shift
-    until "$@"; do
-        i=$((i + 1))
-        [ "$i" -lt "$limit" ] || return 1
-        sleep 0.05
-    done
-}
-
 if [ "$platform" = win32 ]; then
     # A prefix of its own: the script ends its Wine server, which must not take another
     # script's programs with it.
-    export WINEPREFIX=$build/e2e-prefix-$(basename "$0" .sh)
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    "$root/scripts/wine-prefix.sh" >/dev/null
+    use_wine_prefix "$build/e2e-prefix-$(basename "$0" .sh)"
     # One server for the whole script: the serial-port list lives in the volatile part
     # of the registry, which goes with the server.
     wineserver -p >/dev/null 2>&1

@@ -8,6 +8,7 @@
 # the requests go through the Windows build's sim-line.exe under Wine, on a COM port
 # whose dosdevices link points at the simulator's link.
 set -euo pipefail
+source "$(dirname "$0")/e2e_common.bash"
 
 build=$(cd "$1" && pwd)
 native=$(cd "${2:-$1}" && pwd)
@@ -19,6 +20,9 @@ pids=()
 cleanup() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
     done
     rm -rf "$work"
     if [ "$platform" = win32 ]; then
@@ -32,21 +36,8 @@ fail() {
     exit 1
 }
 
-# wait_until SECONDS COMMAND...: polls the command every 50 ms.
-wait_until() {
-    local limit=$(( $1 * 20 )) i=0
-    shift
-    until "$@"; do
-        i=$((i + 1))
-        [ "$i" -lt "$limit" ] || return 1
-        sleep 0.05
-    done
-}
-
 if [ "$platform" = win32 ]; then
-    export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    "$(dirname "$0")/../../scripts/wine-prefix.sh" >/dev/null
+    use_wine_prefix "${WINEPREFIX:-$build/wineprefix}"
     ln -sfn "$work/link" "$WINEPREFIX/dosdevices/com21"
 fi
 

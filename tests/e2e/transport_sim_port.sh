@@ -7,6 +7,7 @@
 # the port is COM25, a dosdevices link to the simulator's link, listed twice in
 # HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (the list must show it once).
 set -euo pipefail
+source "$(dirname "$0")/e2e_common.bash"
 
 build=$(cd "$1" && pwd)
 native=$(cd "${2:-$1}" && pwd)
@@ -16,8 +17,7 @@ model=201
 work=$(mktemp -d)
 sim_pid=
 if [ "$platform" = win32 ]; then
-    export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    use_wine_prefix "${WINEPREFIX:-$build/wineprefix}"
 fi
 
 fail() {
@@ -43,14 +43,9 @@ trap cleanup EXIT
 [ -x "$sim" ] || fail "no trelvo-sim in $native"
 "$sim" --link "$work/link" --model "$model" >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
-for _ in $(seq 100); do
-    [ -L "$work/link" ] && break
-    sleep 0.05
-done
-[ -L "$work/link" ] || fail "trelvo-sim made no link: $(cat "$work/sim.err")"
+wait_until 5 test -L "$work/link" || fail "trelvo-sim made no link: $(cat "$work/sim.err")"
 
 if [ "$platform" = win32 ]; then
-    "$(dirname "$0")/../../scripts/wine-prefix.sh" >/dev/null
     ln -sfn "$work/link" "$WINEPREFIX/dosdevices/com25"
     rm -f "$WINEPREFIX/dosdevices/com259"
     # The HARDWARE branch is volatile and lives only as long as the prefix's server: the

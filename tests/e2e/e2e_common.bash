@@ -1,0 +1,20 @@
+# Shared by the end-to-end scripts (sourced, not run; no .sh name, so not a test itself):
+# bounded polling and the quiet private Wine prefix.
+
+# wait_until SECONDS COMMAND...: polls the command every 50 ms.
+wait_until() {
+    local limit=$(($1 * 20)) i=0
+    shift
+    until "$@"; do
+        i=$((i + 1))
+        [ "$i" -lt "$limit" ] || return 1
+        sleep 0.05
+    done
+}
+
+# use_wine_prefix PREFIX: Wine quiet and without Mono or Gecko in PREFIX, made when missing.
+use_wine_prefix() {
+    export WINEPREFIX=$1
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-prefix.sh" >/dev/null
+}
