@@ -5,6 +5,7 @@
 #
 # usage: gui_windows.sh BUILD NATIVE_BUILD PLATFORM
 set -uo pipefail
+source "$(dirname "$0")/e2e_common.bash"
 build=$(cd "$1" && pwd)
 native=${2:-}
 platform=${3:-}
@@ -23,10 +24,7 @@ work=$build/gui-work
 shots=$build/gui-shots
 rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
-export WINEPREFIX=$build/gui-prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-"$root/scripts/wine-prefix.sh" >/dev/null
+use_wine_prefix "$build/gui-prefix"
 
 pids=()
 xvfb=""
@@ -47,7 +45,8 @@ if [ -z "${DISPLAY:-}" ]; then
             break
         fi
     done
-    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+    [ -n "$xvfb" ] || { echo "gui_windows: no free X display"; exit 1; }
+    wait_until 5 test -e "/tmp/.X11-unix/X${DISPLAY#:}" || { echo "gui_windows: Xvfb did not start"; exit 1; }
 fi
 
 "$root/scripts/make-demo-ldr.sh" "$native/ldr-make" "$work/demo.ldr" || exit 1
@@ -62,8 +61,7 @@ pids+=($!)
 "$sim" --link "$work/com43" --speed 2 "${common[@]}" --write-error 147 >"$work/sim43.log" 2>&1 &
 pids+=($!)
 for n in 41 42 43; do
-    for _ in $(seq 50); do [ -e "$work/com$n" ] && break; sleep 0.1; done
-    [ -e "$work/com$n" ] || { echo "gui_windows: the simulator on com$n did not start"; exit 1; }
+    wait_until 5 test -e "$work/com$n" || { echo "gui_windows: the simulator on com$n did not start"; exit 1; }
 done
 
 # The serial-port list lives in a volatile registry key: the server must stay up between
@@ -79,10 +77,11 @@ cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/wind
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
 winpath() { winepath -w "$1" 2>/dev/null; }
+# The run is ended here, inside the test's own time limit, so that the clean-up still runs.
 TRELVO_GUI_PORT=COM41 TRELVO_GUI_SEARCH_PORT=COM42 TRELVO_GUI_FAILING_PORT=COM43 \
 TRELVO_GUI_WORK=$(winpath "$work") TRELVO_GUI_FIRMWARE=$(winpath "$work/demo.ldr") \
 TRELVO_GUI_SIM_STATE=$(winpath "$work/state41") TRELVO_GUI_SHOTS=$(winpath "$shots") \
-    wine "$exe" ${GUI_TEST_FILTER:+--gtest_filter="$GUI_TEST_FILTER"} 2>&1 | tee "$work/gui-tests.log"
+    timeout 540 wine "$exe" ${GUI_TEST_FILTER:+--gtest_filter="$GUI_TEST_FILTER"} 2>&1 | tee "$work/gui-tests.log"
 status=${PIPESTATUS[0]}
 
 for bmp in "$shots"/*.bmp; do
