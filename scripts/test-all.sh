@@ -43,6 +43,12 @@ scripts/wine-prefix.sh >/dev/null
 
 # Windows that are drawn need an X display.
 xvfb_pid=""
+# Ends what this script started here, also when it is interrupted.
+stop_windows_helpers() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
+trap stop_windows_helpers EXIT
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 90 120); do
     if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
@@ -59,9 +65,6 @@ echo "== windows tests (Wine)"
 ctest --preset windows 2>&1 | tee build/windows/ctest.log
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 tally build/windows/ctest.log
-
-wineserver -k >/dev/null 2>&1 || true
-[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 
 echo
 echo "$passed passed, $failed failed"
