@@ -43,19 +43,9 @@ void CDialogBase::SetTitle(const std::string& text)
     SetWindowTextW(window, Widen(text).c_str());
 }
 
-std::string CDialogBase::Title() const
-{
-    return WindowText(window);
-}
-
 void CDialogBase::EnableItem(int id, bool enable)
 {
     EnableWindow(Item(id), enable ? TRUE : FALSE);
-}
-
-bool CDialogBase::IsItemEnabled(int id) const
-{
-    return IsWindowEnabled(Item(id)) != FALSE;
 }
 
 void CDialogBase::StartTimer(UINT_PTR id, UINT periodMs)

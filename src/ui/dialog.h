@@ -25,9 +25,7 @@ public:
     std::string ItemText(int id) const;
     void SetItemText(int id, const std::string& text);
     void SetTitle(const std::string& text);
-    std::string Title() const;
     void EnableItem(int id, bool enable);
-    bool IsItemEnabled(int id) const;
 
     void StartTimer(UINT_PTR id, UINT periodMs);
     void StopTimer(UINT_PTR id);
