@@ -5,10 +5,9 @@
 
 namespace {
 
-// Messages of this window to itself: start the read (posted while the window opens, so
-// it is handled once the window is on screen), and stop it.
+// Posted to itself while the window opens, so that the read starts once the window is on
+// screen.
 constexpr UINT kReadMessage = WM_APP;
-constexpr UINT kStopMessage = WM_APP + 1;
 
 }  // namespace
 
@@ -26,16 +25,10 @@ bool CDeviceInfoDlg::OnInit()
 
 bool CDeviceInfoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
-    switch (message) {
-    case kReadMessage:
-        Read();
-        return true;
-    case kStopMessage:
-        host.RequestStop(0);
-        return true;
-    default:
+    if (message != kReadMessage)
         return CDialog::OnMessage(message, wParam, lParam, result);
-    }
+    Read();
+    return true;
 }
 
 void CDeviceInfoDlg::Read()
@@ -59,7 +52,7 @@ void CDeviceInfoDlg::OnCancel()
 {
     // During the read the stop reaches it at its next pump, and the read ends the window.
     if (busy)
-        SendMessageW(window, kStopMessage, 0, 0);
+        host.RequestStop(0);
     else
         EndDialog(IDCANCEL);
 }
