@@ -62,8 +62,6 @@ void CDeviceSearchDlg::RefreshPorts()
         portList.DeleteItem(index);
     for (const std::string& port : update.add) {
         const int row = portList.InsertItem(portList.Count(), port, kNoSpeed);
-        portList.SetText(row, 1, "");
-        portList.SetText(row, 2, "");
         portList.SetChecked(row, true);
     }
 }
