@@ -108,13 +108,14 @@ cli() {
     cli_wait
 }
 
-# cli_start ARGS...: the same in the background, its process id in $cli_pid (the Wine
-# launcher execs the program, keeping the id); cli_wait waits for it.
+# cli_start ARGS...: the same in the background, its process id in $cli_pid; cli_wait waits
+# for it. A run that hangs is ended within the test's own time limit, so that the clean-up
+# still runs; timeout passes a Ctrl+C on to the tool (the Wine launcher execs the program).
 cli_start() {
     if [ "$platform" = win32 ]; then
-        "$root/scripts/wine-run.sh" "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
+        timeout 240 "$root/scripts/wine-run.sh" "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     else
-        "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
+        timeout 240 "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     fi
     cli_pid=$!
 }
