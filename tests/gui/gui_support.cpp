@@ -275,6 +275,12 @@ void SaveScreenshot(HWND window, const std::string& name)
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header),
                                       DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap == nullptr) {
+        // No surface to copy into (out of GDI memory): no picture rather than a crash.
+        DeleteDC(memory);
+        ReleaseDC(window, screen);
+        return;
+    }
     HGDIOBJ previous = SelectObject(memory, bitmap);
     BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     GdiFlush();
