@@ -211,7 +211,7 @@ void CTrelvoDlg::OnSettings()
     const bool portChanged = sheet.connect.portName != settings.portName;
     if (portChanged)
         settings.portName = sheet.connect.portName;
-    settings.baudCode = sheet.connect.speedIndex;
+    settings.baudCode = SpeedCodeFromSheet(settings.baudCode, sheet.connect.speedIndex);
     settings.timeout = sheet.connect.timeout;
     settings.firmwareFile = sheet.firmware.fileName;
     ExchangeSettings(true);

@@ -60,3 +60,8 @@ bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save)
     LoadSettings(profile, settings);
     return true;
 }
+
+int SpeedCodeFromSheet(int stored, int selected)
+{
+    return selected < 0 ? stored : selected;
+}

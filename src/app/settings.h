@@ -35,3 +35,8 @@ struct CSettings {
 // save = true: writes all eight keys. False when a write failed; nothing is thrown and
 // the values in memory stay as they are.
 bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save);
+
+// The speed code to keep after the settings sheet's OK: the page's choice, or, when its
+// list shows none (a stored code of 7..9 has no item there), the stored code, so that
+// confirming the sheet does not lose it.
+int SpeedCodeFromSheet(int stored, int selected);
