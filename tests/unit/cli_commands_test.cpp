@@ -13,6 +13,7 @@
 #include "protocol/scanner_protocol.h"
 #include "resources/strings.h"
 #include "sim/sim_port_system.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -58,19 +59,11 @@ class CliRun : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::random_device seed;
-        dir = fs::temp_directory_path() / ("trelvo-cli-" + std::to_string(seed()));
-        fs::create_directories(dir);
         firmware.signature = ldr::kSignature;
         firmware.version = ldr::kFormatVersion;
         firmware.modules = {MakeModule(ldr::peripheral, 0x0101, 1, 7),
                             MakeModule(ldr::computational, 0x0306, kBlocks, 11)};
         ldr::save(Path("fw.ldr"), firmware);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
 
     std::string Path(const std::string& name) const { return (dir / name).u8string(); }
@@ -117,7 +110,8 @@ protected:
 
     CVirtualHost host;
     CSimPortSystem ports{host};
-    fs::path dir;
+    CTempFolder folder{"trelvo-cli-"};
+    const fs::path dir = folder.Path();
     ldr::file firmware;
     std::ostringstream out;
     std::ostringstream err;

@@ -9,6 +9,7 @@
 
 #include "firmware/ldr.h"
 #include "resources/strings.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -18,17 +19,6 @@ using Bytes = std::vector<uint8_t>;
 
 class LdrFile : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::random_device seed;
-        dir = fs::temp_directory_path() / ("trelvo-ldr-" + std::to_string(seed()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
 
     std::string PathOf(const std::string& name) const { return (dir / fs::u8path(name)).u8string(); }
 
@@ -60,7 +50,8 @@ protected:
     }
     unsigned LoadBytesError(const Bytes& bytes) const { return LoadError(Write(bytes)); }
 
-    fs::path dir;
+    CTempFolder folder{"trelvo-ldr-"};
+    const fs::path dir = folder.Path();
 };
 
 void Put16(Bytes& b, uint16_t v)

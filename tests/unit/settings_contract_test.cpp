@@ -15,6 +15,7 @@
 #include "app/profile.h"
 #include "app/profile_ini.h"
 #include "app/settings.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -33,16 +34,8 @@ class SettingsContract : public testing::TestWithParam<ProfileKind> {
 protected:
     void SetUp() override
     {
-        std::random_device seed;
-        dir = fs::temp_directory_path() / ("trelvo-settings-" + std::to_string(seed()));
-        fs::create_directories(dir);
         path = (dir / "trelvo.ini").u8string();
         profile = GetParam().open(path);
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
 
     void WriteFile(const std::string& text) const
@@ -64,7 +57,8 @@ protected:
         return s;
     }
 
-    fs::path dir;
+    CTempFolder folder{"trelvo-settings-"};
+    const fs::path dir = folder.Path();
     std::string path;
     std::unique_ptr<CProfile> profile;
 };

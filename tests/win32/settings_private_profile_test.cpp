@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/profile.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -18,16 +19,8 @@ class PrivateProfileFile : public testing::Test {
 protected:
     void SetUp() override
     {
-        std::random_device seed;
-        dir = fs::temp_directory_path() / ("trelvo-profile-" + std::to_string(seed()));
-        fs::create_directories(dir);
         path = dir / "trelvo.ini";
         profile = OpenNativeProfile(path.u8string());
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
     std::string Bytes() const
     {
@@ -37,7 +30,8 @@ protected:
         return text.str();
     }
 
-    fs::path dir;
+    CTempFolder folder{"trelvo-profile-"};
+    const fs::path dir = folder.Path();
     fs::path path;
     std::unique_ptr<CProfile> profile;
 };
