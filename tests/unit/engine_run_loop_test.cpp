@@ -12,6 +12,7 @@
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ protected:
         settings.portName = kPort;
         settings.baudCode = 2;
         settings.timeout = 500;
-        settings.firmwareFile = testing::TempDir() + "run_loop_firmware.ldr";
+        settings.firmwareFile = (folder.Path() / "run_loop_firmware.ldr").string();
         ldr::module m;
         m.kind = 1;
         m.version = 0x0100;
@@ -71,8 +72,8 @@ protected:
         firmware.modules.push_back(m);
         ldr::save(settings.firmwareFile, firmware);
     }
-    void TearDown() override { std::remove(settings.firmwareFile.c_str()); }
-
+    // Tests run side by side in separate processes: each one writes its own file.
+    CTempFolder folder{"trelvo-run-loop-"};
     CVirtualHost host;
     CSimPortSystem ports{host};
     RecordingView view;
@@ -174,7 +175,7 @@ TEST_F(RunLoop, SilentScannerIsNoLink)
 TEST_F(RunLoop, FirmwareFileFailureEndsRunBeforeAnyRow)
 {
     ports.AddScanner(kPort);
-    settings.firmwareFile = testing::TempDir() + "no_such_firmware.ldr";
+    settings.firmwareFile = (folder.Path() / "no_such_firmware.ldr").string();
     engine.Start();
     ASSERT_EQ(host.Boxes().size(), 1u);
     EXPECT_EQ(host.Boxes()[0].kind, MessageBoxKind::Error);

@@ -4,6 +4,7 @@
 
 #include "firmware/ldr.h"
 #include "sim_bench.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -425,7 +426,8 @@ TEST(SimScanner, ExpectedImageFromLdrModule)
     file.modules.push_back(ldr::module{ldr::peripheral, 0x0100, 1, 2, {{0x900, {9, 9}}}});
     file.modules.push_back(
         ldr::module{ldr::computational, 0x0203, 2, 2, {{0x100, {1, 2}}, {0x102, {3, 4}}}});
-    const std::string path = testing::TempDir() + "sim_expected.ldr";
+    CTempFolder folder("trelvo-sim-expected-");
+    const std::string path = (folder.Path() / "sim_expected.ldr").string();
     ldr::save(path, file);
 
     SimBench b(LoaderConfig());
@@ -438,5 +440,4 @@ TEST(SimScanner, ExpectedImageFromLdrModule)
 
     EXPECT_FALSE(b.scanner.LoadExpectedModule(path + ".missing", error));
     EXPECT_FALSE(error.empty());
-    std::remove(path.c_str());
 }
