@@ -111,11 +111,14 @@ cli() {
 # cli_start ARGS...: the same in the background, its process id in $cli_pid; cli_wait waits
 # for it. A run that hangs is ended within the test's own time limit, so that the clean-up
 # still runs; timeout passes a Ctrl+C on to the tool (the Wine launcher execs the program).
+# --foreground: without it timeout sends a signal it gets to its whole process group as
+# well, so the tool would see one Ctrl+C twice, and a second Ctrl+C before the first is
+# taken ends the tool at once.
 cli_start() {
     if [ "$platform" = win32 ]; then
-        timeout 240 "$root/scripts/wine-run.sh" "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
+        timeout --foreground 240 "$root/scripts/wine-run.sh" "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     else
-        timeout 240 "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
+        timeout --foreground 240 "$cli_exe" "$@" </dev/null >"$work/cli.raw" 2>"$work/cli.err.raw" &
     fi
     cli_pid=$!
 }
