@@ -4,14 +4,10 @@
 
 void CSimMemory::Write(uint32_t address, const uint8_t* data, size_t size)
 {
-    size_t done = 0;
-    while (done < size) {
-        const uint32_t a = address + static_cast<uint32_t>(done);
-        const uint32_t offset = a & (kPageSize - 1);
-        const size_t n = std::min<size_t>(size - done, kPageSize - offset);
-        auto it = pages.find(a >> kPageBits);
+    ForEachSpan(address, size, [&](uint32_t index, uint32_t offset, size_t done, size_t n) {
+        auto it = pages.find(index);
         if (it == pages.end()) {
-            it = pages.emplace(a >> kPageBits, Page{}).first;
+            it = pages.emplace(index, Page{}).first;
             it->second.data.fill(0xFF);
         }
         Page& page = it->second;
@@ -22,8 +18,7 @@ void CSimMemory::Write(uint32_t address, const uint8_t* data, size_t size)
             }
         }
         std::copy_n(data + done, n, page.data.begin() + offset);
-        done += n;
-    }
+    });
 }
 
 uint8_t CSimMemory::Read(uint32_t address) const
@@ -37,17 +32,12 @@ uint8_t CSimMemory::Read(uint32_t address) const
 std::vector<uint8_t> CSimMemory::Read(uint32_t address, size_t size) const
 {
     std::vector<uint8_t> out(size, 0xFF);
-    size_t done = 0;
-    while (done < size) {
-        // A page at a time: an image of megabytes is summarised after every command.
-        const uint32_t a = address + static_cast<uint32_t>(done);
-        const uint32_t offset = a & (kPageSize - 1);
-        const size_t n = std::min<size_t>(size - done, kPageSize - offset);
-        auto it = pages.find(a >> kPageBits);
+    // A page at a time: an image of megabytes is summarised after every command.
+    ForEachSpan(address, size, [&](uint32_t index, uint32_t offset, size_t done, size_t n) {
+        auto it = pages.find(index);
         if (it != pages.end())
             std::copy_n(it->second.data.begin() + offset, n, out.begin() + done);
-        done += n;
-    }
+    });
     return out;
 }
 

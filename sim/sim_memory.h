@@ -40,6 +40,21 @@ private:
         std::bitset<kPageSize> written;
     };
     std::map<uint32_t, Page> pages;   // keyed by address >> kPageBits
+
+    // Splits size bytes from address at page boundaries (wrapping at 2^32) and calls
+    // span(page index, offset in the page, bytes before this span, span length).
+    template <typename Span>
+    static void ForEachSpan(uint32_t address, size_t size, Span span)
+    {
+        size_t done = 0;
+        while (done < size) {
+            const uint32_t a = address + static_cast<uint32_t>(done);
+            const uint32_t offset = a & (kPageSize - 1);
+            const size_t n = size - done < kPageSize - offset ? size - done : kPageSize - offset;
+            span(a >> kPageBits, offset, done, n);
+            done += n;
+        }
+    }
     uint64_t writtenBytes = 0;
 };
 

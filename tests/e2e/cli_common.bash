@@ -6,11 +6,8 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/e2e_common.bash"
 
-build=$(cd "$1" && pwd)
-native=$(cd "${2:-$1}" && pwd)
-platform=${3:-posix}
+e2e_arguments "$@"
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-sim=$native/trelvo-sim
 ldr_make=$native/ldr-make
 work=$(mktemp -d)
 sim_pids=()

@@ -10,10 +10,7 @@
 set -euo pipefail
 source "$(dirname "$0")/e2e_common.bash"
 
-build=$(cd "$1" && pwd)
-native=$(cd "${2:-$1}" && pwd)
-platform=${3:-posix}
-sim=$native/trelvo-sim
+e2e_arguments "$@"
 work=$(mktemp -d)
 pids=()
 

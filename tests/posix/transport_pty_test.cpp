@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "resources/strings.h"
+#include "support/open_message.h"
 #include "transport/com_device.h"
 #include "transport/port_system_posix.h"
 
@@ -49,16 +50,6 @@ struct Pty {
         return out;
     }
 };
-
-std::string OpenMessage(CComDevice& device, const std::string& name)
-{
-    try {
-        device.Open(name);
-    } catch (const CComDevice::CException& e) {
-        return e.Text();
-    }
-    return "opened";
-}
 
 double MsSince(std::chrono::steady_clock::time_point start)
 {

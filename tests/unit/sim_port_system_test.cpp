@@ -5,6 +5,7 @@
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim_bench.h"
+#include "support/engine_fixture.h"
 #include "transport/com_device.h"
 
 namespace {
@@ -208,21 +209,17 @@ TEST(SimPortSystem, HandlesOutlivingTheSystemFailCleanly)
     EXPECT_EQ(done, 0u);
 }
 
-TEST(SimPortSystem, RemovalAndArrivalReachTheDeviceOnlyWhilePumping)
+// A scanner behind an open CComDevice, as the engine sees it.
+using SimPortSystemScanner = SimulatedScanner;
+
+TEST_F(SimPortSystemScanner, RemovalAndArrivalReachTheDeviceOnlyWhilePumping)
 {
-    CVirtualHost host;
-    CSimPortSystem system(host);
     SimConfig config;
     config.usbCdc = true;
-    system.AddScanner("COM5", config);
-    CComDevice device(system);
-    device.Open("COM5");
-    device.SetTimeout(100);
+    Attach(config);
     ASSERT_TRUE(device.IsUsbCdc());
     ASSERT_TRUE(device.WatchRemoval());
 
-    CScannerProtocol protocol(host);
-    protocol.SetDevice(&device);
     const unsigned char loader[4] = {0x02, 0x02, 0, 0};
     ASSERT_EQ(protocol.WriteModeRegister(loader), 0);
     host.Sleep(config.restartMs / 2);
@@ -236,43 +233,31 @@ TEST(SimPortSystem, RemovalAndArrivalReachTheDeviceOnlyWhilePumping)
     EXPECT_FALSE(device.HasArrived());
     host.PumpMessages();
     EXPECT_TRUE(device.HasArrived());
-    device.Open("COM5");
+    device.Open(kPort);
     EXPECT_TRUE(Probe(protocol));
 }
 
-TEST(SimPortSystem, ModeSwitchFollowsAUsbScannerThroughItsRestart)
+TEST_F(SimPortSystemScanner, ModeSwitchFollowsAUsbScannerThroughItsRestart)
 {
-    CVirtualHost host;
-    CSimPortSystem system(host);
     SimConfig config;
     config.usbCdc = true;
     config.speedCode = 6;   // a USB line passes any baud
-    CSimScanner& scanner = system.AddScanner("COM5", config);
-    CComDevice device(system);
-    OpenComPort(device, "COM5", 9600, 100);
-    CScannerProtocol protocol(host);
-    protocol.SetDevice(&device);
+    CSimScanner& scanner = Attach(config);
 
     SwitchMode(protocol, MODE_LOADER, false);
     EXPECT_EQ(scanner.Mode(host.NowUs()), MODE_LOADER);
-    EXPECT_EQ(system.OpenCount("COM5"), 2u);
+    EXPECT_EQ(ports.OpenCount(kPort), 2u);
     unsigned char reg[4];
     ASSERT_EQ(protocol.ReadModeRegister(reg), 0);
     EXPECT_TRUE(IsInMode(reg, MODE_LOADER));
 }
 
-TEST(SimPortSystem, ModeSwitchOnASerialPortFindsTheScannerBackAtAnotherSpeed)
+TEST_F(SimPortSystemScanner, ModeSwitchOnASerialPortFindsTheScannerBackAtAnotherSpeed)
 {
-    CVirtualHost host;
-    CSimPortSystem system(host);
     SimConfig config;
     config.backInOldModeOnce = true;
     config.restartSpeedCode = 4;
-    CSimScanner& scanner = system.AddScanner("COM3", config);
-    CComDevice device(system);
-    OpenComPort(device, "COM3", 9600, 100);
-    CScannerProtocol protocol(host);
-    protocol.SetDevice(&device);
+    CSimScanner& scanner = Attach(config);
 
     SwitchMode(protocol, MODE_LOADER, false);
     EXPECT_EQ(scanner.Mode(host.NowUs()), MODE_LOADER);

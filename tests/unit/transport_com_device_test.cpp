@@ -2,6 +2,7 @@
 
 #include "resources/strings.h"
 #include "transport/com_device.h"
+#include "support/open_message.h"
 #include "unit/transport_fake_port.h"
 
 namespace {
@@ -11,13 +12,10 @@ using Calls = std::vector<std::string>;
 std::string OpenFailure(FakePortSystem& system, const std::string& name)
 {
     CComDevice device(system);
-    try {
-        device.Open(name);
-    } catch (const CComDevice::CException& e) {
+    const std::string message = OpenMessage(device, name);
+    if (message != "opened")
         EXPECT_FALSE(device.IsOpen());
-        return e.Text();
-    }
-    return "opened";
+    return message;
 }
 
 }  // namespace

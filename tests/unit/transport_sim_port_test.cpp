@@ -10,6 +10,7 @@
 #include "protocol/commands.h"
 #include "protocol/scanner_protocol.h"
 #include "resources/strings.h"
+#include "support/open_message.h"
 #include "transport/com_device.h"
 #include "transport/serial_ports.h"
 
@@ -29,16 +30,6 @@ protected:
     std::string port;
     int simModel = -1;
 };
-
-std::string OpenMessage(CComDevice& device, const std::string& name)
-{
-    try {
-        device.Open(name);
-    } catch (const CComDevice::CException& e) {
-        return e.Text();
-    }
-    return "opened";
-}
 
 }  // namespace
 
