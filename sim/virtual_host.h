@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 
 class CVirtualHost : public CRunHost {
 public:

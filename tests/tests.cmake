@@ -13,7 +13,7 @@ file(GLOB unit_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp
      ${CMAKE_SOURCE_DIR}/tests/${TRELVO_PLATFORM}/*.cpp)
 add_executable(trelvo_tests ${unit_sources} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp)
 target_include_directories(trelvo_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-target_link_libraries(trelvo_tests PRIVATE trelvo_simlib ${gtest_libs})
+target_link_libraries(trelvo_tests PRIVATE trelvo_simlib trelvo_cli ${gtest_libs})
 target_compile_definitions(trelvo_tests PRIVATE TRELVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 
 if(WIN32)
@@ -46,6 +46,12 @@ if(WIN32)
   if(gui_test_sources)
     add_executable(trelvo_gui_tests ${gui_test_sources} ${CMAKE_SOURCE_DIR}/src/resources/trelvo.rc)
     target_include_directories(trelvo_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
-    target_link_libraries(trelvo_gui_tests PRIVATE trelvo_core ${gtest_libs})
+    target_link_libraries(trelvo_gui_tests PRIVATE trelvo_app trelvo_simlib ${gtest_libs})
   endif()
+endif()
+
+# Every #include points down the layers (the sources are the same for both builds).
+if(NOT WIN32)
+  add_test(NAME layers COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+           -P ${CMAKE_SOURCE_DIR}/cmake/check_layers.cmake)
 endif()

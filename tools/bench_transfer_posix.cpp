@@ -21,11 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/mode_switch.h"
+#include "base/host.h"
 #include "engine/operations.h"
-#include "engine/run_services.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
+#include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
 #include "transport/com_device.h"
 
@@ -113,7 +113,7 @@ Measure Transfer(const std::string& program, const ldr::module& module, bool lin
     const std::string link = "/tmp/trelvo-bench-" + std::to_string(getpid());
     Simulator sim(program, link, lineRate);
     CRunHost& host = PlatformHost();
-    CComDevice device;
+    CComDevice device(NativePortSystem());
     OpenComPort(device, link, kBaud, 3000);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/file_open.h"
+#include "base/file_open.h"
 #include "firmware/ldr.h"
 
 namespace {

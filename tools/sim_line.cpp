@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "sim/sim_frames.h"
 #include "transport/port_system.h"
 

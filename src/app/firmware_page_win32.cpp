@@ -1,17 +1,13 @@
 #include "app/firmware_page_win32.h"
 
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "firmware/ldr.h"
 #include "resources/resource_firmware.h"
-#include "resources/strings.h"
 #include "ui/shell.h"
 
 namespace {
 
-constexpr unsigned kFilterId = 200;
-constexpr unsigned kModuleHeadingId = 205;
-constexpr unsigned kVersionHeadingId = 206;
-constexpr unsigned kSizeHeadingId = 207;
 // The version and size columns each take this share of the list's width.
 constexpr int kNumberColumnPercent = 20;
 
@@ -35,9 +31,9 @@ bool CFirmwarePage::OnInitPage()
     modules.AddExtendedStyle(LVS_EX_FULLROWSELECT);
     const int width = modules.ClientWidth();
     const int numberWidth = width * kNumberColumnPercent / 100;
-    modules.AddColumn(LoadText(kModuleHeadingId), width - 2 * numberWidth, LVCFMT_LEFT);
-    modules.AddColumn(LoadText(kVersionHeadingId), numberWidth, LVCFMT_RIGHT);
-    modules.AddColumn(LoadText(kSizeHeadingId), numberWidth, LVCFMT_RIGHT);
+    modules.AddColumn(LoadText(IDS_COLUMN_MODULE), width - 2 * numberWidth, LVCFMT_LEFT);
+    modules.AddColumn(LoadText(IDS_COLUMN_VERSION), numberWidth, LVCFMT_RIGHT);
+    modules.AddColumn(LoadText(IDS_COLUMN_SIZE), numberWidth, LVCFMT_RIGHT);
     try {
         FillModuleList();
     } catch (...) {
@@ -58,7 +54,7 @@ bool CFirmwarePage::OnCommand(int id, int code, HWND control)
 void CFirmwarePage::OnBrowse()
 {
     std::string path;
-    if (!ChooseFileToOpen(window, LoadText(kFilterId), path))
+    if (!ChooseFileToOpen(window, LoadText(IDS_LDR_FILTER), path))
         return;
     SetItemText(IDC_FIRMWARE_FILE, path);
     try {

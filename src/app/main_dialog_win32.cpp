@@ -1,17 +1,15 @@
 #include "app/main_dialog_win32.h"
 
 #include "app/properties_win32.h"
+#include "base/strings.h"
 #include "resources/resource.h"
 #include "resources/resource_main.h"
-#include "resources/strings.h"
 #include "transport/device_notify.h"
 #include "transport/port_system.h"
 #include "ui/shell.h"
 
 namespace {
 
-constexpr unsigned kOperationNameHeadingId = 260;
-constexpr unsigned kStatusHeadingId = 261;
 // The status column takes this share of the list's width; the name column the rest.
 constexpr int kStatusColumnPercent = 42;
 // State image 3: the row runs and cannot be unticked.
@@ -81,8 +79,8 @@ void CTrelvoDlg::InitOperationList()
     operations.AppendStateImage(locked);
     if (locked != nullptr)
         DestroyIcon(locked);
-    operations.AddColumn(LoadText(kOperationNameHeadingId), 0, LVCFMT_LEFT);
-    operations.AddColumn(LoadText(kStatusHeadingId), 0, LVCFMT_LEFT);
+    operations.AddColumn(LoadText(IDS_COLUMN_OPERATION), 0, LVCFMT_LEFT);
+    operations.AddColumn(LoadText(IDS_COLUMN_STATUS), 0, LVCFMT_LEFT);
 }
 
 void CTrelvoDlg::FillOperationList()

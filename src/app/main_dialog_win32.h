@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "app/settings.h"
 #include "engine/run_loop.h"
+#include "settings/settings.h"
 #include "ui/controls.h"
 #include "ui/dialog.h"
 

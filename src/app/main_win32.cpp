@@ -8,24 +8,20 @@
 #include <memory>
 #include <new>
 
-#include "app/app_paths.h"
 #include "app/main_dialog_win32.h"
-#include "app/profile.h"
-#include "app/version.h"
-#include "engine/run_services.h"
-#include "resources/strings.h"
+#include "base/app_paths.h"
+#include "base/host.h"
+#include "base/strings.h"
+#include "base/version.h"
+#include "settings/profile.h"
 #include "transport/port_system.h"
 
 namespace {
 
-constexpr unsigned kProgramNameId = 4;
-constexpr unsigned kNoProgramFolderId = 40;
-constexpr unsigned kNoSettingsNameId = 41;
-constexpr unsigned kNoSettingsBufferId = 43;
 
 void ShowStartupError(CRunHost& host, unsigned textId)
 {
-    host.ShowMessageBox(LoadText(textId), LoadText(kProgramNameId), MessageBoxKind::Error);
+    host.ShowMessageBox(LoadText(textId), LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error);
 }
 
 }  // namespace
@@ -42,10 +38,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     CRunHost& host = PlatformHost();
     const std::optional<std::string> executable = ExecutablePath();
     if (!executable) {
-        ShowStartupError(host, kNoProgramFolderId);
+        ShowStartupError(host, IDS_NO_PROGRAM_FOLDER);
     } else if (const std::optional<std::string> settingsPath = SettingsPathFor(*executable);
                !settingsPath) {
-        ShowStartupError(host, kNoSettingsNameId);
+        ShowStartupError(host, IDS_NO_SETTINGS_NAME);
     } else {
         std::unique_ptr<CProfile> profile;
         try {
@@ -53,7 +49,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         } catch (const std::bad_alloc&) {
         }
         if (!profile) {
-            ShowStartupError(host, kNoSettingsBufferId);
+            ShowStartupError(host, IDS_NO_SETTINGS_BUFFER);
         } else {
             CTrelvoDlg dialog(host, NativePortSystem(), *profile, GetVersionText());
             dialog.DoModal();

@@ -1,14 +1,13 @@
 #include "app/properties_win32.h"
 
-#include "resources/strings.h"
+#include "base/strings.h"
 
 namespace {
 
-constexpr unsigned kCaptionId = 1;
 
 }  // namespace
 
 bool CProperties::DoModal(HWND parent)
 {
-    return RunPropertySheet(parent, LoadText(kCaptionId), {&connect, &firmware});
+    return RunPropertySheet(parent, LoadText(IDS_SETTINGS_BUTTON), {&connect, &firmware});
 }

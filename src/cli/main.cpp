@@ -1,10 +1,10 @@
 // trelvo-cli: the scanner actions of the Windows program from a command line.
 #include <iostream>
 
-#include "app/cli_commands.h"
-#include "app/cli_console.h"
-#include "app/cli_settings.h"
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/settings.h"
 #include "transport/port_system.h"
 
 int main(int argc, char** argv)

@@ -1,12 +1,12 @@
 #include "connection/connect_page_win32.h"
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "connection/device_info_dlg_win32.h"
 #include "connection/device_search_dlg_win32.h"
 #include "connection/port_list.h"
-#include "engine/run_services.h"
 #include "protocol/commands.h"
 #include "resources/resource_connect.h"
-#include "resources/strings.h"
 #include "transport/port_system.h"
 #include "ui/shell.h"
 
@@ -18,7 +18,6 @@ constexpr unsigned kTimeoutLowMs = 100;
 constexpr unsigned kTimeoutHighMs = 300000;
 // The speeds the combo offers: codes 0..6, 2400 to 115200 baud.
 constexpr int kSpeedItems = 7;
-constexpr unsigned kDeviceInfoCaptionId = 290;
 
 constexpr int kActionButtons[] = {IDC_CONNECT_CHECK, IDC_CONNECT_SEARCH, IDC_CONNECT_SET_SPEED,
                                   IDC_CONNECT_DETAILS};
@@ -139,7 +138,7 @@ void CConnectPage::OnCheckLink()
     if (!Exchange(true))
         return;
     CWaitCursor wait;
-    SetItemText(IDC_CONNECT_DEVICE, CheckLink(ports, host, Current()));
+    SetItemText(IDC_CONNECT_DEVICE, LinkText(CheckLink(ports, host, Current())));
 }
 
 void CConnectPage::OnSearch()
@@ -177,5 +176,5 @@ void CConnectPage::OnDetails()
         return;
     const std::string text = DeviceInfoText(reader.info);
     FlashIfInactive(window);
-    host.ShowMessageBox(text, LoadText(kDeviceInfoCaptionId), MessageBoxKind::Information);
+    host.ShowMessageBox(text, LoadText(IDS_DEVICE_INFO_CAPTION), MessageBoxKind::Information);
 }

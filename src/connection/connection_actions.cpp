@@ -1,17 +1,12 @@
 #include "connection/connection_actions.h"
 
+#include "base/strings.h"
 #include "protocol/commands.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 #include "transport/com_device.h"
 
-namespace {
-
-constexpr unsigned kNotFoundId = 286;
-
-}  // namespace
-
-std::string CheckLink(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings)
+std::optional<unsigned char> CheckLink(CPortSystem& ports, CRunHost& host,
+                                       const CConnectSettings& settings)
 {
     CComDevice device(ports);
     OpenComPort(device, settings.portName, BaudFromCode(settings.speedCode), settings.timeout);
@@ -19,8 +14,13 @@ std::string CheckLink(CPortSystem& ports, CRunHost& host, const CConnectSettings
     protocol.SetDevice(&device);
     unsigned char model = 0;
     if (Probe(protocol, &model))
-        return ModelText(model);
-    return LoadText(kNotFoundId);
+        return model;
+    return std::nullopt;
+}
+
+std::string LinkText(std::optional<unsigned char> model)
+{
+    return model ? ModelText(*model) : std::string(LoadText(IDS_NOT_FOUND));
 }
 
 void ChangeSpeed(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings,

@@ -2,6 +2,7 @@
 // Each action opens its own port for the action only and closes it when it ends.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,12 @@ struct CConnectSettings {
     unsigned timeout = 3000;  // ms
 };
 
-// The model text of the scanner answering at the settings, or "Не обнаружено".
+// The model code of the scanner answering at the settings; nothing when none answers.
 // Port failures throw CComDevice::CException, scanner errors test_exception.
-std::string CheckLink(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings);
+std::optional<unsigned char> CheckLink(CPortSystem& ports, CRunHost& host,
+                                       const CConnectSettings& settings);
+// What a link check shows: the model text, or "Не обнаружено".
+std::string LinkText(std::optional<unsigned char> model);
 
 // Moves the scanner, expected at oldCode, and the port to newCode.
 void ChangeSpeed(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings,

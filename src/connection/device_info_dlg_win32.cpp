@@ -1,6 +1,6 @@
 #include "connection/device_info_dlg_win32.h"
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "resources/resource_device_info.h"
 
 namespace {

@@ -1,17 +1,14 @@
 #include "connection/device_search.h"
 
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "protocol/commands.h"
 #include "protocol/device_info.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 #include "transport/com_device.h"
 
 namespace {
 
-constexpr unsigned kSearchingId = 285;
-constexpr unsigned kNotFoundId = 286;
-constexpr unsigned kStoppedId = 287;
 
 void SearchPort(CPortSystem& ports, CRunHost& host, CSearchView& view, int row)
 {
@@ -19,7 +16,7 @@ void SearchPort(CPortSystem& ports, CRunHost& host, CSearchView& view, int row)
     OpenComPort(device, view.PortName(row), BaudFromCode(kDefaultSpeedCode), kSearchTimeoutMs);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
-    view.SetStateText(row, LoadText(kSearchingId));
+    view.SetStateText(row, LoadText(IDS_SEARCHING));
     host.PumpMessages();
     for (int code = 0; code <= kSearchSpeedCodeLast; ++code) {
         view.SetSpeedText(row, StringPrintf("%lu", static_cast<unsigned long>(BaudFromCode(code))));
@@ -32,7 +29,7 @@ void SearchPort(CPortSystem& ports, CRunHost& host, CSearchView& view, int row)
             return;
         }
     }
-    view.SetStateText(row, LoadText(kNotFoundId));
+    view.SetStateText(row, LoadText(IDS_NOT_FOUND));
 }
 
 }  // namespace
@@ -56,7 +53,7 @@ void SearchDevices(CPortSystem& ports, CRunHost& host, CSearchView& view)
             } catch (const object_description& failure) {
                 view.SetStateText(row, failure.Text());
             } catch (...) {
-                view.SetStateText(row, LoadText(kStoppedId));
+                view.SetStateText(row, LoadText(IDS_SEARCH_STOPPED));
                 ReportException(host, 0);
                 return;
             }

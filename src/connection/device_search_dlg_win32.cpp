@@ -1,18 +1,15 @@
 #include "connection/device_search_dlg_win32.h"
 
+#include "base/host.h"
+#include "base/strings.h"
 #include "connection/port_list.h"
-#include "engine/run_services.h"
 #include "resources/resource_search.h"
-#include "resources/strings.h"
 #include "transport/port_system.h"
 
 namespace {
 
 constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortRefreshMs = 1000;
-constexpr unsigned kPortHeadingId = 280;
-constexpr unsigned kSpeedHeadingId = 281;
-constexpr unsigned kStateHeadingId = 282;
 // The port and speed columns each take this share of the width; the state the rest.
 constexpr int kNarrowColumnPercent = 20;
 constexpr LPARAM kNoSpeed = -1;
@@ -30,9 +27,9 @@ bool CDeviceSearchDlg::OnInit()
     portList.AddExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     const int width = portList.ClientWidth();
     const int narrow = width * kNarrowColumnPercent / 100;
-    portList.AddColumn(LoadText(kPortHeadingId), narrow, LVCFMT_LEFT);
-    portList.AddColumn(LoadText(kSpeedHeadingId), narrow, LVCFMT_RIGHT);
-    portList.AddColumn(LoadText(kStateHeadingId), width - 2 * narrow, LVCFMT_LEFT);
+    portList.AddColumn(LoadText(IDS_COLUMN_PORT), narrow, LVCFMT_LEFT);
+    portList.AddColumn(LoadText(IDS_COLUMN_SPEED), narrow, LVCFMT_RIGHT);
+    portList.AddColumn(LoadText(IDS_COLUMN_STATE), width - 2 * narrow, LVCFMT_LEFT);
     RefreshPorts();
     StartTimer(kPortTimer, kPortRefreshMs);
     UpdateButtons(true);

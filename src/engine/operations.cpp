@@ -1,11 +1,11 @@
 #include "engine/operations.h"
 
-#include "engine/mode_switch.h"
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
+#include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 #include "transport/com_device.h"
 
 namespace {
@@ -31,7 +31,7 @@ std::string ProgressText(uint64_t k, uint64_t count, uint64_t blockSize, uint64_
 {
     const uint64_t percent = 100 * k / count;
     const uint64_t rate = blockSize * 1000 * k / (elapsedMs + 1);
-    return StringPrintf(LoadText(kProgressTextId), static_cast<unsigned long>(percent),
+    return StringPrintf(LoadText(IDS_PROGRESS), static_cast<unsigned long>(percent),
                         static_cast<unsigned long>(rate));
 }
 
@@ -79,12 +79,12 @@ void UpdateFirmware(OperationContext* context)
 
     const ldr::module* module = ldr::find_module(*context->firmware, kFirmwareModuleKind);
     if (module == nullptr)
-        throw test_exception(kNoFirmwareId);
+        throw test_exception(IDS_NO_FIRMWARE);
     WriteModuleFast(protocol, *module, *context->sink);
 
     CheckResult(protocol.ReadModeRegister(reg));
     if (!(reg[1] & kBitChecksumGood))
-        throw test_exception(kChecksumMismatchId);
+        throw test_exception(IDS_CHECKSUM_MISMATCH);
 
     if (auto* device = dynamic_cast<CComDevice*>(protocol.GetDevice()))
         device->Close();

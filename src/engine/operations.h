@@ -34,9 +34,6 @@ struct OperationDescriptor {
 
 constexpr unsigned kFirmwareModuleKind = 1;   // the computational module
 constexpr int kTransferSpeedCode = 6;         // 115200 baud
-constexpr unsigned kNoFirmwareId = 225;
-constexpr unsigned kChecksumMismatchId = 226;
-constexpr unsigned kProgressTextId = 220;
 
 // The rows of the main list, in order.
 const OperationDescriptor* OperationCatalogue(size_t& count);

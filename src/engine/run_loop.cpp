@@ -2,21 +2,15 @@
 
 #include <cstring>
 
+#include "base/strings.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
 #include "protocol/device_info.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 #include "transport/com_device.h"
 
 namespace {
 
-constexpr unsigned kTitleId = 5;
-constexpr unsigned kProductNameId = 4;
-constexpr unsigned kCaptionPortId = 6;
-constexpr unsigned kCaptionSerialId = 7;
-constexpr unsigned kErrorCaptionId = 90;
-constexpr unsigned kContinueId = 270;
 const char* const kOtherScannerText = "Тест должен проводится для одного и того же сканера.";
 
 // The speed code of the port as it is now; the code stays as it was if the port cannot
@@ -34,14 +28,19 @@ void RecordPortSpeed(CComDevice& device, int& baudCode)
 std::string DeviceCaption(const std::string& port, const char* serial)
 {
     if (serial != nullptr)
-        return StringPrintf(LoadText(kCaptionSerialId), port.c_str(), serial);
-    return StringPrintf(LoadText(kCaptionPortId), port.c_str());
+        return StringPrintf(LoadText(IDS_CAPTION_PORT_SERIAL), port.c_str(), serial);
+    return StringPrintf(LoadText(IDS_CAPTION_PORT), port.c_str());
 }
 
 std::string MainTitle(const std::string& port, const char* serial, const std::string& version)
 {
-    return StringPrintf(LoadText(kTitleId), DeviceCaption(port, serial).c_str(),
-                        LoadText(kProductNameId), version.c_str());
+    return StringPrintf(LoadText(IDS_MAIN_TITLE), DeviceCaption(port, serial).c_str(),
+                        LoadText(IDS_PROGRAM_NAME), version.c_str());
+}
+
+void CRunView::SetRowResult(int row, unsigned statusId)
+{
+    SetRowStatus(row, LoadText(statusId));
 }
 
 CRunEngine::CRunEngine(CRunHost& host, CPortSystem& ports, CRunView& view,
@@ -74,6 +73,7 @@ void CRunEngine::Start()
 
 void CRunEngine::RunOperations()
 {
+    lastFailureResult = 0;
     std::string serial = "?";
     UpdateTitle(serial.c_str());
     const int rows = view.RowCount();
@@ -92,9 +92,9 @@ void CRunEngine::RunOperations()
     for (int i = 0; i < rows;) {
         try {
             view.EnsureRowVisible(i);
-            unsigned status = kStatusSkipped;
+            unsigned status = IDS_STATUS_SKIPPED;
             if (view.IsRowChecked(i)) {
-                view.SetRowStatus(i, LoadText(kStatusRunning));
+                view.SetRowStatus(i, LoadText(IDS_STATUS_RUNNING));
                 host.PumpMessages();
                 CRowStatusSink sink(view, i);
                 OperationFunction operation = view.RowOperation(i);
@@ -128,24 +128,26 @@ void CRunEngine::RunOperations()
                 OperationContext context{&protocol, &firmware, &sink, &view};
                 operation(&context);
                 UpdateTitle(serial.c_str());
-                status = kStatusOk;
+                status = IDS_STATUS_OK;
                 device.Close();
             }
-            view.SetRowStatus(i, LoadText(status));
+            view.SetRowResult(i, status);
             host.PumpMessages();
             ++i;
         } catch (const object_description& failure) {
-            view.SetRowStatus(i, LoadText(kStatusError));
+            view.SetRowResult(i, IDS_STATUS_ERROR);
+            const auto* scannerFailure = dynamic_cast<const test_exception*>(&failure);
+            lastFailureResult = scannerFailure ? scannerFailure->ResultCode() : 0;
             if (device.IsOpen()) {
                 RecordPortSpeed(device, settings.baudCode);
                 device.Close();
             }
             view.FlashIfInactive();
-            const std::string question = failure.Text() + "\r\n\r\n" + LoadText(kContinueId);
-            if (!host.ShowMessageBox(question, LoadText(kErrorCaptionId), MessageBoxKind::Question))
+            const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
+            if (!host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question))
                 break;
         } catch (...) {
-            view.SetRowStatus(i, LoadText(kStatusInterrupted));
+            view.SetRowResult(i, IDS_STATUS_INTERRUPTED);
             view.FlashIfInactive();
             ReportException(host, 0);
             break;

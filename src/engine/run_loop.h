@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/host.h"
 #include "engine/operations.h"
-#include "engine/run_services.h"
 
 class CPortSystem;
 
@@ -21,6 +21,9 @@ public:
     virtual bool IsRowChecked(int row) = 0;
     virtual OperationFunction RowOperation(int row) = 0;
     virtual void SetRowStatus(int row, const std::string& text) = 0;
+    // A row's final status (OK, error, interrupted, skipped) as its string id; shown as
+    // its text unless the view keeps the result itself.
+    virtual void SetRowResult(int row, unsigned statusId);
     virtual void EnsureRowVisible(int row) = 0;
     virtual void SetTitle(const std::string& title) = 0;
     // Draws the operator's eye when the window is not the active one.
@@ -48,11 +51,6 @@ struct CRunSettings {
 
 constexpr unsigned kPortWaitTries = 10;
 constexpr uint32_t kPortWaitPauseMs = 300;
-constexpr unsigned kStatusRunning = 265;
-constexpr unsigned kStatusOk = 266;
-constexpr unsigned kStatusError = 267;
-constexpr unsigned kStatusInterrupted = 268;
-constexpr unsigned kStatusSkipped = 269;
 
 // The device caption of the title: "COM3 (з/н: 1234567)", or the port alone.
 std::string DeviceCaption(const std::string& port, const char* serial);
@@ -75,6 +73,9 @@ public:
 
     // Fixed set of operations: every row after the first must see the same scanner.
     bool fixedSet = true;
+    // The scanner result code of the last failure the run asked about (RESULT_NO_LINK
+    // when the scanner did not answer); 0 for a failure without one.
+    int lastFailureResult = 0;
     // The serial number of the last scanner read; 0xFFFFFFFF = unknown. Kept between runs.
     uint32_t serialNumber = 0xFFFFFFFFu;
     std::array<uint8_t, 16> scannerId{};

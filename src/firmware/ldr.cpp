@@ -5,25 +5,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "firmware/file_open.h"
-#include "resources/strings.h"
+#include "base/file_open.h"
+#include "base/strings.h"
 
 namespace {
-
-// String-table ids of the reader's messages.
-constexpr unsigned kTextBadFileName = 10;
-constexpr unsigned kTextOpenFailed = 11;
-constexpr unsigned kTextBadSignature = 12;
-constexpr unsigned kTextNewVersion = 13;
-constexpr unsigned kTextUnknownVersion = 14;
-constexpr unsigned kTextStreamError = 15;
-constexpr unsigned kTextUnknownError = 16;
-constexpr unsigned kTextNotFound = 18;
-constexpr unsigned kTextPeripheralModule = 210;
-constexpr unsigned kTextComputationalModule = 211;
-constexpr unsigned kTextFpgaModule = 212;
-constexpr unsigned kTextUnknownModule = 213;
-constexpr unsigned kTextBlackfinLoaderModule = 214;
 
 constexpr size_t kFileHeaderSize = 6;
 constexpr size_t kModuleHeaderSize = 12;
@@ -150,11 +135,11 @@ void Parse(InputStream& in, ldr::file& out)
 unsigned TextIdOfError(int code)
 {
     switch (code) {
-    case ldr::invalid_signature: return kTextBadSignature;
-    case ldr::new_version: return kTextNewVersion;
-    case ldr::unknown_version: return kTextUnknownVersion;
-    case ldr::stream_error: return kTextStreamError;
-    default: return kTextUnknownError;
+    case ldr::invalid_signature: return IDS_LDR_BAD_SIGNATURE;
+    case ldr::new_version: return IDS_LDR_NEW_VERSION;
+    case ldr::unknown_version: return IDS_LDR_UNKNOWN_VERSION;
+    case ldr::stream_error: return IDS_LDR_IO_ERROR;
+    default: return IDS_LDR_UNKNOWN_ERROR;
     }
 }
 
@@ -176,11 +161,11 @@ const char* error::what() const noexcept
 void load(const std::string& path, file& out)
 {
     if (path.empty())
-        throw ldr_exception(kTextBadFileName);
+        throw ldr_exception(IDS_LDR_BAD_NAME);
     errno = 0;
     FilePtr handle(OpenFileUtf8(path, "rb"));
     if (!handle)
-        throw ldr_exception(errno == ENOENT ? kTextNotFound : kTextOpenFailed);
+        throw ldr_exception(errno == ENOENT ? IDS_LDR_NOT_FOUND : IDS_LDR_OPEN_FAILED);
 
     // An unknown size leaves no room for any module, so nothing is ever allocated
     // on a header's word alone.
@@ -246,11 +231,11 @@ ldr_exception::ldr_exception(const ldr::error& e) : ldr_exception(TextIdOfError(
 unsigned ModuleKindTextId(uint16_t kind)
 {
     switch (kind) {
-    case ldr::peripheral: return kTextPeripheralModule;
-    case ldr::computational: return kTextComputationalModule;
-    case ldr::fpga: return kTextFpgaModule;
-    case ldr::blackfin_loader: return kTextBlackfinLoaderModule;
-    default: return kTextUnknownModule;
+    case ldr::peripheral: return IDS_MODULE_PERIPHERAL;
+    case ldr::computational: return IDS_MODULE_COMPUTATIONAL;
+    case ldr::fpga: return IDS_MODULE_FPGA;
+    case ldr::blackfin_loader: return IDS_MODULE_BLACKFIN_LOADER;
+    default: return IDS_MODULE_UNKNOWN;
     }
 }
 

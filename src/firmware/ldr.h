@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 
 namespace ldr {
 

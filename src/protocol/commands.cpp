@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "protocol/scanner_protocol.h"
 #include "transport/com_device.h"
 
@@ -13,8 +14,6 @@ constexpr unsigned kBaudByCode[] = {2400, 4800, 9600, 19200, 38400, 57600, 11520
 constexpr int kSpeedCodeCount = 10;
 constexpr unsigned kSearchTimeoutMs = 100;   // a silent speed costs three of these
 constexpr uint32_t kSpeedSettleMs = 50;      // the scanner needs this to switch its line
-constexpr unsigned kStateChangeFailedText = 51;
-constexpr unsigned kSpeedChangeFailedText = 53;
 
 constexpr unsigned char kModeBit = 0x02;
 constexpr unsigned char kLoaderActiveBit = 0x80;
@@ -145,7 +144,7 @@ void SetSpeed(CScannerProtocol& protocol, int code, bool tolerateUnsupported)
     if (!FindSpeed(protocol, &code, 1))
         CheckResult(RESULT_NO_LINK);
     if (GetSpeed(protocol, true) != code)
-        throw test_exception(kSpeedChangeFailedText);
+        throw test_exception(IDS_SPEED_CHANGE_FAILED);
 }
 
 bool FindSpeed(CScannerProtocol& protocol, const int* preferred, unsigned count)
@@ -182,5 +181,5 @@ void WriteModeRegisterChecked(CScannerProtocol& protocol, const unsigned char re
     written[2] = 0;
     readBack[2] = 0;
     if (ownBitsDiffer || std::memcmp(written, readBack, 4) != 0)
-        throw test_exception(kStateChangeFailedText);
+        throw test_exception(IDS_STATE_CHANGE_FAILED);
 }

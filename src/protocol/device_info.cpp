@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-#include "engine/mode_switch.h"
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "protocol/commands.h"
+#include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 
 namespace {
 
@@ -17,14 +17,30 @@ struct ModelEntry {
 };
 
 const ModelEntry kModels[] = {
-    {100, 300, 310}, {150, 301, 311}, {151, 301, 313}, {152, 301, 314}, {153, 301, 317},
-    {154, 301, 320}, {155, 301, 321}, {156, 301, 322}, {157, 301, 323}, {158, 301, 327},
-    {159, 301, 328}, {200, 302, 312}, {201, 302, 315}, {202, 302, 319}, {203, 302, 316},
-    {204, 302, 318}, {205, 302, 324}, {206, 302, 326}, {207, 302, 329}, {208, 300, 38},
-    {209, 300, 33},  {210, 300, 19},
+    {100, IDS_KIND_STATIONARY, IDS_MODEL_DROVIK},
+    {150, IDS_KIND_HANDHELD, IDS_MODEL_PELLAR_II},
+    {151, IDS_KIND_HANDHELD, IDS_MODEL_PELLAR_HD},
+    {152, IDS_KIND_HANDHELD, IDS_MODEL_PELLAR_II_PLUS},
+    {153, IDS_KIND_HANDHELD, IDS_MODEL_PELLAR_LITE},
+    {154, IDS_KIND_HANDHELD, IDS_MODEL_PELLAR_V},
+    {155, IDS_KIND_HANDHELD, IDS_MODEL_PELLAR_LITE_V2},
+    {156, IDS_KIND_HANDHELD, IDS_MODEL_PELLARX_L},
+    {157, IDS_KIND_HANDHELD, IDS_MODEL_PELLARX_VB},
+    {158, IDS_KIND_HANDHELD, IDS_MODEL_PELLARX_HD},
+    {159, IDS_KIND_HANDHELD, IDS_MODEL_PELLARX_BTA},
+    {200, IDS_KIND_EMBEDDED, IDS_MODEL_TOLVAN},
+    {201, IDS_KIND_EMBEDDED, IDS_MODEL_TOLVAN_PLUS},
+    {202, IDS_KIND_EMBEDDED, IDS_MODEL_TIVOR},
+    {203, IDS_KIND_EMBEDDED, IDS_MODEL_TOLVAN_TRANSPORT},
+    {204, IDS_KIND_EMBEDDED, IDS_MODEL_TOLVAN_PLUS_V2},
+    {205, IDS_KIND_EMBEDDED, IDS_MODEL_NALMO},
+    {206, IDS_KIND_EMBEDDED, IDS_MODEL_OSTREL},
+    {207, IDS_KIND_EMBEDDED, IDS_MODEL_TOLVAN_PLUS_V3},
+    {208, IDS_KIND_STATIONARY, IDS_MODEL_RTQ_VBT},
+    {209, IDS_KIND_STATIONARY, IDS_MODEL_ZHLF},
+    {210, IDS_KIND_STATIONARY, IDS_MODEL_RTQ},
 };
 
-constexpr unsigned kUnknownModelId = 309;
 constexpr unsigned char kBitProcessorAtmega = 0x20;   // byte 0, bit 5
 constexpr unsigned char kBitProcessorClear = 0x10;    // byte 0, bit 4
 
@@ -198,7 +214,7 @@ std::string ModelText(unsigned modelCode)
     for (const ModelEntry& model : kModels)
         if (model.code == modelCode)
             return StringPrintf("%s \"%s\"", LoadText(model.kindId), LoadText(model.nameId));
-    return StringPrintf("%s (%u)", LoadText(kUnknownModelId), modelCode);
+    return StringPrintf("%s (%u)", LoadText(IDS_MODEL_UNKNOWN), modelCode);
 }
 
 std::string VersionText(uint16_t version)

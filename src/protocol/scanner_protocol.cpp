@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "base/strings.h"
 #include "transport/basic_device.h"
 
 namespace {
@@ -199,4 +200,11 @@ const char* StatusText(int code)
     default:
         return "Неизвестная ошибка";
     }
+}
+
+void CheckResult(int code)
+{
+    if (code != 0)
+        throw test_exception(StringPrintf("(%li) %s", static_cast<long>(code), StatusText(code)),
+                             code);
 }

@@ -70,3 +70,6 @@ private:
 };
 
 const char* StatusText(int code);
+
+// Throws test_exception "(code) text", carrying the code, for a non-zero result code.
+void CheckResult(int code);

@@ -1,6 +1,6 @@
 #include "transport/com_device.h"
 
-#include "resources/strings.h"
+#include "base/strings.h"
 #include "transport/device_notify.h"
 
 namespace {
@@ -14,13 +14,13 @@ std::string OpenErrorText(uint32_t errorCode, bool wasOpen)
 {
     switch (errorCode) {
     case kErrorFileNotFound:
-        return LoadText(20);
+        return LoadText(IDS_PORT_UNAVAILABLE);
     case kErrorAccessDenied:
-        return LoadText(wasOpen ? 22 : 21);
+        return LoadText(wasOpen ? IDS_PORT_BLOCKED : IDS_PORT_BUSY);
     case kErrorInvalidName:
-        return LoadText(23);
+        return LoadText(IDS_PORT_NOT_SET);
     default:
-        return StringPrintf(LoadText(24), static_cast<unsigned long>(errorCode));
+        return StringPrintf(LoadText(IDS_PORT_OPEN_FAILED), static_cast<unsigned long>(errorCode));
     }
 }
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "transport/basic_device.h"
 #include "transport/port_system.h"
 
@@ -24,7 +24,6 @@ public:
         uint32_t errorCode;
     };
 
-    CComDevice();                                  // on the native port system
     explicit CComDevice(CPortSystem& system);
     ~CComDevice() override;
     CComDevice(const CComDevice&) = delete;
@@ -60,7 +59,6 @@ public:
     // arrivalToo (the device is going away, or has given up waiting for the scanner).
     void DropWatch(bool arrivalToo);
 
-    CPortSystem& System() const { return *system; }
     CPortHandle* Handle() const { return handle.get(); }
 
 private:

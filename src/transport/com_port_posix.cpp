@@ -11,8 +11,8 @@
 #include <climits>
 #include <chrono>
 
+#include "transport/com_port_posix.h"
 #include "transport/line_settings_posix.h"
-#include "transport/port_system_posix.h"
 
 namespace {
 
@@ -55,6 +55,16 @@ int ApplyModemLines(int fd, uint32_t flags)
 std::string PosixDevicePath(const std::string& name)
 {
     return name.find('/') == std::string::npos ? "/dev/" + name : name;
+}
+
+bool IsCharacterDevice(const std::string& path, dev_t* device)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISCHR(info.st_mode))
+        return false;
+    if (device)
+        *device = info.st_rdev;
+    return true;
 }
 
 uint32_t PosixErrorCode(int error, bool atOpen)

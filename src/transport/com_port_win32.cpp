@@ -1,5 +1,5 @@
-#include "resources/utf.h"
-#include "transport/port_system_win32.h"
+#include "base/utf.h"
+#include "transport/com_port_win32.h"
 
 namespace {
 

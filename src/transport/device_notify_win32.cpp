@@ -1,6 +1,8 @@
-#include "transport/port_system_win32.h"
+#include "transport/device_notify_win32.h"
 
 #include <dbt.h>
+
+#include "transport/com_port_win32.h"
 
 namespace {
 

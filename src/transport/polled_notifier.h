@@ -7,7 +7,7 @@
 // gone, and whether a USB serial device has arrived since the arrival watch was armed.
 #pragma once
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "transport/device_notify.h"
 
 class CPolledNotifier : public CDeviceNotifier, public CEventSource {

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "transport/port_system_posix.h"
 #include "transport/serial_discovery.h"
+#include "transport/serial_ports_posix.h"
 
 namespace {
 

@@ -1,7 +1,9 @@
+#include "transport/serial_ports_win32.h"
+
 #include <vector>
 
-#include "resources/utf.h"
-#include "transport/port_system_win32.h"
+#include "base/utf.h"
+#include "transport/port_system.h"
 
 namespace {
 

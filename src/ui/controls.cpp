@@ -1,6 +1,6 @@
 #include "ui/controls.h"
 
-#include "resources/utf.h"
+#include "base/utf.h"
 
 namespace {
 

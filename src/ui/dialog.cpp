@@ -2,14 +2,12 @@
 
 #include <vector>
 
-#include "engine/run_services.h"
-#include "resources/strings.h"
-#include "resources/utf.h"
+#include "base/host.h"
+#include "base/strings.h"
+#include "base/utf.h"
 
 namespace {
 
-constexpr unsigned kProgramNameId = 4;
-constexpr unsigned kRangeMessageId = 61715;
 
 std::string WindowText(HWND window)
 {
@@ -180,7 +178,7 @@ bool ParseUnsignedInRange(const std::string& text, unsigned low, unsigned high, 
 
 std::string RangeMessage(unsigned low, unsigned high)
 {
-    return StringPrintf(LoadText(kRangeMessageId), low, high);
+    return StringPrintf(LoadText(IDS_RANGE_MESSAGE), low, high);
 }
 
 bool CDialogBase::ExchangeUnsigned(int id, unsigned& value, unsigned low, unsigned high, bool save)
@@ -194,7 +192,7 @@ bool CDialogBase::ExchangeUnsigned(int id, unsigned& value, unsigned low, unsign
         value = parsed;
         return true;
     }
-    host.ShowMessageBox(RangeMessage(low, high), LoadText(kProgramNameId), MessageBoxKind::Error);
+    host.ShowMessageBox(RangeMessage(low, high), LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error);
     HWND edit = Item(id);
     SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
     SendMessageW(edit, EM_SETSEL, 0, -1);

@@ -1,6 +1,6 @@
 #include "ui/property_sheet.h"
 
-#include "resources/utf.h"
+#include "base/utf.h"
 
 INT_PTR CALLBACK CPropertyPage::PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "resources/utf.h"
+#include "base/utf.h"
 #include "ui/dialog.h"
 
 namespace {

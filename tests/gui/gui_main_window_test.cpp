@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "app/main_dialog_win32.h"
-#include "app/profile.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "gui/gui_support.h"
 #include "resources/resource_main.h"
+#include "settings/profile.h"
 #include "transport/port_system.h"
 
 namespace {

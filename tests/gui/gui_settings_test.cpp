@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "base/utf.h"
 #include "gui/sheet_fixture.h"
 #include "resources/resource_connect.h"
 #include "resources/resource_firmware.h"
 #include "resources/resource_main.h"
-#include "resources/utf.h"
 
 namespace {
 

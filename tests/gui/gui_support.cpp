@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/mode_switch.h"
+#include "base/utf.h"
 #include "protocol/commands.h"
+#include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/utf.h"
 #include "transport/com_device.h"
 
 namespace {
@@ -181,7 +181,7 @@ void WriteTextFile(const std::string& path, const std::string& text)
 
 void ResetScanner(CRunHost& host, const std::string& port)
 {
-    CComDevice device;
+    CComDevice device(NativePortSystem());
     OpenComPort(device, port, BaudFromCode(kDefaultSpeedCode), kResetTimeoutMs);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 
 // Forwards to the platform host and records every message box; Question boxes are
 // answered from a queue (No when it runs out). Information boxes are shown for real

@@ -11,10 +11,10 @@
 #include <string>
 
 #include "app/main_dialog_win32.h"
-#include "app/profile.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "gui/gui_support.h"
 #include "resources/resource_main.h"
+#include "settings/profile.h"
 #include "transport/port_system.h"
 
 inline const char kSheetTitle[] = "Настройки...";

@@ -4,7 +4,7 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 
 TEST(HostPosix, InterruptBecomesAStopAtTheNextPump)
 {

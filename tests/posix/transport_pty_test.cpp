@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "resources/strings.h"
+#include "base/strings.h"
 #include "support/open_message.h"
 #include "transport/com_device.h"
 #include "transport/port_system_posix.h"
@@ -63,22 +63,22 @@ TEST(PosixPort, OpenFailuresGiveTheOperatorMessages)
 {
     CPosixPortSystem system;
     CComDevice device(system);
-    EXPECT_EQ(OpenMessage(device, "/nonexistent/ttyQ9"), LoadText(20));
-    EXPECT_EQ(OpenMessage(device, "ttyDoesNotExist7"), LoadText(20));
-    EXPECT_EQ(OpenMessage(device, ""), LoadText(23));
+    EXPECT_EQ(OpenMessage(device, "/nonexistent/ttyQ9"), LoadText(IDS_PORT_UNAVAILABLE));
+    EXPECT_EQ(OpenMessage(device, "ttyDoesNotExist7"), LoadText(IDS_PORT_UNAVAILABLE));
+    EXPECT_EQ(OpenMessage(device, ""), LoadText(IDS_PORT_NOT_SET));
     EXPECT_EQ(OpenMessage(device, "/dev/null"), "Ошибка открытия COM-порта (25)");   // not a terminal
 
     Pty pty;
     const int other = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
     ASSERT_GE(other, 0);
     ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);   // another program holds the port
-    EXPECT_EQ(OpenMessage(device, pty.path), LoadText(21));
+    EXPECT_EQ(OpenMessage(device, pty.path), LoadText(IDS_PORT_BUSY));
     EXPECT_FALSE(device.IsOpen());
     close(other);
     EXPECT_EQ(OpenMessage(device, pty.path), "opened");
 
     CComDevice second(system);
-    EXPECT_EQ(OpenMessage(second, pty.path), LoadText(21));
+    EXPECT_EQ(OpenMessage(second, pty.path), LoadText(IDS_PORT_BUSY));
 }
 
 TEST(PosixPort, OpenSetsARaw8N1LineAndSpeedChangesKeepIt)

@@ -7,11 +7,11 @@
 #include <random>
 #include <sstream>
 
-#include "app/cli_commands.h"
+#include "base/strings.h"
+#include "cli/commands.h"
 #include "firmware/ldr.h"
 #include "protocol/device_info.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 #include "sim/sim_port_system.h"
 #include "support/temp_folder.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/cli_options.h"
-#include "app/cli_settings.h"
+#include "cli/options.h"
+#include "cli/settings.h"
 
 namespace {
 

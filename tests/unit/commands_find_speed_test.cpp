@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "protocol/commands.h"
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "protocol/commands.h"
 #include "protocol/scanner_protocol.h"
 #include "sim/virtual_host.h"

@@ -83,13 +83,13 @@ TEST_F(Connection, CheckLinkAndSpeedChange)
 {
     CSimScanner& scanner = ports.AddScanner("COM5");
     CConnectSettings settings{"COM5", 2, 300};
-    EXPECT_EQ(CheckLink(ports, host, settings), "Ручной сканер \"Pellar II\"");
+    EXPECT_EQ(LinkText(CheckLink(ports, host, settings)), "Ручной сканер \"Pellar II\"");
 
     ChangeSpeed(ports, host, settings, 2, 5);
     EXPECT_EQ(scanner.SpeedCode(), 5);
-    EXPECT_EQ(CheckLink(ports, host, settings), "Не обнаружено");
+    EXPECT_EQ(LinkText(CheckLink(ports, host, settings)), "Не обнаружено");
     settings.speedCode = 5;
-    EXPECT_EQ(CheckLink(ports, host, settings), "Ручной сканер \"Pellar II\"");
+    EXPECT_EQ(LinkText(CheckLink(ports, host, settings)), "Ручной сканер \"Pellar II\"");
 
     // Nothing chosen before: the port opens at 9600, where the scanner is not.
     EXPECT_THROW(ChangeSpeed(ports, host, settings, -1, 4), test_exception);

@@ -1,6 +1,6 @@
 #include "support/engine_fixture.h"
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "protocol/device_info.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "support/engine_fixture.h"
 
-#include "engine/mode_switch.h"
-#include "engine/run_services.h"
+#include "base/host.h"
+#include "protocol/mode_switch.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
+#include "base/host.h"
 #include "engine/operations.h"
-#include "engine/run_services.h"
 #include "firmware/ldr.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/strings.h"
 #include "firmware/ldr.h"
-#include "resources/strings.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -332,7 +332,7 @@ TEST(LdrErrors, CodesAndMessages)
     try {
         throw ldr_exception(18);
     } catch (const object_description& d) {
-        EXPECT_EQ(d.Text(), LoadText(18));
+        EXPECT_EQ(d.Text(), LoadText(IDS_LDR_NOT_FOUND));
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 
 namespace {
 

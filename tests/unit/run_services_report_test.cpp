@@ -2,8 +2,9 @@
 
 #include <stdexcept>
 
-#include "engine/run_services.h"
-#include "resources/strings.h"
+#include "base/host.h"
+#include "base/strings.h"
+#include "protocol/scanner_protocol.h"
 #include "sim/virtual_host.h"
 
 namespace {
@@ -41,7 +42,7 @@ TEST(RunServicesCheck, ZeroPassesAndACodeBecomesItsText)
 
 TEST(RunServicesCheck, TestExceptionFromATextId)
 {
-    EXPECT_EQ(test_exception(53u).Text(), "Ошибка смены скорости");
+    EXPECT_EQ(test_exception(IDS_SPEED_CHANGE_FAILED).Text(), "Ошибка смены скорости");
     EXPECT_EQ(test_exception(std::string("готово")).Text(), "готово");
 }
 
@@ -49,10 +50,10 @@ TEST(RunServicesReport, EachKindOfFailureGetsItsMessage)
 {
     EXPECT_TRUE(Report([] { throw stop_exception(0); }).empty());
 
-    auto boxes = Report([] { throw test_exception(51u); });
+    auto boxes = Report([] { throw test_exception(IDS_STATE_CHANGE_FAILED); });
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "Ошибка смены состояния");
-    EXPECT_EQ(boxes[0].caption, LoadText(4));
+    EXPECT_EQ(boxes[0].caption, LoadText(IDS_PROGRAM_NAME));
     EXPECT_EQ(boxes[0].kind, MessageBoxKind::Error);
 
     boxes = Report([] { throw std::runtime_error("disk full"); });
@@ -66,7 +67,7 @@ TEST(RunServicesReport, EachKindOfFailureGetsItsMessage)
 
 TEST(RunServicesReport, QuietSwallowsEverything)
 {
-    EXPECT_TRUE(Report([] { throw test_exception(51u); }, 1).empty());
+    EXPECT_TRUE(Report([] { throw test_exception(IDS_STATE_CHANGE_FAILED); }, 1).empty());
     EXPECT_TRUE(Report([] { throw 42; }, 1).empty());
 }
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 #include "sim/virtual_host.h"
 
 namespace {

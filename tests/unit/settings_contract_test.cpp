@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "app/profile.h"
-#include "app/profile_ini.h"
-#include "app/settings.h"
+#include "settings/profile.h"
+#include "settings/profile_ini.h"
+#include "settings/settings.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/profile_ini.h"
+#include "settings/profile_ini.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
+#include "settings/settings.h"
 
 TEST(SettingsSheet, SpeedWithoutItemKeepsTheStoredCode)
 {

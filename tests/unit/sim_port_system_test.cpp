@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "engine/mode_switch.h"
 #include "protocol/commands.h"
+#include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim_bench.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "resources/strings.h"
+#include "base/strings.h"
 
 TEST(Strings, TableIsSortedAndComplete)
 {
@@ -15,6 +15,6 @@ TEST(Strings, TableIsSortedAndComplete)
 
 TEST(Strings, ProgressTextFormat)
 {
-    EXPECT_EQ(StringPrintf(LoadText(220), 25ul, 11520ul), "Выполнено:  25% (11520 байт/cек.)");
-    EXPECT_EQ(StringPrintf(LoadText(24), 87ul), "Ошибка открытия COM-порта (87)");
+    EXPECT_EQ(StringPrintf(LoadText(IDS_PROGRESS), 25ul, 11520ul), "Выполнено:  25% (11520 байт/cек.)");
+    EXPECT_EQ(StringPrintf(LoadText(IDS_PORT_OPEN_FAILED), 87ul), "Ошибка открытия COM-порта (87)");
 }

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "resources/strings.h"
-#include "transport/com_device.h"
+#include "base/strings.h"
 #include "support/open_message.h"
+#include "transport/com_device.h"
 #include "unit/transport_fake_port.h"
 
 namespace {
@@ -74,9 +74,9 @@ TEST(ComDevice, OpenFailuresCarryTheOperatorMessage)
 {
     FakePortSystem system;
     system.openErrors = {{"COM5", 2}, {"COM6", 5}, {"", 123}, {"COM7", 87}};
-    EXPECT_EQ(OpenFailure(system, "COM5"), LoadText(20));
-    EXPECT_EQ(OpenFailure(system, "COM6"), LoadText(21));
-    EXPECT_EQ(OpenFailure(system, ""), LoadText(23));
+    EXPECT_EQ(OpenFailure(system, "COM5"), LoadText(IDS_PORT_UNAVAILABLE));
+    EXPECT_EQ(OpenFailure(system, "COM6"), LoadText(IDS_PORT_BUSY));
+    EXPECT_EQ(OpenFailure(system, ""), LoadText(IDS_PORT_NOT_SET));
     EXPECT_EQ(OpenFailure(system, "COM7"), "Ошибка открытия COM-порта (87)");
 }
 
@@ -87,7 +87,7 @@ TEST(ComDevice, FailedSetupClosesTheNewHandleAndLeavesTheDeviceClosed)
     system.ports["COM4"].failures["setstate"] = 31;
     CComDevice device(system);
     device.Open("COM8");
-    EXPECT_EQ(OpenFailure(system, "COM3"), LoadText(21));   // denied while not yet open
+    EXPECT_EQ(OpenFailure(system, "COM3"), LoadText(IDS_PORT_BUSY));   // denied while not yet open
     EXPECT_EQ(system.ports["COM3"].openHandles, 0u);
     EXPECT_THROW(device.Open("COM4"), CComDevice::CException);
     EXPECT_FALSE(device.IsOpen());
@@ -105,7 +105,7 @@ TEST(ComDevice, ConfigurationFailuresOnAnOpenPortKeepItOpen)
         device.SetBaudRate(115200);
         FAIL();
     } catch (const CComDevice::CException& e) {
-        EXPECT_EQ(e.Text(), LoadText(22));    // denied on an open port
+        EXPECT_EQ(e.Text(), LoadText(IDS_PORT_BLOCKED));    // denied on an open port
         EXPECT_EQ(e.ErrorCode(), 5u);
     }
     EXPECT_TRUE(device.IsOpen());

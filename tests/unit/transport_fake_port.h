@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/virtual_host.h"
 #include "transport/polled_notifier.h"
 #include "transport/port_system.h"
-#include "sim/virtual_host.h"
 
 struct FakePortLog {
     std::vector<std::string> calls;        // "open COM3", "setstate", "close", ...

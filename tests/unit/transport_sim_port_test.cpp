@@ -7,12 +7,12 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "base/strings.h"
 #include "protocol/commands.h"
 #include "protocol/scanner_protocol.h"
-#include "resources/strings.h"
 #include "support/open_message.h"
 #include "transport/com_device.h"
-#include "transport/serial_ports.h"
+#include "transport/port_system.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ protected:
 
 TEST_F(SimComPort, OpensAt9600AndChangesOnlyTheSpeed)
 {
-    CComDevice device;
+    CComDevice device(NativePortSystem());
     device.Open(port);
     EXPECT_TRUE(device.IsOpen());
     EXPECT_EQ(device.GetPortName(), port);
@@ -57,7 +57,7 @@ TEST_F(SimComPort, OpensAt9600AndChangesOnlyTheSpeed)
 
 TEST_F(SimComPort, SilentLineTimesOutAfterTheTimeout)
 {
-    CComDevice device;
+    CComDevice device(NativePortSystem());
     OpenComPort(device, port, 9600, 100);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(device.ReadByte(), CBasicDevice::CException);
@@ -73,7 +73,7 @@ TEST_F(SimComPort, SilentLineTimesOutAfterTheTimeout)
 
 TEST_F(SimComPort, ExchangesWithTheScannerOnlyAtItsSpeed)
 {
-    CComDevice device;
+    CComDevice device(NativePortSystem());
     OpenComPort(device, port, 9600, 300);
     device.ClearErrors();
     device.PurgeInput();
@@ -93,11 +93,11 @@ TEST_F(SimComPort, ExchangesWithTheScannerOnlyAtItsSpeed)
 
 TEST_F(SimComPort, MissingPortGivesItsMessage)
 {
-    CComDevice device;
+    CComDevice device(NativePortSystem());
     const std::string missing = port + "9";   // never mapped by the script
-    EXPECT_EQ(OpenMessage(device, missing), LoadText(20));
-    EXPECT_EQ(OpenMessage(device, ""), LoadText(23));
+    EXPECT_EQ(OpenMessage(device, missing), LoadText(IDS_PORT_UNAVAILABLE));
+    EXPECT_EQ(OpenMessage(device, ""), LoadText(IDS_PORT_NOT_SET));
     EXPECT_FALSE(device.IsOpen());
-    EXPECT_FALSE(SerialPortExists(missing));
-    EXPECT_TRUE(SerialPortExists(port));
+    EXPECT_FALSE(NativePortSystem().SerialPortExists(missing));
+    EXPECT_TRUE(NativePortSystem().SerialPortExists(port));
 }

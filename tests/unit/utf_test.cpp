@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "resources/utf.h"
+#include "base/utf.h"
 
 TEST(Utf, CyrillicAndAstralTextsRoundTrip)
 {

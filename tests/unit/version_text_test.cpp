@@ -3,7 +3,7 @@
 #include <regex>
 #include <string>
 
-#include "app/version.h"
+#include "base/version.h"
 
 TEST(VersionText, FourthNumberOnlyWhenNotZero)
 {

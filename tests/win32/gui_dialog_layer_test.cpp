@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "resources/strings.h"
+#include "base/strings.h"
 #include "ui/dialog.h"
 #include "ui/shell.h"
 
@@ -32,7 +32,7 @@ TEST(DialogLayer, RangeMessageNamesTheBounds)
 
 TEST(DialogLayer, FilterOfTheStringTableBecomesNulSeparated)
 {
-    const std::wstring filter = OpenFilterFromText(LoadText(200));
+    const std::wstring filter = OpenFilterFromText(LoadText(IDS_LDR_FILTER));
     const std::wstring expected(L"Файлы прошивок (*.ldr)\0*.ldr\0Все файлы\0*.*\0\0", 44);
     EXPECT_EQ(filter, expected);
     // A text without its closing bars still ends the list.

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "engine/run_services.h"
+#include "base/host.h"
 
 namespace {
 

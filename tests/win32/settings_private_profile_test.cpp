@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;

@@ -2,6 +2,7 @@
 // the system would send are sent to the windows by the test.
 #include <gtest/gtest.h>
 
+#include "transport/com_port_win32.h"
 #include "transport/port_system_win32.h"
 
 #include <dbt.h>

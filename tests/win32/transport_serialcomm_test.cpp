@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "transport/com_device.h"
-#include "transport/serial_ports.h"
+#include "transport/port_system.h"
 
 TEST(Win32SerialComm, ListsTheRegisteredPortExactly)
 {
@@ -15,14 +15,14 @@ TEST(Win32SerialComm, ListsTheRegisteredPortExactly)
     if (!name || !*name)
         GTEST_SKIP() << "TRELVO_TEST_COM names no COM port (run tests/e2e/transport_sim_port.sh)";
     const std::string port = name;
-    const std::vector<std::string> ports = EnumerateSerialPorts();
+    const std::vector<std::string> ports = NativePortSystem().EnumerateSerialPorts();
     EXPECT_NE(std::find(ports.begin(), ports.end(), port), ports.end());
     EXPECT_EQ(std::count(ports.begin(), ports.end(), port), 1);   // listed twice by the script
-    EXPECT_TRUE(SerialPortExists(port));
+    EXPECT_TRUE(NativePortSystem().SerialPortExists(port));
     std::string lower = port;
     for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    EXPECT_FALSE(SerialPortExists(lower));
+    EXPECT_FALSE(NativePortSystem().SerialPortExists(lower));
     std::string id;
-    EXPECT_FALSE(is_current_port_usb(port, kScannerUsbVid, kScannerUsbPid, id));
+    EXPECT_FALSE(NativePortSystem().IsCurrentPortUsb(port, kScannerUsbVid, kScannerUsbPid, id));
 }

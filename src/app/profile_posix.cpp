@@ -1,7 +1,0 @@
-#include "app/profile.h"
-#include "app/profile_ini.h"
-
-std::unique_ptr<CProfile> OpenNativeProfile(const std::string& path)
-{
-    return std::make_unique<CIniProfile>(path);
-}

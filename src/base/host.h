@@ -1,0 +1,90 @@
+// The host seam: the progress sink, and the platform seen from long-running work (clock,
+// sleep, message pump, stop request, message boxes).
+//
+// Everything that waits or pumps goes through a CRunHost, so a 20-second wait costs
+// nothing in a test and a Stop request reaches the busy code at its next pump.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/errors.h"
+
+// Progress sink handed to every operation.
+class CMessageInterface {
+public:
+    virtual ~CMessageInterface() = default;
+    virtual void ShowMessage(const char* text) { (void)text; }
+};
+
+// Something that has events to deliver when the thread pumps (device-change watches
+// on systems without a window message queue, the simulator's re-enumeration).
+class CEventSource {
+public:
+    virtual ~CEventSource() = default;
+    virtual void Dispatch() = 0;
+};
+
+enum class MessageBoxKind { Error, Information, Question };
+
+// The platform seen from long-running work on one thread.
+class CRunHost {
+public:
+    virtual ~CRunHost() = default;
+
+    // Millisecond tick count; wraps like the system's.
+    virtual uint32_t TickCount() = 0;
+    virtual void Sleep(uint32_t ms) = 0;
+
+    // Processes every waiting message in order; throws stop_exception when it meets a
+    // stop request (messages queued ahead of it are handled first).
+    virtual void PumpMessages() = 0;
+
+    // Posts a stop request to this thread's queue.
+    virtual void RequestStop(int code) = 0;
+
+    // Shows a message box; for Question, returns true on Yes. Others return true.
+    virtual bool ShowMessageBox(const std::string& text, const std::string& caption,
+                                MessageBoxKind kind) = 0;
+
+    void AddEventSource(CEventSource* source);
+    void RemoveEventSource(CEventSource* source);
+
+protected:
+    // Every PumpMessages delivers the pending events of the registered sources first.
+    void DispatchEventSources();
+
+private:
+    std::vector<CEventSource*> eventSources;
+};
+
+// The host of the running program on this platform (Win32 message queue, or a POSIX
+// stop flag set by SIGINT). One per thread.
+CRunHost& PlatformHost();
+
+// The thread message that carries a stop request (wParam 0, lParam the stop code).
+constexpr unsigned STOP_MESSAGE = 0x8000;
+
+// Makes an interrupt from the terminal (Ctrl+C) a stop request for the program's working
+// thread (the one that calls this), so a command-line run ends at its next pump as if
+// Stop were pressed. A second interrupt before the first has been taken ends the process.
+void InstallInterruptStop();
+
+// How the calling thread's platform host answers Question boxes: given the text and
+// the caption, returns true for Yes. An empty policy restores the default (POSIX: ask
+// on the terminal, No when stdin is not a terminal; Win32: the system message box).
+using QuestionPolicy = std::function<bool(const std::string& text, const std::string& caption)>;
+void SetQuestionPolicy(QuestionPolicy policy);
+
+constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
+
+// Waits while pumping messages, calling poll every interval ms (the first call one
+// interval after the start) until it returns true; false when the timeout has passed.
+bool WaitPolling(CRunHost& host, bool (*poll)(void* user), void* user, uint32_t interval,
+                 uint32_t timeout);
+
+// Inside a catch-all: shows the exception in flight as an error box (nothing for a
+// stop; nothing at all when quiet is 1).
+void ReportException(CRunHost& host, int quiet);

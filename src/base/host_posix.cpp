@@ -1,0 +1,138 @@
+// The platform host without a window system: a stop request is a flag that the next pump
+// turns into stop_exception, set by RequestStop or by an interrupt from the terminal.
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+#include "base/host.h"
+
+namespace {
+
+// The one piece of process-wide state: a signal handler has no other way to reach the
+// working thread.
+std::atomic<bool> interruptPending{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+extern "C" void OnInterrupt(int)
+{
+    if (interruptPending.exchange(true)) {
+        // The working thread has not pumped since the last interrupt (it may be stuck):
+        // let this one end the process as it would without a handler.
+        std::signal(SIGINT, SIG_DFL);
+        std::raise(SIGINT);
+    }
+}
+
+// Texts are written for a Windows message box; a terminal wants plain line feeds.
+std::string TerminalText(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != '\r')
+            out += c;
+    }
+    return out;
+}
+
+bool AskOnTerminal(const std::string& text, const std::string& caption)
+{
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), TerminalText(text).c_str());
+    if (!isatty(STDIN_FILENO))
+        return false;
+    for (;;) {
+        std::fputs("[y/n] ", stderr);
+        std::fflush(stderr);
+        char line[64];
+        if (std::fgets(line, sizeof line, stdin) == nullptr)
+            return false;
+        if (line[0] == 'y' || line[0] == 'Y')
+            return true;
+        if (line[0] == 'n' || line[0] == 'N')
+            return false;
+    }
+}
+
+class CPosixHost : public CRunHost {
+public:
+    uint32_t TickCount() override
+    {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                     static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+    }
+
+    void Sleep(uint32_t ms) override
+    {
+        timespec rest{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+        // An interrupt cuts the sleep short; the stop it carries is taken at the next pump,
+        // so sleep out the rest.
+        while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+        }
+    }
+
+    void PumpMessages() override
+    {
+        DispatchEventSources();
+        if (interruptPending.exchange(false))
+            throw stop_exception(0);
+        if (stopPending) {
+            stopPending = false;
+            throw stop_exception(stopCode);
+        }
+    }
+
+    void RequestStop(int code) override
+    {
+        stopPending = true;
+        stopCode = code;
+    }
+
+    bool ShowMessageBox(const std::string& text, const std::string& caption,
+                        MessageBoxKind kind) override
+    {
+        if (kind == MessageBoxKind::Question)
+            return questionPolicy ? questionPolicy(text, caption) : AskOnTerminal(text, caption);
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), TerminalText(text).c_str());
+        return true;
+    }
+
+    QuestionPolicy questionPolicy;
+
+private:
+    bool stopPending = false;
+    int stopCode = 0;
+};
+
+CPosixHost& ThreadHost()
+{
+    thread_local CPosixHost host;
+    return host;
+}
+
+}  // namespace
+
+CRunHost& PlatformHost()
+{
+    return ThreadHost();
+}
+
+void InstallInterruptStop()
+{
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // Reads restart: the port's own time-outs bound them, and the stop is taken at the
+    // next pump.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+void SetQuestionPolicy(QuestionPolicy policy)
+{
+    ThreadHost().questionPolicy = std::move(policy);
+}

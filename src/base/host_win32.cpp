@@ -1,0 +1,143 @@
+// The platform host on Windows: the thread's message queue carries both the window
+// messages that keep the interface alive and the stop request (STOP_MESSAGE).
+#include <windows.h>
+
+#include <atomic>
+#include <cwchar>
+
+#include "base/host.h"
+#include "base/utf.h"
+
+namespace {
+
+// A console control handler runs on a thread of its own and has no context to carry:
+// it needs to know which thread to stop, and whether a stop from it is still waiting.
+std::atomic<DWORD> interruptThread{0};
+std::atomic<bool> interruptPending{false};
+
+BOOL WINAPI OnConsoleControl(DWORD type)
+{
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+        return FALSE;
+    // A second interrupt while the first is still waiting goes to the default handler,
+    // which ends the process.
+    if (interruptPending.exchange(true))
+        return FALSE;
+    if (!PostThreadMessageW(interruptThread.load(), STOP_MESSAGE, 0, 0)) {
+        interruptPending = false;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Dialogs (and property sheets) need IsDialogMessage for keyboard navigation and for
+// Escape and Enter, which a long action pumping messages must not lose.
+bool IsDialogWindow(HWND window)
+{
+    wchar_t className[8];
+    return GetClassNameW(window, className, 8) == 6 && std::wcscmp(className, L"#32770") == 0;
+}
+
+UINT BoxStyle(MessageBoxKind kind)
+{
+    switch (kind) {
+    case MessageBoxKind::Error:
+        return MB_OK | MB_ICONERROR;
+    case MessageBoxKind::Information:
+        return MB_OK | MB_ICONINFORMATION;
+    case MessageBoxKind::Question:
+        return MB_YESNO | MB_ICONQUESTION;
+    }
+    return MB_OK;
+}
+
+class CWin32Host : public CRunHost {
+public:
+    CWin32Host()
+    {
+        // A thread gets its message queue at its first window call; a stop request posted
+        // before that would be lost.
+        MSG msg;
+        PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    }
+
+    uint32_t TickCount() override { return GetTickCount(); }
+    void Sleep(uint32_t ms) override { ::Sleep(ms); }
+
+    void PumpMessages() override
+    {
+        DispatchEventSources();
+        if (stopNotPosted) {
+            stopNotPosted = false;
+            throw stop_exception(unpostedCode);
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.hwnd == nullptr && msg.message == STOP_MESSAGE) {
+                interruptPending = false;
+                throw stop_exception(static_cast<int>(msg.lParam));
+            }
+            if (msg.message == WM_QUIT) {
+                // The quit belongs to the message loop that runs the window; put it back
+                // for that loop and leave it to end the program.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            const HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+            if (root != nullptr && IsDialogWindow(root) && IsDialogMessageW(root, &msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+
+    void RequestStop(int code) override
+    {
+        // A full queue refuses the message; the stop must not be lost with it.
+        if (!PostThreadMessageW(GetCurrentThreadId(), STOP_MESSAGE, 0, static_cast<LPARAM>(code))) {
+            stopNotPosted = true;
+            unpostedCode = code;
+        }
+    }
+
+    bool ShowMessageBox(const std::string& text, const std::string& caption,
+                        MessageBoxKind kind) override
+    {
+        if (kind == MessageBoxKind::Question && questionPolicy)
+            return questionPolicy(text, caption);
+        const int answer = MessageBoxW(GetActiveWindow(), Widen(text).c_str(),
+                                       Widen(caption).c_str(), BoxStyle(kind));
+        return kind != MessageBoxKind::Question || answer == IDYES;
+    }
+
+    QuestionPolicy questionPolicy;
+
+private:
+    bool stopNotPosted = false;
+    int unpostedCode = 0;
+};
+
+CWin32Host& ThreadHost()
+{
+    thread_local CWin32Host host;
+    return host;
+}
+
+}  // namespace
+
+CRunHost& PlatformHost()
+{
+    return ThreadHost();
+}
+
+void InstallInterruptStop()
+{
+    ThreadHost();   // the queue must exist before the first interrupt is posted to it
+    interruptThread = GetCurrentThreadId();
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void SetQuestionPolicy(QuestionPolicy policy)
+{
+    ThreadHost().questionPolicy = std::move(policy);
+}

@@ -1,0 +1,103 @@
+// The ids of the string table, each named once, grouped by the part of the program that
+// shows the text. Code uses the names; the numbers appear only here and in the table.
+#pragma once
+
+enum StringId : unsigned {
+    // The program and its main window
+    IDS_SETTINGS_BUTTON = 1,              // "Настройки..."
+    IDS_PROGRAM_NAME = 4,                 // caption of every error box
+    IDS_MAIN_TITLE = 5,                   // "%s - %s %s"
+    IDS_CAPTION_PORT = 6,                 // "%s"
+    IDS_CAPTION_PORT_SERIAL = 7,          // "%s (з/н: %s)"
+    IDS_UNKNOWN_EXCEPTION = 9,
+    IDS_NO_PROGRAM_FOLDER = 40,
+    IDS_NO_SETTINGS_NAME = 41,
+    IDS_NO_SETTINGS_BUFFER = 43,
+    IDS_ERROR_CAPTION = 90,
+    IDS_COLUMN_OPERATION = 260,
+    IDS_COLUMN_STATUS = 261,
+    IDS_CONTINUE_QUESTION = 270,          // "Продолжить выполнение?"
+
+    // Operations and their row statuses
+    IDS_OPERATION_UPDATE = 103,
+    IDS_OPERATION_WORKING_MODE = 107,
+    IDS_PROGRESS = 220,                   // "Выполнено: %3lu%% (%lu байт/cек.)"
+    IDS_NO_FIRMWARE = 225,
+    IDS_CHECKSUM_MISMATCH = 226,
+    IDS_STATUS_RUNNING = 265,
+    IDS_STATUS_OK = 266,
+    IDS_STATUS_ERROR = 267,
+    IDS_STATUS_INTERRUPTED = 268,
+    IDS_STATUS_SKIPPED = 269,
+
+    // The firmware file and the firmware page
+    IDS_LDR_BAD_NAME = 10,
+    IDS_LDR_OPEN_FAILED = 11,
+    IDS_LDR_BAD_SIGNATURE = 12,
+    IDS_LDR_NEW_VERSION = 13,
+    IDS_LDR_UNKNOWN_VERSION = 14,
+    IDS_LDR_IO_ERROR = 15,
+    IDS_LDR_UNKNOWN_ERROR = 16,
+    IDS_LDR_NOT_FOUND = 18,
+    IDS_LDR_FILTER = 200,
+    IDS_COLUMN_MODULE = 205,
+    IDS_COLUMN_VERSION = 206,
+    IDS_COLUMN_SIZE = 207,
+    IDS_MODULE_PERIPHERAL = 210,
+    IDS_MODULE_COMPUTATIONAL = 211,
+    IDS_MODULE_FPGA = 212,
+    IDS_MODULE_UNKNOWN = 213,
+    IDS_MODULE_BLACKFIN_LOADER = 214,
+
+    // The serial port
+    IDS_PORT_UNAVAILABLE = 20,
+    IDS_PORT_BUSY = 21,
+    IDS_PORT_BLOCKED = 22,
+    IDS_PORT_NOT_SET = 23,
+    IDS_PORT_OPEN_FAILED = 24,            // "Ошибка открытия COM-порта (%lu)"
+
+    // The scanner's procedures
+    IDS_STATE_CHANGE_FAILED = 51,
+    IDS_MODE_CHANGE_FAILED = 52,
+    IDS_SPEED_CHANGE_FAILED = 53,
+
+    // Device search and device information
+    IDS_COLUMN_PORT = 280,
+    IDS_COLUMN_SPEED = 281,
+    IDS_COLUMN_STATE = 282,
+    IDS_SEARCHING = 285,
+    IDS_NOT_FOUND = 286,                  // "Не обнаружено"
+    IDS_SEARCH_STOPPED = 287,
+    IDS_DEVICE_INFO_CAPTION = 290,
+
+    // Scanner kinds and models
+    IDS_KIND_STATIONARY = 300,
+    IDS_KIND_HANDHELD = 301,
+    IDS_KIND_EMBEDDED = 302,
+    IDS_MODEL_UNKNOWN = 309,
+    IDS_MODEL_RTQ = 19,
+    IDS_MODEL_ZHLF = 33,
+    IDS_MODEL_RTQ_VBT = 38,
+    IDS_MODEL_DROVIK = 310,
+    IDS_MODEL_PELLAR_II = 311,
+    IDS_MODEL_TOLVAN = 312,
+    IDS_MODEL_PELLAR_HD = 313,
+    IDS_MODEL_PELLAR_II_PLUS = 314,
+    IDS_MODEL_TOLVAN_PLUS = 315,
+    IDS_MODEL_TOLVAN_TRANSPORT = 316,
+    IDS_MODEL_PELLAR_LITE = 317,
+    IDS_MODEL_TOLVAN_PLUS_V2 = 318,
+    IDS_MODEL_TIVOR = 319,
+    IDS_MODEL_PELLAR_V = 320,
+    IDS_MODEL_PELLAR_LITE_V2 = 321,
+    IDS_MODEL_PELLARX_L = 322,
+    IDS_MODEL_PELLARX_VB = 323,
+    IDS_MODEL_NALMO = 324,
+    IDS_MODEL_OSTREL = 326,
+    IDS_MODEL_PELLARX_HD = 327,
+    IDS_MODEL_PELLARX_BTA = 328,
+    IDS_MODEL_TOLVAN_PLUS_V3 = 329,
+
+    // Dialogs
+    IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."
+};

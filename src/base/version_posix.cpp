@@ -1,0 +1,6 @@
+#include "base/version.h"
+
+std::string GetVersionText()
+{
+    return TRELVO_VERSION_TEXT;
+}

@@ -1,0 +1,181 @@
+#include "cli/commands.h"
+
+#include "base/strings.h"
+#include "cli/settings.h"
+#include "cli/views.h"
+#include "connection/connection_actions.h"
+#include "connection/device_search.h"
+#include "engine/run_loop.h"
+#include "firmware/ldr.h"
+#include "protocol/commands.h"
+#include "protocol/device_info.h"
+#include "protocol/scanner_protocol.h"
+#include "transport/port_system.h"
+
+namespace {
+
+const char kProgramName[] = "trelvo-cli";
+const char kNoPortsText[] = "Последовательные порты не найдены";
+const char kSettingsNotSavedText[] = "Скорость сканера изменена, но файл настроек не записан: ";
+
+struct CCommandRun {
+    const CCliOptions& options;
+    const CCliEnvironment& env;
+    CCliHost& host;
+};
+
+int Ports(CCommandRun& run)
+{
+    for (const std::string& port : run.env.ports.EnumerateSerialPorts())
+        run.env.out << port << '\n';
+    return kExitOk;
+}
+
+int Check(CCommandRun& run)
+{
+    const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    const std::optional<unsigned char> model = CheckLink(run.env.ports, run.host, settings.connect);
+    run.env.out << LinkText(model) << '\n';
+    return model ? kExitOk : kExitNotFound;
+}
+
+int Search(CCommandRun& run)
+{
+    std::vector<std::string> ports = run.options.ports;
+    if (ports.empty())
+        ports = run.env.ports.EnumerateSerialPorts();
+    if (ports.empty()) {
+        run.env.err << kNoPortsText << '\n';
+        return kExitNotFound;
+    }
+    CCliSearchView view(run.env.out, std::move(ports));
+    const unsigned errorsBefore = run.host.ErrorCount();
+    SearchDevices(run.env.ports, run.host, view);
+    view.Finish();
+    if (run.host.Stopped())
+        return kExitStopped;
+    if (run.host.ErrorCount() != errorsBefore)
+        return kExitFailure;
+    return view.AnyFound() ? kExitOk : kExitNotFound;
+}
+
+int SetSpeedCommand(CCommandRun& run)
+{
+    const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    const int newCode = run.options.newSpeedCode;
+    ChangeSpeed(run.env.ports, run.host, settings.connect, settings.connect.speedCode, newCode);
+    run.env.out << BaudFromCode(newCode) << '\n';
+    // The file keeps the speed its port's scanner now runs at, so that the next command
+    // (and the Windows program's link check) finds it there. A port named on the command
+    // line is another scanner: the file is left alone.
+    if (settings.portFromFile && !StoreCliSpeedCode(settings.path, newCode))
+        run.env.err << kSettingsNotSavedText << settings.path << '\n';
+    return kExitOk;
+}
+
+int Info(CCommandRun& run)
+{
+    const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    CDeviceInfo info;
+    ReadDeviceInfoAt(run.env.ports, run.host, settings.connect, info);
+    run.env.out << PlainLineEnds(DeviceInfoText(info));
+    return kExitOk;
+}
+
+int Update(CCommandRun& run)
+{
+    const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    // The run leaves the port's final speed in these settings; the tool does not keep it.
+    CRunSettings runSettings{settings.connect.portName, settings.connect.speedCode,
+                             settings.connect.timeout, settings.firmwareFile};
+    CCliRunView view(run.env.out, run.env.outIsTerminal);
+    const unsigned errorsBefore = run.host.ErrorCount();
+    CRunEngine engine(run.host, run.env.ports, view, runSettings, TRELVO_VERSION_TEXT);
+    // A failure before the first row (the firmware file) escapes to RunCli.
+    engine.RunOperations();
+    if (run.host.Stopped())
+        return kExitStopped;
+    if (view.AllRowsOk())
+        return kExitOk;
+    if (run.host.ErrorCount() != errorsBefore)
+        return kExitFailure;
+    return engine.lastFailureResult == RESULT_NO_LINK ? kExitNotFound : kExitFailure;
+}
+
+int Modules(CCommandRun& run)
+{
+    ldr::file file;
+    ldr::load(run.options.modulesFile, file);
+    for (const ldr::module& m : file.modules) {
+        run.env.out << LoadText(ModuleKindTextId(m.kind)) << '\t' << ModuleVersionText(m.version)
+                    << '\t' << ModuleSizeText(m) << '\n';
+    }
+    return kExitOk;
+}
+
+int Dispatch(CCommandRun& run)
+{
+    switch (run.options.command) {
+    case CliCommand::Ports:
+        return Ports(run);
+    case CliCommand::Check:
+        return Check(run);
+    case CliCommand::Search:
+        return Search(run);
+    case CliCommand::SetSpeed:
+        return SetSpeedCommand(run);
+    case CliCommand::Info:
+        return Info(run);
+    case CliCommand::Update:
+        return Update(run);
+    case CliCommand::Modules:
+        return Modules(run);
+    case CliCommand::None:
+        break;
+    }
+    throw CUsageError("не задана команда");
+}
+
+int UsageFailure(const CCliEnvironment& env, const std::string& message)
+{
+    env.err << kProgramName << ": " << message << '\n' << CliUsageHint() << '\n';
+    return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
+{
+    CCliOptions options;
+    try {
+        options = ParseCliOptions(args);
+    } catch (const CUsageError& e) {
+        return UsageFailure(env, e.what());
+    }
+    if (options.help) {
+        env.out << CliHelpText();
+        return kExitOk;
+    }
+
+    CCliHost host(env.platformHost, env.err, options.retries, env.terminal);
+    CCommandRun run{options, env, host};
+    int code = kExitFailure;
+    try {
+        code = Dispatch(run);
+        // A Ctrl+C during work that never pumps (a link check) is taken here.
+        host.PumpMessages();
+    } catch (const CUsageError& e) {
+        code = UsageFailure(env, e.what());
+    } catch (const stop_exception&) {
+        code = kExitStopped;
+    } catch (const test_exception& e) {
+        env.err << e.Text() << '\n';
+        code = e.ResultCode() == RESULT_NO_LINK ? kExitNotFound : kExitFailure;
+    } catch (...) {
+        env.err << CurrentExceptionMessage() << '\n';
+        code = kExitFailure;
+    }
+    env.out << std::flush;
+    env.err << std::flush;
+    return code;
+}

@@ -1,0 +1,28 @@
+// trelvo-cli as a function: the command line in, the exit code out, with the port
+// system, the platform's host and the streams given, so tests run it on the simulator.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/host.h"
+#include "cli/options.h"
+
+class CPortSystem;
+class CRunHost;
+
+struct CCliEnvironment {
+    CPortSystem& ports;
+    CRunHost& platformHost;
+    std::ostream& out;
+    std::ostream& err;
+    bool outIsTerminal = false;
+    CCliTerminal terminal;
+    // The settings file used without --settings; empty: none.
+    std::string defaultSettingsPath;
+};
+
+// Runs the command line (the arguments after the program name); returns the exit code.
+int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env);
+

@@ -1,0 +1,97 @@
+#include "cli/host.h"
+
+namespace {
+
+const char* const kYesText = "Да";
+const char* const kNoText = "Нет";
+
+enum class Answer { Yes, No, Unclear };
+
+Answer ParseAnswer(std::string line)
+{
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
+    for (const char* yes : {"y", "Y", "yes", "Yes", "д", "Д", "да", "Да"}) {
+        if (line == yes)
+            return Answer::Yes;
+    }
+    for (const char* no : {"n", "N", "no", "No", "н", "Н", "нет", "Нет"}) {
+        if (line == no)
+            return Answer::No;
+    }
+    return Answer::Unclear;
+}
+
+}  // namespace
+
+std::string PlainLineEnds(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        out += text[i];
+    }
+    return out;
+}
+
+CCliHost::CCliHost(CRunHost& platform, std::ostream& err, std::optional<unsigned> retries,
+                   CCliTerminal terminal)
+    : platform(platform), err(err), retriesLeft(retries), terminal(std::move(terminal))
+{
+}
+
+void CCliHost::PumpMessages()
+{
+    // Sources registered with this host are delivered here; the platform host delivers
+    // its own (the device-change watches) in its pump.
+    DispatchEventSources();
+    try {
+        platform.PumpMessages();
+    } catch (const stop_exception&) {
+        stopped = true;
+        throw;
+    }
+}
+
+bool CCliHost::ShowMessageBox(const std::string& text, const std::string& caption,
+                              MessageBoxKind kind)
+{
+    // The caption names the box for a window; on a terminal the text says it all.
+    (void)caption;
+    if (kind != MessageBoxKind::Question) {
+        if (kind == MessageBoxKind::Error)
+            ++errors;
+        err << PlainLineEnds(text) << '\n' << std::flush;
+        return true;
+    }
+    err << PlainLineEnds(text) << ' ' << std::flush;
+    return Ask();
+}
+
+bool CCliHost::Ask()
+{
+    if (retriesLeft) {
+        const bool yes = *retriesLeft > 0;
+        if (yes)
+            --*retriesLeft;
+        err << (yes ? kYesText : kNoText) << '\n' << std::flush;
+        return yes;
+    }
+    if (!terminal.interactive || !terminal.readLine) {
+        err << kNoText << '\n' << std::flush;
+        return false;
+    }
+    for (;;) {
+        err << "[y/n] " << std::flush;
+        std::string line;
+        if (!terminal.readLine(line)) {
+            err << kNoText << '\n' << std::flush;
+            return false;
+        }
+        const Answer answer = ParseAnswer(line);
+        if (answer != Answer::Unclear)
+            return answer == Answer::Yes;
+    }
+}

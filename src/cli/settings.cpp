@@ -1,0 +1,127 @@
+#include "cli/settings.h"
+
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "base/app_paths.h"
+#include "settings/profile.h"
+#include "settings/settings.h"
+
+namespace {
+
+const char kSettingsFileName[] = "trelvo.ini";
+const char kConnect[] = "Connect";
+const char kPortName[] = "PortName";
+const char kBaudRate[] = "BaudRate";
+const char kTimeout[] = "Timeout";
+
+// The Windows profile calls look for a relative file name in the Windows folder, not in
+// the working folder the user means.
+std::string AbsolutePath(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute =
+        std::filesystem::absolute(std::filesystem::u8path(path), error);
+    return error ? path : absolute.u8string();
+}
+
+bool IsExistingFile(const std::string& path)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(std::filesystem::u8path(path), error);
+}
+
+// The settings layer reads a number from its leading digits and replaces an out-of-range
+// one by the default; a command line tool says so instead of guessing.
+std::string KeyName(const std::string& path, const char* section, const char* key)
+{
+    return path + ": [" + section + "] " + key;
+}
+
+int StoredSpeedCode(const CProfile& profile, const std::string& path, int loaded)
+{
+    const std::string raw = profile.GetString(kConnect, kBaudRate, "");
+    if (raw.empty())
+        return loaded;
+    const std::string where = KeyName(path, kConnect, kBaudRate);
+    return CheckedSpeedCode(ParseCliNumber(raw, where), where);
+}
+
+unsigned StoredTimeout(const CProfile& profile, const std::string& path, unsigned loaded)
+{
+    const std::string raw = profile.GetString(kConnect, kTimeout, "");
+    if (raw.empty())
+        return loaded;
+    const std::string where = KeyName(path, kConnect, kTimeout);
+    return CheckedTimeout(ParseCliNumber(raw, where), where);
+}
+
+}  // namespace
+
+std::string CliSettingsPathBeside(const std::string& executablePath)
+{
+    const size_t separator = executablePath.find_last_of("/\\");
+    const std::string folder =
+        separator == std::string::npos ? std::string() : executablePath.substr(0, separator + 1);
+    return folder + kSettingsFileName;
+}
+
+std::string DefaultCliSettingsPath()
+{
+    const std::optional<std::string> executable = ExecutablePath();
+    return executable ? CliSettingsPathBeside(*executable) : std::string();
+}
+
+CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& defaultPath)
+{
+    CCliSettings result;
+    CSettings stored;
+    std::unique_ptr<CProfile> profile;
+    if (options.settingsFile) {
+        result.path = AbsolutePath(*options.settingsFile);
+        if (!IsExistingFile(result.path))
+            throw CUsageError("файл настроек не найден: " + result.path);
+    } else if (!defaultPath.empty()) {
+        result.path = AbsolutePath(defaultPath);
+    }
+    if (!result.path.empty()) {
+        profile = OpenNativeProfile(result.path);
+        ExchangeSettings(*profile, stored, false);
+    }
+
+    if (options.port) {
+        result.connect.portName = *options.port;
+    } else {
+        result.connect.portName = stored.portName;
+        if (result.connect.portName.empty())
+            throw CUsageError("не задан порт: параметр --port или [" + std::string(kConnect) +
+                              "] " + kPortName + " в файле настроек " + result.path);
+    }
+    result.portFromFile =
+        !stored.portName.empty() && result.connect.portName == stored.portName;
+
+    if (options.speedCode)
+        result.connect.speedCode = *options.speedCode;
+    else
+        result.connect.speedCode = profile ? StoredSpeedCode(*profile, result.path, stored.baudCode)
+                                           : stored.baudCode;
+    if (options.timeout)
+        result.connect.timeout = *options.timeout;
+    else
+        result.connect.timeout = profile ? StoredTimeout(*profile, result.path, stored.timeout)
+                                         : stored.timeout;
+
+    if (options.command == CliCommand::Update) {
+        result.firmwareFile = options.firmwareFile ? *options.firmwareFile : stored.firmwareFile;
+        if (result.firmwareFile.empty())
+            throw CUsageError("не задан файл прошивки: параметр --firmware или [Firmware] FileName "
+                              "в файле настроек " + result.path);
+    }
+    return result;
+}
+
+bool StoreCliSpeedCode(const std::string& path, int code)
+{
+    return OpenNativeProfile(path)->WriteInt(kConnect, kBaudRate, code);
+}

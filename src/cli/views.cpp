@@ -1,0 +1,106 @@
+#include "cli/views.h"
+
+#include "base/strings.h"
+#include "protocol/commands.h"
+
+namespace {
+
+// Columns a UTF-8 text takes on a terminal: one per character (the texts hold no wide
+// characters).
+size_t DisplayWidth(const std::string& text)
+{
+    size_t width = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80)
+            ++width;
+    }
+    return width;
+}
+
+}  // namespace
+
+CCliRunView::CCliRunView(std::ostream& out, bool terminal) : out(out), terminal(terminal)
+{
+    size_t count = 0;
+    const OperationDescriptor* catalogue = OperationCatalogue(count);
+    for (size_t i = 0; i < count; ++i)
+        rows.push_back(Row{LoadText(catalogue[i].nameId), catalogue[i].function});
+}
+
+void CCliRunView::SetRowStatus(int row, const std::string& text)
+{
+    // The run clears every status when it starts; a clear shows nothing here.
+    if (text.empty())
+        return;
+    const std::string line = rows[row].name + ": " + text;
+    if (terminal) {
+        const size_t width = DisplayWidth(line);
+        out << '\r' << line;
+        if (width < progressWidth)
+            out << std::string(progressWidth - width, ' ');
+        out << std::flush;
+        progressWidth = width;
+    } else {
+        out << line << '\n' << std::flush;
+    }
+}
+
+void CCliRunView::SetRowResult(int row, unsigned statusId)
+{
+    EndProgressLine();
+    rows[row].finalStatus = statusId;
+    out << rows[row].name << ": " << LoadText(statusId) << '\n' << std::flush;
+}
+
+void CCliRunView::EndProgressLine()
+{
+    if (progressWidth == 0)
+        return;
+    out << '\r' << std::string(progressWidth, ' ') << '\r';
+    progressWidth = 0;
+}
+
+bool CCliRunView::AllRowsOk() const
+{
+    for (const Row& row : rows) {
+        if (row.finalStatus != IDS_STATUS_OK)
+            return false;
+    }
+    return true;
+}
+
+CCliSearchView::CCliSearchView(std::ostream& out, std::vector<std::string> ports) : out(out)
+{
+    for (std::string& port : ports)
+        rows.push_back(Row{std::move(port), std::string(), -1});
+}
+
+void CCliSearchView::EnsureVisible(int row)
+{
+    if (current >= 0 && current != row)
+        Print(current);
+    current = row;
+}
+
+void CCliSearchView::Finish()
+{
+    if (current >= 0)
+        Print(current);
+    current = -1;
+}
+
+bool CCliSearchView::AnyFound() const
+{
+    for (const Row& row : rows) {
+        if (row.code >= 0)
+            return true;
+    }
+    return false;
+}
+
+void CCliSearchView::Print(int row)
+{
+    const Row& r = rows[row];
+    const std::string speed = r.code >= 0 ? std::to_string(BaudFromCode(r.code)) : "-";
+    out << r.port << '\t' << speed << '\t' << r.state << '\n' << std::flush;
+}

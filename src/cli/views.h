@@ -1,0 +1,75 @@
+// The command-line tool's faces of the shared run loop and device search: rows become
+// lines on the output.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "connection/device_search.h"
+#include "engine/run_loop.h"
+
+// The operation list of a run. A row's progress rewrites one line on a terminal and
+// adds a line per text otherwise; each final status ("OK", "Ошибка", "Прервано",
+// "Пропущен") ends the row with the line "<row name>: <status>".
+class CCliRunView : public CRunView {
+public:
+    CCliRunView(std::ostream& out, bool terminal);
+
+    int RowCount() override { return static_cast<int>(rows.size()); }
+    bool IsRowChecked(int row) override { return true; }
+    OperationFunction RowOperation(int row) override { return rows[row].function; }
+    void SetRowStatus(int row, const std::string& text) override;
+    void SetRowResult(int row, unsigned statusId) override;
+    void EnsureRowVisible(int row) override {}
+    void SetTitle(const std::string& title) override {}
+    void FlashIfInactive() override {}
+
+    // Every row ended "OK" the last time it ended.
+    bool AllRowsOk() const;
+
+private:
+    struct Row {
+        std::string name;
+        OperationFunction function;
+        unsigned finalStatus = 0;   // string id of the status the row last ended with
+    };
+    void EndProgressLine();
+
+    std::ostream& out;
+    bool terminal;
+    std::vector<Row> rows;
+    // Characters shown by the progress line a terminal has open, 0 when none is open.
+    size_t progressWidth = 0;
+};
+
+// The ports of a search, each printed as "port<TAB>speed<TAB>state" when the search
+// has moved past it. The speed is the baud rate that answered, or "-".
+class CCliSearchView : public CSearchView {
+public:
+    CCliSearchView(std::ostream& out, std::vector<std::string> ports);
+
+    int RowCount() override { return static_cast<int>(rows.size()); }
+    std::string PortName(int row) override { return rows[row].port; }
+    bool IsTicked(int row) override { return true; }
+    void SetSpeedText(int row, const std::string& text) override {}
+    void SetStateText(int row, const std::string& text) override { rows[row].state = text; }
+    void SetRowCode(int row, int code) override { rows[row].code = code; }
+    void EnsureVisible(int row) override;
+
+    // Prints the port still open, if any.
+    void Finish();
+    bool AnyFound() const;
+
+private:
+    struct Row {
+        std::string port;
+        std::string state;
+        int code = -1;
+    };
+    void Print(int row);
+
+    std::ostream& out;
+    std::vector<Row> rows;
+    int current = -1;
+};

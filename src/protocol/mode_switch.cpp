@@ -1,0 +1,125 @@
+#include "protocol/mode_switch.h"
+
+#include <string>
+
+#include "base/host.h"
+#include "protocol/commands.h"
+#include "protocol/scanner_protocol.h"
+#include "transport/com_device.h"
+
+namespace {
+
+// What the reconnection poll needs to reopen the port as it was before the switch.
+struct ReconnectRecord {
+    CScannerProtocol* protocol;
+    int mode;
+    std::string portName;
+    unsigned baudRate;
+    unsigned timeout;
+};
+
+CComDevice& PortOf(CScannerProtocol& protocol)
+{
+    auto* device = dynamic_cast<CComDevice*>(protocol.GetDevice());
+    if (device == nullptr)
+        throw test_exception(IDS_MODE_CHANGE_FAILED);
+    return *device;
+}
+
+bool ReconnectPoll(void* user)
+{
+    auto& record = *static_cast<ReconnectRecord*>(user);
+    CComDevice& device = PortOf(*record.protocol);
+    try {
+        OpenComPort(device, record.portName, record.baudRate, record.timeout);
+        if (PollMode(*record.protocol, record.mode))
+            return true;
+    } catch (const CComDevice::CException&) {
+        // The port is not back yet; the next poll tries again.
+    }
+    device.Close();
+    return false;
+}
+
+// A USB CDC scanner restarting: wait (pumping, so the device-change events arrive) for
+// its port to go and come back, then reopen it as it was.
+void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectRecord& record)
+{
+    for (unsigned round = 0; round < kUsbWaitRounds && !device.WasRemoved(); ++round) {
+        host.PumpMessages();
+        host.Sleep(kUsbWaitRoundMs);
+    }
+    for (unsigned round = 0; round < kUsbWaitRounds && !device.HasArrived(); ++round) {
+        host.PumpMessages();
+        host.Sleep(kUsbWaitRoundMs);
+    }
+    // A watch still armed after a wait that ran out would make the next switch's
+    // registration fail; take down whatever is left.
+    device.DropWatch(true);
+
+    host.Sleep(kUsbReopenPauseMs);
+    // Reopened with the speed and time-out it had: a port left at the defaults of a bare
+    // open would have no read time-out at all.
+    OpenComPort(device, record.portName, record.baudRate, record.timeout);
+}
+
+}  // namespace
+
+void SetModeBits(unsigned char reg[4], int mode)
+{
+    const unsigned char bit = 0x02;
+    for (int i = 0; i < 2; ++i)
+        reg[i] = static_cast<unsigned char>(mode ? (reg[i] | bit) : (reg[i] & ~bit));
+}
+
+bool PollMode(CScannerProtocol& protocol, int mode)
+{
+    unsigned char reg[4] = {0, 0, 0, 0};
+    if (!FindSpeed(protocol, nullptr, 0))
+        return false;
+    int result = protocol.ReadModeRegister(reg);
+    if (result == RESULT_NO_LINK)
+        return false;
+    CheckResult(result);
+    if (IsInMode(reg, mode))
+        return true;
+    // Back in the old mode: ask again, the next poll looks once more.
+    SetModeBits(reg, mode);
+    protocol.WriteModeRegister(reg);
+    return false;
+}
+
+void SwitchMode(CScannerProtocol& protocol, int mode, bool force)
+{
+    unsigned char reg[4] = {0, 0, 0, 0};
+    int result = protocol.ReadModeRegister(reg);
+    if (result != RESULT_NO_LINK) {
+        CheckResult(result);
+        if (IsInMode(reg, mode) && !force)
+            return;
+    }
+
+    CComDevice& device = PortOf(protocol);
+    CRunHost& host = protocol.Host();
+    const bool watched = device.WatchRemoval();
+    ReconnectRecord record{&protocol, mode, device.GetPortName(), device.GetBaudRate(),
+                           device.GetTimeout()};
+
+    SetModeBits(reg, mode);
+    protocol.WriteModeRegister(reg);   // the scanner may restart before it answers
+
+    if (watched) {
+        FollowReEnumeration(host, device, record);
+        return;
+    }
+
+    device.Close();
+    host.Sleep(kPortClosePauseMs);
+    if (WaitPolling(host, ReconnectPoll, &record, kReconnectPollIntervalMs, kReconnectLimitMs))
+        return;
+
+    OpenComPort(device, record.portName, record.baudRate, record.timeout);
+    if (!FindSpeed(protocol, nullptr, 0))
+        CheckResult(RESULT_NO_LINK);
+    throw test_exception(IDS_MODE_CHANGE_FAILED);
+}

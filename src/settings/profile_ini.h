@@ -1,0 +1,69 @@
+// A portable INI profile that reads and writes like the Windows private-profile calls:
+// names match without regard to (ASCII) case, values are trimmed and lose one pair of
+// enclosing quotes, and a write touches only the line of its key. Every other byte of
+// the file stays as it was: comments, blank lines, foreign sections, line ends.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "settings/profile.h"
+
+// The text of an INI file as lines, edited in place.
+class CIniDocument {
+public:
+    explicit CIniDocument(const std::string& text);
+
+    // The first value of the key, searching the sections in file order; null if none.
+    const std::string* Find(const std::string& section, const std::string& key) const;
+
+    // Updates the first value of the key in place, or appends the key at the end of
+    // the first section of that name, or appends the section at the end.
+    void Set(const std::string& section, const std::string& key, const std::string& value);
+
+    std::string Text() const;
+
+private:
+    struct Line {
+        std::string text;  // without its line end
+        std::string end;   // "\r\n", "\n", "\r" or empty on the last line
+        // Filled by Classify:
+        bool isSection = false;
+        bool isKey = false;
+        std::string name;    // section or key name, trimmed
+        std::string value;   // key value, trimmed and unquoted
+        size_t nameStart = 0;  // where a key's name starts in text
+    };
+
+    static void Classify(Line& line, bool first);
+    int FindSection(const std::string& section) const;
+    void InsertLine(size_t index, const std::string& text);
+    void EndLastLine();
+
+    std::vector<Line> lines;
+    std::string newline;  // the file's own line end, for the lines it gains
+};
+
+// Decimal value of a profile text as the Windows profile calls read it: leading blanks,
+// an optional sign, the leading digits (wrapping at 32 bits); the default for an empty text.
+int ProfileIntFromText(const std::string& text, int defaultValue);
+
+class CIniProfile : public CProfile {
+public:
+    explicit CIniProfile(std::string utf8Path) : path(std::move(utf8Path)) {}
+
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue) const override;
+    int GetInt(const std::string& section, const std::string& key, int defaultValue) const override;
+
+protected:
+    bool WriteChecked(const std::string& section, const std::string& key,
+                      const std::string& value) override;
+
+private:
+    enum class FileState { Read, Missing, Unreadable };
+    // The file's bytes; empty unless Read (Unreadable: a folder, no rights, an I/O error).
+    FileState ReadFile(std::string& text) const;
+
+    std::string path;
+};

@@ -1,0 +1,87 @@
+#include "settings/profile.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "base/utf.h"
+
+namespace {
+
+// Longest value read back; a longer one is cut here rather than growing without end.
+constexpr size_t kMaxValueChars = 65536;
+
+// Through the system's private-profile calls, so the file behaves exactly as every
+// other Windows program expects.
+class CPrivateProfile : public CProfile {
+public:
+    explicit CPrivateProfile(const std::string& utf8Path) : valid(WidenStrict(utf8Path, path)) {}
+
+    std::string GetString(const std::string& section, const std::string& key,
+                          const std::string& defaultValue) const override
+    {
+        std::wstring wideSection, wideKey, wideDefault;
+        if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey) ||
+            !WidenStrict(defaultValue, wideDefault))
+            return defaultValue;
+        // The call reports a value that did not fit by filling all but the last place.
+        std::vector<wchar_t> buffer(256);
+        for (;;) {
+            const DWORD length = GetPrivateProfileStringW(
+                wideSection.c_str(), wideKey.c_str(), wideDefault.c_str(), buffer.data(),
+                static_cast<DWORD>(buffer.size()), path.c_str());
+            if (length + 1 < buffer.size() || buffer.size() >= kMaxValueChars)
+                return Narrow(std::wstring(buffer.data(), length));
+            buffer.resize(buffer.size() * 2);
+        }
+    }
+
+    int GetInt(const std::string& section, const std::string& key, int defaultValue) const override
+    {
+        std::wstring wideSection, wideKey;
+        if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey))
+            return defaultValue;
+        return static_cast<int>(
+            GetPrivateProfileIntW(wideSection.c_str(), wideKey.c_str(), defaultValue, path.c_str()));
+    }
+
+protected:
+    bool WriteChecked(const std::string& section, const std::string& key,
+                      const std::string& value) override
+    {
+        std::wstring wideSection, wideKey, wideValue;
+        if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey) ||
+            !WidenStrict(value, wideValue))
+            return false;
+        CreateUnicodeFileIfMissing();
+        return WritePrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), wideValue.c_str(),
+                                          path.c_str()) != FALSE;
+    }
+
+private:
+    // The profile calls write a file in the ANSI code page unless it starts as UTF-16,
+    // and a firmware path outside that code page would come back as question marks.
+    // A new file therefore starts with the UTF-16 byte-order mark; an existing file
+    // keeps its encoding.
+    void CreateUnicodeFileIfMissing() const
+    {
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return;  // it exists, or cannot be made: the write itself tells
+        const unsigned char bom[] = {0xFF, 0xFE};
+        DWORD written = 0;
+        WriteFile(file, bom, sizeof bom, &written, nullptr);
+        CloseHandle(file);
+    }
+
+    std::wstring path;
+    bool valid;
+};
+
+}  // namespace
+
+std::unique_ptr<CProfile> OpenNativeProfile(const std::string& path)
+{
+    return std::make_unique<CPrivateProfile>(path);
+}

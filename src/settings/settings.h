@@ -1,0 +1,42 @@
+// The operator's settings kept in the settings file beside the executable, read once
+// when the main window opens and written back when the settings sheet is confirmed.
+#pragma once
+
+#include <string>
+
+#include "settings/profile.h"
+
+constexpr int kDefaultBaudCode = 2;  // 9600 baud
+constexpr unsigned kDefaultTimeoutMs = 3000;
+// A reply time-out outside these bounds is not taken from the file: zero would make
+// every read wait for ever, and the upper bound is five minutes.
+constexpr unsigned kMinTimeoutMs = 100;
+constexpr unsigned kMaxTimeoutMs = 300000;
+constexpr int kMaxBaudCode = 9;  // 921600 baud
+
+// In the order of the file: the values are read and written in this order.
+struct CSettings {
+    std::string portName;                   // Connect/PortName, e.g. COM3
+    int baudCode = kDefaultBaudCode;        // Connect/BaudRate, speed code
+    unsigned timeout = kDefaultTimeoutMs;   // Connect/Timeout, ms
+    std::string firmwareFile;               // Firmware/FileName
+    // Carried unchanged: read, kept and written back so hand-made values survive.
+    int testingMode = 1;                    // Tests/TestingMode
+    std::string bootloaderFile;             // Bootloader/FileName
+    std::string bootloaderPort;             // Bootloader/PortName
+    int bootloaderBaudCode = kDefaultBaudCode;  // Bootloader/BaudRate
+
+    bool operator==(const CSettings& other) const;
+    bool operator!=(const CSettings& other) const { return !(*this == other); }
+};
+
+// save = false: reads every key, each with the current value as its default (a missing
+// file or key keeps the value; a speed code or time-out out of range gives the default).
+// save = true: writes all eight keys. False when a write failed; nothing is thrown and
+// the values in memory stay as they are.
+bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save);
+
+// The speed code to keep after the settings sheet's OK: the page's choice, or, when its
+// list shows none (a stored code of 7..9 has no item there), the stored code, so that
+// confirming the sheet does not lose it.
+int SpeedCodeFromSheet(int stored, int selected);

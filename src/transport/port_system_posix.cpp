@@ -1,0 +1,55 @@
+#include "transport/port_system_posix.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "transport/com_port_posix.h"
+#include "transport/serial_discovery.h"
+
+CPosixPortSystem::CPosixPortSystem(std::string sysRoot)
+    : ports(std::move(sysRoot)), notifier(ports)
+{
+}
+
+uint32_t CPosixPortSystem::OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle)
+{
+    return OpenPosixPort(name, handle);
+}
+
+std::vector<std::string> CPosixPortSystem::EnumerateSerialPorts()
+{
+    return ports.SerialPorts();
+}
+
+bool CPosixPortSystem::SerialPortExists(const std::string& name)
+{
+    return !name.empty() && IsCharacterDevice(PosixDevicePath(name), nullptr);
+}
+
+bool CPosixPortSystem::IsCurrentPortUsb(const std::string& name, const std::string& vid,
+                                        const std::string& pid, std::string& hardwareId)
+{
+    if (name.empty())
+        return false;
+    // A link (a udev alias such as /dev/serial/by-id/...) names the terminal it points to.
+    char resolved[PATH_MAX];
+    const std::string devicePath = PosixDevicePath(name);
+    const std::string path = realpath(devicePath.c_str(), resolved) ? resolved : devicePath;
+    std::string id;
+    if (!ports.UsbHardwareId(path.substr(path.find_last_of('/') + 1), id))
+        return false;
+    if (id.find(UsbIdPattern(vid, pid)) == std::string::npos)
+        return false;
+    hardwareId = id;
+    return true;
+}
+
+CPortSystem& NativePortSystem()
+{
+    // The platform's one device namespace; the port objects themselves belong to the
+    // devices that open them.
+    static CPosixPortSystem system;
+    return system;
+}

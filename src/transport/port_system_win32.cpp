@@ -1,0 +1,26 @@
+#include "transport/port_system_win32.h"
+
+#include "transport/com_port_win32.h"
+
+uint32_t CWin32PortSystem::OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle)
+{
+    return OpenWin32Port(name, handle);
+}
+
+std::vector<std::string> CWin32PortSystem::EnumerateSerialPorts()
+{
+    return ListSerialPorts(reader);
+}
+
+bool CWin32PortSystem::IsCurrentPortUsb(const std::string& name, const std::string& vid,
+                                        const std::string& pid, std::string& hardwareId)
+{
+    return FindUsbPort(reader, name, vid, pid, hardwareId);
+}
+
+CPortSystem& NativePortSystem()
+{
+    // One per program, as the notification windows and their classes are.
+    static CWin32PortSystem system;
+    return system;
+}
