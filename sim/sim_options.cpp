@@ -57,99 +57,122 @@ bool ParseFault(const std::string& text, SimFaultRule& rule)
     return rule.fault != SimFault::ErrorStatus || rule.status != 0;
 }
 
+// The arguments of one option, taken from the command line in order.
+class CArgs {
+public:
+    CArgs(const std::vector<std::string>& args, size_t& index) : args(args), index(index) {}
+
+    bool Text(std::string& value)
+    {
+        if (index + 1 >= args.size())
+            return false;
+        value = args[++index];
+        return true;
+    }
+    bool Path(std::string& value) { return Text(value) && !value.empty(); }
+    template <class T>
+    bool Number(uint64_t low, uint64_t high, T& value)
+    {
+        std::string text;
+        uint64_t number = 0;
+        if (!Text(text) || !::Number(text, low, high, number))
+            return false;
+        value = static_cast<T>(number);
+        return true;
+    }
+
+private:
+    const std::vector<std::string>& args;
+    size_t& index;
+};
+
+using OptionHandler = bool (*)(CArgs& args, SimProgramOptions& out);
+
+struct OptionRule {
+    const char* name;
+    OptionHandler apply;
+};
+
+bool ParseFaultRate(CArgs& args, double& rate)
+{
+    std::string text;
+    if (!args.Text(text) || text.empty())
+        return false;
+    char* end = nullptr;
+    rate = std::strtod(text.c_str(), &end);
+    return *end == '\0' && rate >= 0.0 && rate <= 1.0;
+}
+
+const OptionRule kOptions[] = {
+    {"--help", [](CArgs&, SimProgramOptions& o) { o.help = true; return true; }},
+    {"-h", [](CArgs&, SimProgramOptions& o) { o.help = true; return true; }},
+    {"--speed", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 9, o.config.speedCode); }},
+    {"--restart-speed",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 9, o.config.restartSpeedCode); }},
+    {"--model", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 255, o.config.modelCode); }},
+    {"--serial",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 0xFFFFFFFFu, o.config.serialNumber); }},
+    {"--mode", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 1, o.config.startMode); }},
+    {"--restart-ms",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 600000, o.config.restartMs); }},
+    {"--turnaround-us",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 10000000, o.config.turnaroundUs); }},
+    {"--write-align",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(1, 65536, o.config.writeAlign); }},
+    {"--write-error",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(1, 255, o.config.writeErrorStatus); }},
+    {"--flash",
+     [](CArgs& a, SimProgramOptions& o) {
+         SimConfig& c = o.config;
+         return a.Number(0, 0xFFFFFFFFu, c.flashBase) &&
+                a.Number(1, 0x100000000ull - c.flashBase, c.flashSize);
+     }},
+    {"--no-speed-command", [](CArgs&, SimProgramOptions& o) { o.config.speedCommand = false; return true; }},
+    {"--old-mode-once", [](CArgs&, SimProgramOptions& o) { o.config.backInOldModeOnce = true; return true; }},
+    {"--never-loader", [](CArgs&, SimProgramOptions& o) { o.config.neverEntersLoader = true; return true; }},
+    {"--usb", [](CArgs&, SimProgramOptions& o) { o.config.usbCdc = true; return true; }},
+    {"--line-rate", [](CArgs&, SimProgramOptions& o) { o.config.lineRate = true; return true; }},
+    {"--fault",
+     [](CArgs& a, SimProgramOptions& o) {
+         std::string text;
+         SimFaultRule rule;
+         if (!a.Text(text) || !ParseFault(text, rule))
+             return false;
+         o.faults.push_back(rule);
+         return true;
+     }},
+    {"--fault-rate",
+     [](CArgs& a, SimProgramOptions& o) { return ParseFaultRate(a, o.config.randomFaultRate); }},
+    {"--seed",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 0xFFFFFFFFu, o.config.randomSeed); }},
+    {"--link", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.linkPath); }},
+    {"--state", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.statePath); }},
+    {"--expect-ldr", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.expectLdrPath); }},
+    {"--dump",
+     [](CArgs& a, SimProgramOptions& o) {
+         return a.Path(o.dumpPath) && a.Number(0, 0xFFFFFFFFu, o.dumpAddress) &&
+                a.Number(1, 0x1000000, o.dumpSize);
+     }},
+};
+
 }  // namespace
 
 bool ParseSimOptions(const std::vector<std::string>& args, SimProgramOptions& out,
                      std::string& error)
 {
-    SimConfig& c = out.config;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
-        // The value of the option, consumed from the next argument.
-        auto next = [&](std::string& value) {
-            if (i + 1 >= args.size())
-                return false;
-            value = args[++i];
-            return true;
-        };
-        auto number = [&](uint64_t low, uint64_t high, uint64_t& value) {
-            std::string text;
-            return next(text) && Number(text, low, high, value);
-        };
-        uint64_t v = 0;
-        std::string text;
-        bool ok = true;
-        if (option == "--help" || option == "-h")
-            out.help = true;
-        else if (option == "--speed" || option == "--restart-speed") {
-            ok = number(0, 9, v);
-            (option == "--speed" ? c.speedCode : c.restartSpeedCode) = static_cast<int>(v);
-        } else if (option == "--model") {
-            ok = number(0, 255, v);
-            c.modelCode = static_cast<uint8_t>(v);
-        } else if (option == "--serial") {
-            ok = number(0, 0xFFFFFFFFu, v);
-            c.serialNumber = static_cast<uint32_t>(v);
-        } else if (option == "--mode") {
-            ok = number(0, 1, v);
-            c.startMode = static_cast<int>(v);
-        } else if (option == "--restart-ms") {
-            ok = number(0, 600000, v);
-            c.restartMs = static_cast<uint32_t>(v);
-        } else if (option == "--turnaround-us") {
-            ok = number(0, 10000000, v);
-            c.turnaroundUs = static_cast<uint32_t>(v);
-        } else if (option == "--write-align") {
-            ok = number(1, 65536, v);
-            c.writeAlign = static_cast<uint32_t>(v);
-        } else if (option == "--write-error") {
-            ok = number(1, 255, v);
-            c.writeErrorStatus = static_cast<unsigned char>(v);
-        } else if (option == "--flash") {
-            uint64_t size = 0;
-            ok = number(0, 0xFFFFFFFFu, v) && number(1, 0x100000000ull - v, size);
-            c.flashBase = static_cast<uint32_t>(v);
-            c.flashSize = static_cast<uint32_t>(size);
-        } else if (option == "--no-speed-command")
-            c.speedCommand = false;
-        else if (option == "--old-mode-once")
-            c.backInOldModeOnce = true;
-        else if (option == "--never-loader")
-            c.neverEntersLoader = true;
-        else if (option == "--usb")
-            c.usbCdc = true;
-        else if (option == "--line-rate")
-            c.lineRate = true;
-        else if (option == "--fault") {
-            SimFaultRule rule;
-            ok = next(text) && ParseFault(text, rule);
-            out.faults.push_back(rule);
-        } else if (option == "--fault-rate") {
-            char* end = nullptr;
-            ok = next(text) && !text.empty();
-            const double rate = ok ? std::strtod(text.c_str(), &end) : 0.0;
-            ok = ok && *end == '\0' && rate >= 0.0 && rate <= 1.0;
-            c.randomFaultRate = rate;
-        } else if (option == "--seed") {
-            ok = number(0, 0xFFFFFFFFu, v);
-            c.randomSeed = static_cast<uint32_t>(v);
-        } else if (option == "--link")
-            ok = next(out.linkPath) && !out.linkPath.empty();
-        else if (option == "--state")
-            ok = next(out.statePath) && !out.statePath.empty();
-        else if (option == "--expect-ldr")
-            ok = next(out.expectLdrPath) && !out.expectLdrPath.empty();
-        else if (option == "--dump") {
-            uint64_t size = 0;
-            ok = next(out.dumpPath) && !out.dumpPath.empty() && number(0, 0xFFFFFFFFu, v) &&
-                 number(1, 0x1000000, size);
-            out.dumpAddress = static_cast<uint32_t>(v);
-            out.dumpSize = static_cast<uint32_t>(size);
-        } else {
+        const OptionRule* rule = nullptr;
+        for (const OptionRule& candidate : kOptions) {
+            if (option == candidate.name)
+                rule = &candidate;
+        }
+        if (rule == nullptr) {
             error = "unknown option " + option;
             return false;
         }
-        if (!ok) {
+        CArgs values(args, i);
+        if (!rule->apply(values, out)) {
             error = "bad or missing value for " + option;
             return false;
         }

@@ -71,6 +71,68 @@ void CRunEngine::Start()
     }
 }
 
+void CRunEngine::OpenScannerPort(CComDevice& device, CScannerProtocol& protocol)
+{
+    // A USB scanner's port may still be coming back from its last restart.
+    for (unsigned k = 0; k < kPortWaitTries; ++k) {
+        if (ports.SerialPortExists(settings.portName))
+            break;
+        host.Sleep(kPortWaitPauseMs);
+    }
+    OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode), settings.timeout);
+    if (!FindSpeed(protocol, nullptr, 0))
+        CheckResult(RESULT_NO_LINK);
+}
+
+void CRunEngine::IdentifyScanner(CScannerProtocol& protocol, int row)
+{
+    if (fixedSet && row != 0) {
+        uint8_t id[16] = {};
+        protocol.GetUniqueId(id, TRANSPORT_SERIAL);
+        if (!IsSameScanner(id))
+            throw test_exception(std::string(kOtherScannerText));
+        return;
+    }
+    uint32_t number = 0;
+    if (ReadSerialNumber(protocol, number, false))
+        serialNumber = number;
+    protocol.GetUniqueId(scannerId.data(), TRANSPORT_SERIAL);
+}
+
+void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
+                        const ldr::file& firmware, std::string& serial)
+{
+    view.SetRowStatus(row, LoadText(IDS_STATUS_RUNNING));
+    host.PumpMessages();
+    CRowStatusSink sink(view, row);
+    OperationFunction operation = view.RowOperation(row);
+
+    if (!device.IsOpen()) {
+        OpenScannerPort(device, protocol);
+        serial = SerialText(serialNumber);
+    }
+    IdentifyScanner(protocol, row);
+    UpdateTitle(serial.c_str());
+
+    OperationContext context{&protocol, &firmware, &sink, &view};
+    operation(&context);
+    UpdateTitle(serial.c_str());
+    device.Close();
+}
+
+bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& device)
+{
+    const auto* scannerFailure = dynamic_cast<const test_exception*>(&failure);
+    lastFailureResult = scannerFailure ? scannerFailure->ResultCode() : 0;
+    if (device.IsOpen()) {
+        RecordPortSpeed(device, settings.baudCode);
+        device.Close();
+    }
+    view.FlashIfInactive();
+    const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
+    return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question);
+}
+
 void CRunEngine::RunOperations()
 {
     lastFailureResult = 0;
@@ -94,57 +156,15 @@ void CRunEngine::RunOperations()
             view.EnsureRowVisible(i);
             unsigned status = IDS_STATUS_SKIPPED;
             if (view.IsRowChecked(i)) {
-                view.SetRowStatus(i, LoadText(IDS_STATUS_RUNNING));
-                host.PumpMessages();
-                CRowStatusSink sink(view, i);
-                OperationFunction operation = view.RowOperation(i);
-
-                if (!device.IsOpen()) {
-                    for (unsigned k = 0; k < kPortWaitTries; ++k) {
-                        if (ports.SerialPortExists(settings.portName))
-                            break;
-                        host.Sleep(kPortWaitPauseMs);
-                    }
-                    OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode),
-                                settings.timeout);
-                    if (!FindSpeed(protocol, nullptr, 0))
-                        CheckResult(RESULT_NO_LINK);
-                    serial = SerialText(serialNumber);
-                }
-
-                if (fixedSet && i != 0) {
-                    uint8_t id[16] = {};
-                    protocol.GetUniqueId(id, TRANSPORT_SERIAL);
-                    if (!IsSameScanner(id))
-                        throw test_exception(std::string(kOtherScannerText));
-                } else {
-                    uint32_t number = 0;
-                    if (ReadSerialNumber(protocol, number, false))
-                        serialNumber = number;
-                    protocol.GetUniqueId(scannerId.data(), TRANSPORT_SERIAL);
-                }
-                UpdateTitle(serial.c_str());
-
-                OperationContext context{&protocol, &firmware, &sink, &view};
-                operation(&context);
-                UpdateTitle(serial.c_str());
+                RunRow(i, device, protocol, firmware, serial);
                 status = IDS_STATUS_OK;
-                device.Close();
             }
             view.SetRowResult(i, status);
             host.PumpMessages();
             ++i;
         } catch (const object_description& failure) {
             view.SetRowResult(i, IDS_STATUS_ERROR);
-            const auto* scannerFailure = dynamic_cast<const test_exception*>(&failure);
-            lastFailureResult = scannerFailure ? scannerFailure->ResultCode() : 0;
-            if (device.IsOpen()) {
-                RecordPortSpeed(device, settings.baudCode);
-                device.Close();
-            }
-            view.FlashIfInactive();
-            const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
-            if (!host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question))
+            if (!AskToRetry(failure, device))
                 break;
         } catch (...) {
             view.SetRowResult(i, IDS_STATUS_INTERRUPTED);

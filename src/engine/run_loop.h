@@ -11,7 +11,12 @@
 #include "base/host.h"
 #include "engine/operations.h"
 
+class CComDevice;
 class CPortSystem;
+class CScannerProtocol;
+namespace ldr {
+struct file;
+}
 
 class CRunView {
 public:
@@ -81,6 +86,17 @@ public:
     std::array<uint8_t, 16> scannerId{};
 
 private:
+    // Waits for the port to be listed, opens it and finds the scanner's speed.
+    void OpenScannerPort(CComDevice& device, CScannerProtocol& protocol);
+    // The first row reads the serial number and the unique id; with a fixed set, later
+    // rows check that the unique id has not changed.
+    void IdentifyScanner(CScannerProtocol& protocol, int row);
+    // One checked row: the port opened if needed, the scanner identified, the operation.
+    void RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
+                const ldr::file& firmware, std::string& serial);
+    // After a failure with a message: the port closed (its speed kept), then the question.
+    bool AskToRetry(const object_description& failure, CComDevice& device);
+
     CRunHost& host;
     CPortSystem& ports;
     CRunView& view;
