@@ -27,10 +27,8 @@ cmake --build --preset release --target trelvo-sim ldr-make >/dev/null
 
 demo=$root/build/run-windows
 mkdir -p "$demo"
-export WINEPREFIX=${WINEPREFIX:-$demo/prefix}
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-scripts/wine-prefix.sh >/dev/null
+source scripts/windows-env.bash
+wine_env "${WINEPREFIX:-$demo/prefix}"
 
 scripts/make-demo-ldr.sh build/release/ldr-make "$demo/demo.ldr" 64
 rm -f "$demo/com5" "$demo/state"
@@ -45,8 +43,6 @@ for _ in $(seq 50); do [ -e "$demo/com5" ] && break; sleep 0.1; done
 wineserver -p >/dev/null 2>&1 || true   # already up: it stays up while it has clients
 ln -sfn "$demo/com5" "$WINEPREFIX/dosdevices/com5"
 wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v TrelvoSim /d COM5 /f >/dev/null 2>&1
-# Wine's own fonts (dialog font, caption buttons), which this Wine does not find by itself.
-cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 
 exe=$root/build/windows/trelvo.exe
 firmware=$(winepath -w "$demo/demo.ldr" 2>/dev/null)

@@ -38,8 +38,8 @@ echo "== windows build"
 cmake --preset windows -DTRELVO_NATIVE_BUILD="$root/build/native" >/dev/null &&
   cmake --build --preset windows -j"$jobs" || exit 1
 
-export WINEPREFIX="$root/build/wineprefix"
-scripts/wine-prefix.sh >/dev/null
+source scripts/windows-env.bash
+wine_env "$root/build/wineprefix"
 
 # Windows that are drawn need an X display.
 xvfb_pid=""
@@ -49,17 +49,7 @@ stop_windows_helpers() {
   [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
 }
 trap stop_windows_helpers EXIT
-if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 120); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      xvfb_pid=$!
-      export DISPLAY=":$n"
-      break
-    fi
-  done
-  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
-fi
+start_xvfb || status=1
 
 echo "== windows tests (Wine)"
 ctest --preset windows 2>&1 | tee build/windows/ctest.log

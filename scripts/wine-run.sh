@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the project's private prefix, quietly.
-# WINEPREFIX defaults to build/wineprefix; scripts/wine-prefix.sh creates it.
+# WINEPREFIX defaults to build/wineprefix, made when missing.
 here=$(cd "$(dirname "$0")/.." && pwd)
-export WINEPREFIX=${WINEPREFIX:-$here/build/wineprefix}
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
-[ -d "$WINEPREFIX" ] || "$here/scripts/wine-prefix.sh" >/dev/null
+source "$here/scripts/windows-env.bash"
+wine_env "${WINEPREFIX:-$here/build/wineprefix}"
 exec wine "$@"

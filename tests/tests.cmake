@@ -1,4 +1,6 @@
 # Unit tests: tests/unit on every platform, tests/posix natively, tests/win32 under Wine.
+# Tests that need an environment a script sets up (a simulator on a real serial port)
+# are in tests/env and run by that script only.
 if(WIN32)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -15,6 +17,11 @@ add_executable(trelvo_tests ${unit_sources} ${CMAKE_SOURCE_DIR}/tests/test_main.
 target_include_directories(trelvo_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 target_link_libraries(trelvo_tests PRIVATE trelvo_simlib trelvo_cli ${gtest_libs})
 target_compile_definitions(trelvo_tests PRIVATE TRELVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+trelvo_sources(env_sources tests/env)
+add_executable(trelvo_env_tests ${env_sources} ${CMAKE_SOURCE_DIR}/tests/test_main.cpp)
+target_include_directories(trelvo_env_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+target_link_libraries(trelvo_env_tests PRIVATE trelvo_protocol ${gtest_libs})
 
 if(WIN32)
   # One CTest entry for the whole binary: starting Wine per test case would cost minutes.

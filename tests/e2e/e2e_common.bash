@@ -21,9 +21,9 @@ wait_until() {
     done
 }
 
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows-env.bash"
+
 # use_wine_prefix PREFIX: Wine quiet and without Mono or Gecko in PREFIX, made when missing.
 use_wine_prefix() {
-    export WINEPREFIX=$1
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-prefix.sh" >/dev/null
+    wine_env "$1"
 }

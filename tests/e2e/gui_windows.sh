@@ -27,27 +27,15 @@ mkdir -p "$work" "$shots"
 use_wine_prefix "$build/gui-prefix"
 
 pids=()
-xvfb=""
+xvfb_pid=""
 cleanup() {
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
     wineserver -k >/dev/null 2>&1
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
     rm -f "$WINEPREFIX"/dosdevices/com4[1-3]
 }
 trap cleanup EXIT
-
-if [ -z "${DISPLAY:-}" ]; then
-    for n in $(seq 140 180); do
-        if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-            xvfb=$!
-            export DISPLAY=":$n"
-            break
-        fi
-    done
-    [ -n "$xvfb" ] || { echo "gui_windows: no free X display"; exit 1; }
-    wait_until 5 test -e "/tmp/.X11-unix/X${DISPLAY#:}" || { echo "gui_windows: Xvfb did not start"; exit 1; }
-fi
+start_xvfb || { echo "gui_windows: no X display"; exit 1; }
 
 "$root/scripts/make-demo-ldr.sh" "$native/ldr-make" "$work/demo.ldr" || exit 1
 # COM41: the scanner to update (9600 baud, checks the image against the demo file);
@@ -71,9 +59,7 @@ for n in 41 42 43; do
     ln -sfn "$work/com$n" "$WINEPREFIX/dosdevices/com$n"
     wine reg add 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' /v "GuiSim$n" /d "COM$n" /f >/dev/null 2>&1
 done
-# Wine draws the title bars itself, as there is no window manager; its caption buttons
-# and dialog font come from Wine's own fonts, which this Wine does not find by itself.
-cp /usr/share/wine/fonts/{marlett,tahoma,tahomabd}.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+# Wine draws the title bars itself, as there is no window manager.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
 winpath() { winepath -w "$1" 2>/dev/null; }

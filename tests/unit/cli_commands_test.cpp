@@ -13,6 +13,7 @@
 #include "protocol/device_info.h"
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
+#include "support/firmware_builder.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -39,30 +40,17 @@ std::string Lines(std::initializer_list<std::string> lines)
 
 ldr::module MakeModule(uint16_t kind, uint16_t version, unsigned blocks, uint32_t seed)
 {
-    ldr::module m;
-    m.kind = kind;
-    m.version = version;
-    m.block_count = blocks;
-    m.block_size = kBlockSize;
     std::mt19937 random(seed);
-    for (unsigned i = 0; i < blocks; ++i) {
-        ldr::block b;
-        b.address = kImageBase + i * kBlockSize;
-        for (uint32_t k = 0; k < kBlockSize; ++k)
-            b.data.push_back(static_cast<uint8_t>(random()));
-        m.blocks.push_back(b);
-    }
-    return m;
+    return BuildModule(kind, version, kImageBase, kBlockSize, blocks,
+                       [&](uint32_t, uint32_t) { return static_cast<uint8_t>(random()); });
 }
 
 class CliRun : public testing::Test {
 protected:
     void SetUp() override
     {
-        firmware.signature = ldr::kSignature;
-        firmware.version = ldr::kFormatVersion;
-        firmware.modules = {MakeModule(ldr::peripheral, 0x0101, 1, 7),
-                            MakeModule(ldr::computational, 0x0306, kBlocks, 11)};
+        firmware = BuildFile({MakeModule(ldr::peripheral, 0x0101, 1, 7),
+                              MakeModule(ldr::computational, 0x0306, kBlocks, 11)});
         ldr::save(Path("fw.ldr"), firmware);
     }
 
@@ -100,13 +88,7 @@ protected:
     {
         return scanner.Dump(kImageBase, kBlocks * kBlockSize);
     }
-    std::vector<uint8_t> Image() const
-    {
-        std::vector<uint8_t> image;
-        for (const ldr::block& b : firmware.modules[1].blocks)
-            image.insert(image.end(), b.data.begin(), b.data.end());
-        return image;
-    }
+    std::vector<uint8_t> Image() const { return ModuleImage(firmware.modules[1]); }
 
     CVirtualHost host;
     CSimPortSystem ports{host};

@@ -1,4 +1,5 @@
 #include "support/engine_fixture.h"
+#include "support/firmware_builder.h"
 
 #include <gmock/gmock.h>
 
@@ -19,27 +20,10 @@ public:
 ldr::module Module(unsigned kind, uint32_t address, uint32_t blockSize, uint32_t blocks,
                    uint8_t seed = 1)
 {
-    ldr::module m;
-    m.kind = static_cast<uint16_t>(kind);
-    m.version = 0x0102;
-    m.block_count = blocks;
-    m.block_size = blockSize;
-    for (uint32_t b = 0; b < blocks; ++b) {
-        ldr::block block;
-        block.address = address + b * blockSize;
-        for (uint32_t i = 0; i < blockSize; ++i)
-            block.data.push_back(static_cast<uint8_t>(seed + b * 31 + i * 7));
-        m.blocks.push_back(block);
-    }
-    return m;
-}
-
-std::vector<uint8_t> Image(const ldr::module& m)
-{
-    std::vector<uint8_t> image;
-    for (const ldr::block& b : m.blocks)
-        image.insert(image.end(), b.data.begin(), b.data.end());
-    return image;
+    return BuildModule(static_cast<uint16_t>(kind), 0x0102, address, blockSize, blocks,
+                       [seed](uint32_t b, uint32_t i) {
+                           return static_cast<uint8_t>(seed + b * 31 + i * 7);
+                       });
 }
 
 class Operations : public SimulatedScanner {
@@ -64,7 +48,7 @@ TEST_F(Operations, UpdateWritesModuleWithProgressAndChecksum)
     EXPECT_THAT(sink.lines[1], testing::StartsWith("Выполнено:  50%"));
     EXPECT_THAT(sink.lines[2], testing::StartsWith("Выполнено:  75%"));
     EXPECT_THAT(sink.lines[3], testing::StartsWith("Выполнено: 100%"));
-    EXPECT_EQ(scanner.Dump(0x10000, 1200), Image(firmware.modules[0]));
+    EXPECT_EQ(scanner.Dump(0x10000, 1200), ModuleImage(firmware.modules[0]));
     EXPECT_EQ(scanner.Mode(host.NowUs()), MODE_LOADER);
     EXPECT_FALSE(device.IsOpen());
     // Back at the speed it had before the transfer.
@@ -78,7 +62,7 @@ TEST_F(Operations, OnlyTheFirstComputationalModuleIsWritten)
     firmware.modules.push_back(Module(1, 0x10000, 128, 2, 3));
     firmware.modules.push_back(Module(1, 0x30000, 128, 2, 9));
     Run(UpdateFirmware);
-    EXPECT_EQ(scanner.Dump(0x10000, 256), Image(firmware.modules[1]));
+    EXPECT_EQ(scanner.Dump(0x10000, 256), ModuleImage(firmware.modules[1]));
     EXPECT_EQ(scanner.Dump(0x20000, 64), std::vector<uint8_t>(64, 0xFF));
     EXPECT_EQ(scanner.Dump(0x30000, 256), std::vector<uint8_t>(256, 0xFF));
 }

@@ -12,6 +12,7 @@
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
+#include "support/firmware_builder.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -54,22 +55,11 @@ protected:
         settings.baudCode = 2;
         settings.timeout = 500;
         settings.firmwareFile = (folder.Path() / "run_loop_firmware.ldr").string();
-        ldr::module m;
-        m.kind = 1;
-        m.version = 0x0100;
-        m.block_count = 4;
-        m.block_size = 256;
-        for (uint32_t b = 0; b < 4; ++b) {
-            ldr::block block;
-            block.address = 0x40000 + b * 256;
-            for (int i = 0; i < 256; ++i)
-                block.data.push_back(static_cast<uint8_t>(b * 3 + i));
-            image.insert(image.end(), block.data.begin(), block.data.end());
-            m.blocks.push_back(block);
-        }
-        firmware.signature = ldr::kSignature;
-        firmware.version = ldr::kFormatVersion;
-        firmware.modules.push_back(m);
+        firmware = BuildFile({BuildModule(ldr::computational, 0x0100, 0x40000, 256, 4,
+                                          [](uint32_t b, uint32_t i) {
+                                              return static_cast<uint8_t>(b * 3 + i);
+                                          })});
+        image = ModuleImage(firmware.modules[0]);
         ldr::save(settings.firmwareFile, firmware);
     }
     // Tests run side by side in separate processes: each one writes its own file.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_options.h"
-#include "sim_bench.h"
+#include "support/sim_bench.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
-#include "sim_bench.h"
+#include "support/sim_bench.h"
 #include "support/engine_fixture.h"
 #include "transport/com_device.h"
 

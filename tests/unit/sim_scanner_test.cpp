@@ -3,7 +3,8 @@
 #include <cstdio>
 
 #include "firmware/ldr.h"
-#include "sim_bench.h"
+#include "support/firmware_builder.h"
+#include "support/sim_bench.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -420,12 +421,9 @@ TEST(SimScanner, MemoryKeepsSparsePagesAndRanges)
 
 TEST(SimScanner, ExpectedImageFromLdrModule)
 {
-    ldr::file file;
-    file.signature = ldr::kSignature;
-    file.version = ldr::kFormatVersion;
-    file.modules.push_back(ldr::module{ldr::peripheral, 0x0100, 1, 2, {{0x900, {9, 9}}}});
-    file.modules.push_back(
-        ldr::module{ldr::computational, 0x0203, 2, 2, {{0x100, {1, 2}}, {0x102, {3, 4}}}});
+    const ldr::file file = BuildFile(
+        {ldr::module{ldr::peripheral, 0x0100, 1, 2, {{0x900, {9, 9}}}},
+         ldr::module{ldr::computational, 0x0203, 2, 2, {{0x100, {1, 2}}, {0x102, {3, 4}}}}});
     CTempFolder folder("trelvo-sim-expected-");
     const std::string path = (folder.Path() / "sim_expected.ldr").string();
     ldr::save(path, file);

@@ -3,7 +3,7 @@
 #include "base/strings.h"
 #include "support/open_message.h"
 #include "transport/com_device.h"
-#include "unit/transport_fake_port.h"
+#include "support/fake_port_system.h"
 
 namespace {
 

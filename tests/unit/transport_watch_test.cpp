@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "transport/com_device.h"
-#include "unit/transport_fake_port.h"
+#include "support/fake_port_system.h"
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "base/strings.h"
 #include "firmware/ldr.h"
+#include "support/firmware_builder.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -95,28 +96,8 @@ void PutModule(Bytes& b, uint16_t kind, uint16_t version, uint32_t count, uint32
 
 ldr::module MakeModule(uint16_t kind, uint16_t version, uint32_t count, uint32_t size)
 {
-    ldr::module m;
-    m.kind = kind;
-    m.version = version;
-    m.block_count = count;
-    m.block_size = size;
-    for (uint32_t i = 0; i < count; ++i) {
-        ldr::block b;
-        b.address = 0x20000 + i * size;
-        for (uint32_t j = 0; j < size; ++j)
-            b.data.push_back(uint8_t(i ^ (j * 7)));
-        m.blocks.push_back(b);
-    }
-    return m;
-}
-
-ldr::file MakeFile(std::vector<ldr::module> modules)
-{
-    ldr::file f;
-    f.signature = ldr::kSignature;
-    f.version = ldr::kFormatVersion;
-    f.modules = std::move(modules);
-    return f;
+    return BuildModule(kind, version, 0x20000, size, count,
+                       [](uint32_t b, uint32_t i) { return uint8_t(b ^ (i * 7)); });
 }
 
 void ExpectSameModules(const ldr::file& a, const ldr::file& b)
@@ -210,7 +191,7 @@ TEST_F(LdrFile, EmptyModules)
 
 TEST_F(LdrFile, SaveAndLoadKeepEveryModuleInOrder)
 {
-    const ldr::file written = MakeFile({MakeModule(3, 0x0100, 2, 16), MakeModule(1, 0x0203, 3, 100),
+    const ldr::file written = BuildFile({MakeModule(3, 0x0100, 2, 16), MakeModule(1, 0x0203, 3, 100),
                                         MakeModule(7, 0xFFFF, 1, 1), MakeModule(1, 0x0300, 1, 2),
                                         MakeModule(0, 0x0000, 0, 5)});
     const std::string path = PathOf("roundtrip.ldr");
@@ -232,14 +213,14 @@ TEST_F(LdrFile, SaveAndLoadKeepEveryModuleInOrder)
 TEST_F(LdrFile, LoadReplacesAndAFailedLoadLeavesTheFileAlone)
 {
     ldr::file f;
-    ldr::load(Write(ldr::serialize(MakeFile({MakeModule(1, 1, 2, 4), MakeModule(0, 1, 1, 4)})), "a.ldr"), f);
+    ldr::load(Write(ldr::serialize(BuildFile({MakeModule(1, 1, 2, 4), MakeModule(0, 1, 1, 4)})), "a.ldr"), f);
     ASSERT_EQ(f.modules.size(), 2u);
 
-    const ldr::file second = MakeFile({MakeModule(2, 9, 1, 3)});
+    const ldr::file second = BuildFile({MakeModule(2, 9, 1, 3)});
     ldr::load(Write(ldr::serialize(second), "b.ldr"), f);
     ExpectSameModules(second, f);
 
-    Bytes cut = ldr::serialize(MakeFile({MakeModule(0, 1, 2, 4)}));
+    Bytes cut = ldr::serialize(BuildFile({MakeModule(0, 1, 2, 4)}));
     cut.pop_back();
     EXPECT_THROW(ldr::load(Write(cut, "c.ldr"), f), ldr_exception);
     ExpectSameModules(second, f);
@@ -256,7 +237,7 @@ TEST_F(LdrFile, OpenFailures)
 
 TEST_F(LdrFile, UnicodePath)
 {
-    const ldr::file written = MakeFile({MakeModule(1, 0x0102, 2, 8)});
+    const ldr::file written = BuildFile({MakeModule(1, 0x0102, 2, 8)});
     const std::string path = PathOf(u8"прошивка-固件-Ω.ldr");
     ldr::save(path, written);
     ldr::file read;
@@ -304,10 +285,10 @@ TEST(LdrSerialize, RefusesInconsistentModules)
 {
     ldr::module fewer = MakeModule(1, 1, 2, 4);
     fewer.blocks.pop_back();
-    EXPECT_THROW(ldr::serialize(MakeFile({fewer})), std::invalid_argument);
+    EXPECT_THROW(ldr::serialize(BuildFile({fewer})), std::invalid_argument);
     ldr::module shortBlock = MakeModule(1, 1, 2, 4);
     shortBlock.blocks[1].data.pop_back();
-    EXPECT_THROW(ldr::serialize(MakeFile({shortBlock})), std::invalid_argument);
+    EXPECT_THROW(ldr::serialize(BuildFile({shortBlock})), std::invalid_argument);
 }
 
 TEST(LdrErrors, CodesAndMessages)
