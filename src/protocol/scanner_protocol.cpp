@@ -8,6 +8,23 @@
 
 namespace {
 
+// Runs a transfer of size bytes in chunks of at most chunkSize: each chunk's command,
+// then the progress after it; the first failed command ends the transfer.
+template <class Command, class Progress>
+int TransferChunks(unsigned size, unsigned chunkSize, Command command, Progress progress)
+{
+    unsigned done = 0;
+    while (done < size) {
+        const unsigned n = chunkSize < size - done ? chunkSize : size - done;
+        const int result = command(done, n);
+        if (result != RESULT_OK)
+            return result;
+        done += n;
+        progress(done);
+    }
+    return RESULT_OK;
+}
+
 constexpr unsigned char kStartByte = 0x02;
 constexpr unsigned kFrameBuffer = 256;
 constexpr unsigned kAttempts = 3;
@@ -134,20 +151,15 @@ int CScannerProtocol::ReadMemory(uint32_t address, void* buffer, unsigned size,
     if (chunkSize == 0 || chunkSize > kMaxReadChunk || (buffer == nullptr && size != 0))
         return RESULT_BAD_REQUEST;
     unsigned char* bytes = static_cast<unsigned char*>(buffer);
-    unsigned done = 0;
-    while (done < size) {
-        const unsigned n = chunkSize < size - done ? chunkSize : size - done;
+    return TransferChunks(size, chunkSize, [&](unsigned done, unsigned n) {
         unsigned char params[kAddressBytes + 1];
         PutAddress(params, address + done);
         params[kAddressBytes] = static_cast<unsigned char>(n);
-        const int result = Execute(CMD_READ_MEMORY, bytes + done, n, params, sizeof params);
-        if (result != RESULT_OK)
-            return result;
-        done += n;
+        return Execute(CMD_READ_MEMORY, bytes + done, n, params, sizeof params);
+    }, [&](unsigned done) {
         if (callback != nullptr)
             callback(buffer, done, size, user);
-    }
-    return RESULT_OK;
+    });
 }
 
 int CScannerProtocol::WriteMemory(uint32_t address, const void* buffer, unsigned size,
@@ -156,20 +168,15 @@ int CScannerProtocol::WriteMemory(uint32_t address, const void* buffer, unsigned
     if (chunkSize == 0 || chunkSize > kMaxWriteChunk || (buffer == nullptr && size != 0))
         return RESULT_BAD_REQUEST;
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
-    unsigned done = 0;
-    while (done < size) {
-        const unsigned n = chunkSize < size - done ? chunkSize : size - done;
+    return TransferChunks(size, chunkSize, [&](unsigned done, unsigned n) {
         unsigned char params[kAddressBytes + kMaxWriteChunk];
         PutAddress(params, address + done);
         std::memcpy(params + kAddressBytes, bytes + done, n);
-        const int result = Execute(CMD_WRITE_MEMORY, nullptr, 0, params, kAddressBytes + n);
-        if (result != RESULT_OK)
-            return result;
-        done += n;
+        return Execute(CMD_WRITE_MEMORY, nullptr, 0, params, kAddressBytes + n);
+    }, [&](unsigned done) {
         if (callback != nullptr)
             callback(buffer, done, size, user);
-    }
-    return RESULT_OK;
+    });
 }
 
 const char* StatusText(int code)
