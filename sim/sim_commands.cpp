@@ -114,6 +114,7 @@ CSimScanner::Impl::Outcome CSimScanner::Impl::ModeRegisterCommand(const uint8_t*
     if (size != 4)
         return Status(kStatusInvalidParams);
     std::copy(params, params + 4, stored.begin());
+    registerWrites.push_back(stored);
     const int wanted = (params[0] & kModeBit) ? 1 : 0;
     const bool bothAsk = ((params[1] & kModeBit) ? 1 : 0) == wanted;
     if (bothAsk && wanted != mode)

@@ -307,6 +307,11 @@ void CSimPortSystem::AddSilentPort(const std::string& portName)
     impl->Add(portName);
 }
 
+void CSimPortSystem::PlugOtherUsbDevice()
+{
+    ++impl->arrivals;
+}
+
 void CSimPortSystem::SetBusy(const std::string& portName, bool busy)
 {
     if (Impl::Port* port = impl->Find(portName))

@@ -37,6 +37,8 @@ public:
     void AddSilentPort(const std::string& portName);
     // Marks a port as held by another program (open gives access denied).
     void SetBusy(const std::string& portName, bool busy);
+    // Another USB device arrives (a stick, a mouse): an arrival event with no port behind it.
+    void PlugOtherUsbDevice();
     // Bytes the host wrote on a port, in order (for tests that check frames).
     const std::vector<uint8_t>& Sent(const std::string& portName) const;
     // How many times a port was opened.

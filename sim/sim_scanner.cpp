@@ -381,6 +381,10 @@ std::vector<uint8_t> CSimScanner::Dump(uint32_t address, size_t size) const
 }
 
 std::array<uint8_t, 4> CSimScanner::ModeRegister() const { return impl->Register(); }
+const std::vector<std::array<uint8_t, 4>>& CSimScanner::ModeRegisterWrites() const
+{
+    return impl->registerWrites;
+}
 bool CSimScanner::ChecksumVerdict() const { return impl->Verdict(); }
 const SimConfig& CSimScanner::Config() const { return impl->config; }
 SimConfig& CSimScanner::MutableConfig() { return impl->config; }

@@ -191,6 +191,8 @@ public:
     std::vector<uint8_t> Dump(uint32_t address, size_t size) const;
     // The register as a read would return it now.
     std::array<uint8_t, 4> ModeRegister() const;
+    // Every mode-register write the scanner carried out, the four bytes as sent, in order.
+    const std::vector<std::array<uint8_t, 4>>& ModeRegisterWrites() const;
     bool ChecksumVerdict() const;
     const SimConfig& Config() const;
     // For tests that change the unit between commands (speed command, write errors,

@@ -48,6 +48,7 @@ struct CSimScanner::Impl {
     int mode;
     int speedCode;
     std::array<uint8_t, 4> stored{};   // register bits as last written
+    std::vector<std::array<uint8_t, 4>> registerWrites;   // every register write carried out
 
     enum class RxState { Hunt, Length, Data, Check };
     RxState rxState = RxState::Hunt;

@@ -21,15 +21,29 @@ constexpr unsigned char kComparedByte2Bits = 0x03;
 
 bool ValidSpeedCode(int code) { return code >= 0 && code < kSpeedCodeCount; }
 
+// The code of a baud rate, or -1 for a rate outside the table.
+int ExactSpeedCode(unsigned baud)
+{
+    for (int code = 0; code < kSpeedCodeCount; ++code) {
+        if (kBaudByCode[code] == baud)
+            return code;
+    }
+    return -1;
+}
+
 // The speed search proper, on the port the protocol talks through.
 bool SearchSpeeds(CScannerProtocol& protocol, CComDevice& port, const int* preferred,
                   unsigned count)
 {
+    // Only a speed actually probed counts as tried: the port's own speed is probed
+    // first, whatever it is, and is where a fruitless search leaves the port again.
     bool tried[kSpeedCodeCount] = {};
-    const int start = CodeFromBaud(port.GetBaudRate());
+    const unsigned startBaud = port.GetBaudRate();
     if (Probe(protocol))
         return true;
-    tried[start] = true;
+    const int start = ExactSpeedCode(startBaud);
+    if (start >= 0)
+        tried[start] = true;
 
     auto tryCode = [&](int code) {
         if (!ValidSpeedCode(code) || tried[code])
@@ -48,7 +62,7 @@ bool SearchSpeeds(CScannerProtocol& protocol, CComDevice& port, const int* prefe
         if (tryCode(code))
             return true;
     }
-    port.SetBaudRate(BaudFromCode(start));
+    port.SetBaudRate(startBaud);
     return false;
 }
 
@@ -97,12 +111,10 @@ unsigned BaudFromCode(int code)
 
 int CodeFromBaud(unsigned baud)
 {
-    // Only the speeds every scanner offers; the faster ones are never searched.
-    for (int code = 0; code <= kSearchSpeedCodeLast; ++code) {
-        if (kBaudByCode[code] == baud)
-            return code;
-    }
-    return kDefaultSpeedCode;
+    // Every code, the fast ones too: a scanner moved to 230400 must be recorded there,
+    // or the next open looks for it at 9600. Only the searches stop at code 6.
+    const int code = ExactSpeedCode(baud);
+    return code >= 0 ? code : kDefaultSpeedCode;
 }
 
 // ---- Procedures ----

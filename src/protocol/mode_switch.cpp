@@ -42,15 +42,19 @@ bool ReconnectPoll(void* user)
 }
 
 // A USB CDC scanner restarting: wait (pumping, so the device-change events arrive) for
-// its port to go and come back, then reopen it as it was.
+// its port to go and for that same port name to be listed again (another USB device
+// plugged in meanwhile also ends the arrival watch), then reopen it as it was.
 void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectRecord& record)
 {
     for (unsigned round = 0; round < kUsbWaitRounds && !device.WasRemoved(); ++round) {
         host.PumpMessages();
         host.Sleep(kUsbWaitRoundMs);
     }
-    for (unsigned round = 0; round < kUsbWaitRounds && !device.HasArrived(); ++round) {
+    CPortSystem& ports = device.PortSystem();
+    for (unsigned round = 0; round < kUsbWaitRounds; ++round) {
         host.PumpMessages();
+        if (device.HasArrived() && ports.SerialPortExists(record.portName))
+            break;
         host.Sleep(kUsbWaitRoundMs);
     }
     // A watch still armed after a wait that ran out would make the next switch's
@@ -61,6 +65,17 @@ void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectReco
     // Reopened with the speed and time-out it had: a port left at the defaults of a bare
     // open would have no read time-out at all.
     OpenComPort(device, record.portName, record.baudRate, record.timeout);
+}
+
+// After a restart: the scanner must answer, and in the wanted mode.
+void CheckModeReached(CScannerProtocol& protocol, int mode)
+{
+    if (!FindSpeed(protocol, nullptr, 0))
+        CheckResult(RESULT_NO_LINK);
+    unsigned char reg[4] = {0, 0, 0, 0};
+    CheckResult(protocol.ReadModeRegister(reg));
+    if (!IsInMode(reg, mode))
+        throw test_exception(IDS_MODE_CHANGE_FAILED);
 }
 
 }  // namespace
@@ -109,7 +124,9 @@ void SwitchMode(CScannerProtocol& protocol, int mode, bool force)
     protocol.WriteModeRegister(reg);   // the scanner may restart before it answers
 
     if (watched) {
+        // Asking again would restart it once more; what came back is the answer.
         FollowReEnumeration(host, device, record);
+        CheckModeReached(protocol, mode);
         return;
     }
 

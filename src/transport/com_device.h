@@ -60,6 +60,7 @@ public:
     void DropWatch(bool arrivalToo);
 
     CPortHandle* Handle() const { return handle.get(); }
+    CPortSystem& PortSystem() const { return *system; }
 
 private:
     friend void NotificationHandler(int event, CComDevice* device);

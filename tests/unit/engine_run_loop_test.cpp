@@ -110,6 +110,26 @@ TEST_F(RunLoop, FailureAnsweredYesRetriesTheRowThenNoEndsTheRun)
     EXPECT_EQ(scanner.CommandsReceived(CMD_WRITE_MEMORY), 2u * 4u * 2u);
 }
 
+TEST_F(RunLoop, FailureOnAFastScannerRecordsItsExactSpeedForTheRetry)
+{
+    SimConfig config;
+    config.speedCode = 8;
+    ports.AddScanner(kPort, config);
+    settings.baudCode = 8;
+    static int failures;
+    failures = 1;
+    view.operations[0].function = [](OperationContext*) {
+        if (failures-- > 0)
+            throw test_exception(std::string("first attempt"));
+    };
+    host.QueueAnswers({true, false});
+    engine.Start();
+    // The retry opened at 460800 again, where the scanner is; the search never tries it.
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(view.status[0], "OK");
+    EXPECT_EQ(settings.baudCode, 8);
+}
+
 TEST_F(RunLoop, OtherScannerOnSecondRowFailsBeforeItsOperation)
 {
     CSimScanner& scanner = ports.AddScanner(kPort);

@@ -66,17 +66,15 @@ TEST_F(CommandSet, WrappersSendTheirRequestBytes)
     EXPECT_EQ(id[15], 0xAB);
 }
 
-TEST(SpeedCodes, TableAndItsSearchableReverse)
+TEST(SpeedCodes, TableAndItsExactReverse)
 {
     const unsigned bauds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
     for (int code = 0; code < 10; ++code)
         EXPECT_EQ(BaudFromCode(code), bauds[code]);
     EXPECT_EQ(BaudFromCode(10), 9600u);
     EXPECT_EQ(BaudFromCode(-1), 9600u);
-    for (int code = 0; code <= 6; ++code)
+    for (int code = 0; code < 10; ++code)
         EXPECT_EQ(CodeFromBaud(bauds[code]), code);
-    EXPECT_EQ(CodeFromBaud(230400), 2);
-    EXPECT_EQ(CodeFromBaud(921600), 2);
     EXPECT_EQ(CodeFromBaud(14400), 2);
 }
 

@@ -119,20 +119,29 @@ TEST_F(FindSpeedOnPort, PreferredCodesFirstThenTheSearchableSpeedsInOrder)
     EXPECT_EQ(device.GetTimeout(), kCallerTimeoutMs);
 }
 
-TEST_F(FindSpeedOnPort, FastPortStartsFromCode2AndIsLeftAt9600WhenNothingAnswers)
+TEST_F(FindSpeedOnPort, FastPortCountsOnlyItsOwnSpeedAsTriedAndIsPutBackWhenNothingAnswers)
 {
-    sim.AddSilentPort("COM7");
+    // The scanner at 9600 behind a port left at 230400: 9600 is probed like any other.
+    SimConfig config;
+    config.speedCode = 2;
+    sim.AddScanner("COM7", config);
     Open(230400);
+    EXPECT_TRUE(FindSpeed(protocol, nullptr, 0));
+    EXPECT_EQ(SpeedsProbed(recorder.writes), (std::vector<uint32_t>{230400, 2400, 4800, 9600}));
+
+    sim.AddSilentPort("COM8");
+    OpenComPort(device, "COM8", 921600, kCallerTimeoutMs);
+    recorder.writes.clear();
     const uint64_t start = host.NowMs();
     EXPECT_FALSE(FindSpeed(protocol, nullptr, 0));
     EXPECT_EQ(SpeedsProbed(recorder.writes),
-              (std::vector<uint32_t>{230400, 2400, 4800, 19200, 38400, 57600, 115200}));
-    EXPECT_EQ(device.GetBaudRate(), 9600u);
+              (std::vector<uint32_t>{921600, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
+    EXPECT_EQ(device.GetBaudRate(), 921600u);
     EXPECT_EQ(device.GetTimeout(), kCallerTimeoutMs);
     // Each silent speed costs three short read time-outs, not three of the caller's.
     const uint64_t spent = host.NowMs() - start;
-    EXPECT_GE(spent, 7u * 300u);
-    EXPECT_LT(spent, 7u * 300u + 100u);
+    EXPECT_GE(spent, 8u * 300u);
+    EXPECT_LT(spent, 8u * 300u + 100u);
 }
 
 TEST_F(FindSpeedOnPort, TimeoutComesBackWhenTheSearchIsLeftEarly)
@@ -161,4 +170,11 @@ TEST_F(FindSpeedOnPort, SetSpeedMovesScannerAndPortTogether)
     EXPECT_EQ(device.GetBaudRate(), 115200u);
     EXPECT_EQ(device.GetTimeout(), kCallerTimeoutMs);
     EXPECT_EQ(GetSpeed(protocol, false), 6);
+
+    // Up to a speed the searches never try, and back down from it.
+    SetSpeed(protocol, 7, false);
+    EXPECT_EQ(device.GetBaudRate(), 230400u);
+    SetSpeed(protocol, 2, false);
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+    EXPECT_EQ(device.GetBaudRate(), 9600u);
 }

@@ -114,6 +114,31 @@ TEST_F(ModeSwitch, UsbScannerIsFollowedThroughReEnumeration)
     EXPECT_EQ(scanner.Restarts(), 2u);
 }
 
+TEST_F(ModeSwitch, UsbScannerIsReadBackAfterItsOwnPortReturns)
+{
+    SimConfig config;
+    config.usbCdc = true;
+    config.startMode = MODE_LOADER;
+    config.backInOldModeOnce = true;
+    config.restartMs = 5000;
+    CSimScanner& scanner = Attach(config);
+    // Another USB device arrives while the scanner is away: its port is not back yet.
+    const uint64_t start = host.NowMs();
+    host.At(start + 500, [this] { ports.PlugOtherUsbDevice(); });
+    try {
+        SwitchMode(protocol, MODE_APPLICATION, false);
+        FAIL() << "no failure";
+    } catch (const test_exception& e) {
+        // Still in its loader: reported, and not restarted once more.
+        EXPECT_EQ(e.Text(), "Ошибка смены режима");
+    }
+    EXPECT_GE(host.NowMs() - start, 5000u);
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(scanner.Mode(host.NowUs()), MODE_LOADER);
+    EXPECT_EQ(scanner.Restarts(), 1u);
+    EXPECT_EQ(scanner.ModeRegisterWrites().size(), 1u);
+}
+
 TEST_F(ModeSwitch, UsbWaitsRunOutWhenNoEventsArrive)
 {
     SimConfig config;
