@@ -60,10 +60,10 @@ bool CRunEngine::IsSameScanner(const uint8_t id[16]) const
     return std::memcmp(id, scannerId.data(), scannerId.size()) == 0;
 }
 
-void CRunEngine::Start()
+void CRunEngine::Start(const ldr::file* loaded)
 {
     try {
-        RunOperations();
+        RunOperations(loaded);
         view.FlashIfInactive();
     } catch (...) {
         view.FlashIfInactive();
@@ -133,7 +133,7 @@ bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& devic
     return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question);
 }
 
-void CRunEngine::RunOperations()
+void CRunEngine::RunOperations(const ldr::file* loaded)
 {
     lastFailureResult = 0;
     std::string serial = "?";
@@ -143,8 +143,12 @@ void CRunEngine::RunOperations()
         view.SetRowStatus(i, "");
     host.PumpMessages();
 
-    ldr::file firmware;
-    ldr::load(settings.firmwareFile, firmware);
+    ldr::file ownFirmware;
+    if (loaded == nullptr) {
+        ldr::load(settings.firmwareFile, ownFirmware);
+        loaded = &ownFirmware;
+    }
+    const ldr::file& firmware = *loaded;
     scannerId.fill(0);
 
     CComDevice device(ports);

@@ -69,9 +69,10 @@ public:
 
     // Start: the run, with anything that escapes it (a firmware file that cannot be
     // loaded) shown in an error box. Never throws.
-    void Start();
-    // The run loop itself; throws what fails before the first row.
-    void RunOperations();
+    void Start(const ldr::file* loaded = nullptr);
+    // The run loop itself; throws what fails before the first row. With loaded, the
+    // firmware is that file (loaded once for several runs) instead of the settings' file.
+    void RunOperations(const ldr::file* loaded = nullptr);
 
     void UpdateTitle(const char* serial);
     bool IsSameScanner(const uint8_t id[16]) const;

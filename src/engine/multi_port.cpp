@@ -1,0 +1,283 @@
+#include "engine/multi_port.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "base/host.h"
+#include "base/strings.h"
+#include "engine/operations.h"
+#include "engine/run_loop.h"
+#include "firmware/ldr.h"
+#include "protocol/commands.h"
+#include "protocol/device_info.h"
+#include "protocol/scanner_protocol.h"
+#include "transport/com_device.h"
+#include "transport/single_port_system.h"
+
+namespace {
+
+// A port's host: the clock and pump of its thread, a stop shared by every port, and a
+// message policy without questions. A failure's question is answered Yes while retries
+// last, then No; the failure and any error box end up in the result, not on a screen.
+class CPortRunHost : public CRunHost {
+public:
+    CPortRunHost(CRunHost& thread, std::atomic<bool>& stopAll, unsigned retries)
+        : thread(thread), stopAll(stopAll), retriesLeft(retries)
+    {
+    }
+
+    uint32_t TickCount() override { return thread.TickCount(); }
+    void Sleep(uint32_t ms) override { thread.Sleep(ms); }
+
+    void PumpMessages() override
+    {
+        DispatchEventSources();
+        try {
+            thread.PumpMessages();
+        } catch (const stop_exception&) {
+            // An interrupt reaches whichever port pumps first; it stops them all.
+            stopAll = true;
+            throw;
+        }
+        if (stopAll || ownStop) {
+            ownStop = false;
+            throw stop_exception(0);
+        }
+    }
+
+    void RequestStop(int) override { ownStop = true; }
+
+    bool ShowMessageBox(const std::string& text, const std::string&,
+                        MessageBoxKind kind) override
+    {
+        if (kind != MessageBoxKind::Question) {
+            lastMessage = text;
+            return true;
+        }
+        // The question follows the failure's message after an empty line.
+        const size_t question = text.rfind("\r\n\r\n");
+        lastMessage = question == std::string::npos ? text : text.substr(0, question);
+        if (retriesLeft == 0 || stopAll)
+            return false;
+        --retriesLeft;
+        return true;
+    }
+
+    std::string lastMessage;
+
+private:
+    CRunHost& thread;
+    std::atomic<bool>& stopAll;
+    unsigned retriesLeft;
+    bool ownStop = false;
+};
+
+// The operation list of one port: every row of the catalogue runs; statuses go to the
+// observer and the result, and the firmware row's progress gives the transfer rate.
+class CPortView : public CRunView {
+public:
+    CPortView(CRunHost& clock, CMultiRunObserver* observer, size_t index,
+              CPortRunResult& result, uint32_t blockSize)
+        : clock(clock), observer(observer), index(index), result(result), blockSize(blockSize)
+    {
+        catalogue = OperationCatalogue(rows);
+        result.rowStatus.assign(rows, 0);
+    }
+
+    int RowCount() override { return static_cast<int>(rows); }
+    bool IsRowChecked(int) override { return true; }
+    OperationFunction RowOperation(int row) override { return catalogue[row].function; }
+
+    void SetRowStatus(int row, const std::string& text) override
+    {
+        if (text.empty())
+            return;
+        if (row == 0)
+            CountTransfer(text);
+        if (observer)
+            observer->OnPortProgress(index, row, text);
+    }
+
+    void SetRowResult(int row, unsigned statusId) override
+    {
+        result.rowStatus[row] = statusId;
+        if (observer)
+            observer->OnPortProgress(index, row, LoadText(statusId));
+    }
+
+    void EnsureRowVisible(int) override {}
+    void SetTitle(const std::string&) override {}
+    void FlashIfInactive() override {}
+
+    // Bytes per second from the first block written to the last, in the attempt that
+    // got furthest.
+    uint64_t BytesPerSecond() const { return bestRate; }
+
+private:
+    void CountTransfer(const std::string& text)
+    {
+        const uint32_t now = clock.TickCount();
+        if (text == LoadText(IDS_STATUS_RUNNING)) {
+            blocks = 0;
+            return;
+        }
+        if (++blocks == 1) {
+            firstAt = now;
+            return;
+        }
+        const uint32_t elapsed = now - firstAt;
+        if (elapsed > 0)
+            bestRate = uint64_t(blocks - 1) * blockSize * 1000 / elapsed;
+    }
+
+    CRunHost& clock;
+    CMultiRunObserver* observer;
+    size_t index;
+    CPortRunResult& result;
+    uint32_t blockSize;
+    const OperationDescriptor* catalogue = nullptr;
+    size_t rows = 0;
+    uint64_t blocks = 0;
+    uint32_t firstAt = 0;
+    uint64_t bestRate = 0;
+};
+
+class CNativeEnvironment : public CPortEnvironment {
+public:
+    CRunHost& Host() override { return PlatformHost(); }
+    CPortSystem& Ports() override { return NativePortSystem(); }
+};
+
+// The scanner's model, and the speed it answers at so the run finds it at once. A port
+// that cannot be opened or a scanner that does not answer is left to the run, which
+// reports it as it always does.
+void IdentifyModel(CRunHost& host, CPortSystem& ports, CRunSettings& settings,
+                   CPortRunResult& result)
+{
+    CComDevice device(ports);
+    CScannerProtocol protocol(host);
+    protocol.SetDevice(&device);
+    try {
+        if (!ports.SerialPortExists(settings.portName))
+            return;
+        OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode), settings.timeout);
+        unsigned char model = 0;
+        if (FindSpeed(protocol, nullptr, 0) && Probe(protocol, &model)) {
+            result.model = ModelText(model);
+            settings.baudCode = CodeFromBaud(device.GetBaudRate());
+        }
+    } catch (const object_description&) {
+    }
+}
+
+}  // namespace
+
+bool CPortRunResult::Succeeded() const
+{
+    return !rowStatus.empty() &&
+           std::all_of(rowStatus.begin(), rowStatus.end(),
+                       [](unsigned status) { return status == IDS_STATUS_OK; });
+}
+
+std::unique_ptr<CPortEnvironment> NativePortEnvironment(const std::string&)
+{
+    return std::make_unique<CNativeEnvironment>();
+}
+
+CMultiPortRun::CMultiPortRun(const ldr::file& firmware, CMultiRunSettings settings,
+                             CPortEnvironmentFactory environments, CMultiRunObserver* observer)
+    : firmware(firmware), settings(std::move(settings)), environments(std::move(environments)),
+      observer(observer)
+{
+    size_t rows = 0;
+    OperationCatalogue(rows);
+    for (const CPortTarget& target : this->settings.ports) {
+        CPortRunResult result;
+        result.port = target.name;
+        result.rowStatus.assign(rows, 0);
+        results.push_back(std::move(result));
+    }
+}
+
+CMultiPortRun::~CMultiPortRun()
+{
+    StopAll();
+    Wait();
+}
+
+void CMultiPortRun::Start()
+{
+    const size_t count = settings.ports.size();
+    const size_t threads = settings.jobs == 0 ? count : std::min<size_t>(settings.jobs, count);
+    for (size_t k = 0; k < threads; ++k)
+        workers.emplace_back(&CMultiPortRun::Worker, this);
+}
+
+void CMultiPortRun::StopAll()
+{
+    stopAll = true;
+}
+
+void CMultiPortRun::Wait()
+{
+    for (std::thread& worker : workers)
+        if (worker.joinable())
+            worker.join();
+}
+
+bool CMultiPortRun::WaitFor(uint32_t ms)
+{
+    std::unique_lock<std::mutex> lock(doneMutex);
+    return doneSignal.wait_for(lock, std::chrono::milliseconds(ms),
+                               [this] { return portsDone == results.size(); });
+}
+
+void CMultiPortRun::Worker()
+{
+    for (;;) {
+        const size_t index = nextPort++;
+        if (index >= results.size())
+            return;
+        if (stopAll)
+            results[index].stopped = true;
+        else
+            RunPort(index);
+        if (observer)
+            observer->OnPortFinished(index, results[index]);
+        std::lock_guard<std::mutex> lock(doneMutex);
+        ++portsDone;
+        doneSignal.notify_all();
+    }
+}
+
+void CMultiPortRun::RunPort(size_t index)
+{
+    CPortRunResult& result = results[index];
+    const CPortTarget& target = settings.ports[index];
+    const std::unique_ptr<CPortEnvironment> environment = environments(target.name);
+    CPortRunHost host(environment->Host(), stopAll, settings.retries);
+    CSinglePortSystem ports(environment->Ports(), target.name, host);
+    const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);
+    CPortView view(host, observer, index, result, module ? module->block_size : 0);
+    CRunSettings run{target.name, target.baudCode, settings.timeout, settings.firmwareFile};
+
+    const uint32_t start = host.TickCount();
+    bool stopped = false;
+    try {
+        IdentifyModel(host, ports, run, result);
+        host.PumpMessages();
+        CRunEngine engine(host, ports, view, run, std::string());
+        engine.Start(&firmware);
+        if (engine.serialNumber != kSerialNotSet)
+            result.serialNumber = engine.serialNumber;
+    } catch (const stop_exception&) {
+        stopped = true;
+    }
+    result.failure = host.lastMessage;
+    // A row interrupted without a message was stopped (anything else shows its message).
+    const bool interrupted = std::count(result.rowStatus.begin(), result.rowStatus.end(),
+                                        IDS_STATUS_INTERRUPTED) > 0;
+    result.stopped = stopped || (interrupted && result.failure.empty());
+    result.durationMs = host.TickCount() - start;
+    result.bytesPerSecond = view.BytesPerSecond();
+}

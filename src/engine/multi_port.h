@@ -1,0 +1,120 @@
+// Several scanners updated at once: one run of the operation list per port, each on its
+// own thread with its own device, protocol, host (stop, clock, message policy) and
+// device-change watch, sharing only the firmware file, which is loaded once before.
+//
+// Use:
+//   CMultiPortRun run(firmware, settings, NativePortEnvironment, &observer);
+//   run.Start();                  // returns at once; the ports run on their threads
+//   ... run.StopAll() from any thread (each port stops at its next step) ...
+//   run.Wait();                   // or poll WaitFor(ms)
+//   for (const CPortRunResult& r : run.Results()) ...
+//
+// No question is ever asked: a failure is retried as often as settings.retries allows
+// and otherwise ends that port's run, so one port never blocks the others.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CRunHost;
+class CPortSystem;
+namespace ldr {
+struct file;
+}
+
+// What one port's run ended with.
+struct CPortRunResult {
+    std::string port;
+    uint32_t serialNumber = 0xFFFFFFFFu;   // unknown unless read
+    std::string model;                     // the model's text; empty when never identified
+    // Per row of the operation list, the final status as its string id (IDS_STATUS_OK,
+    // _ERROR, _INTERRUPTED, _SKIPPED); 0 for a row the run never reached.
+    std::vector<unsigned> rowStatus;
+    std::string failure;                   // the last failure's message; empty if none
+    bool stopped = false;                  // ended by a stop request
+    uint32_t durationMs = 0;
+    uint64_t bytesPerSecond = 0;           // the firmware transfer; 0 when nothing went out
+    // Every row ended "OK".
+    bool Succeeded() const;
+};
+
+// Where a port's run meets the platform: the clock, sleep and pump of the thread it runs
+// on, and the port system that opens its port. Made on the port's own thread.
+class CPortEnvironment {
+public:
+    virtual ~CPortEnvironment() = default;
+    virtual CRunHost& Host() = 0;
+    virtual CPortSystem& Ports() = 0;
+};
+using CPortEnvironmentFactory =
+    std::function<std::unique_ptr<CPortEnvironment>(const std::string& port)>;
+
+// The running program's: the thread's platform host and the native port system.
+std::unique_ptr<CPortEnvironment> NativePortEnvironment(const std::string& port);
+
+struct CPortTarget {
+    std::string name;
+    int baudCode = 2;   // the speed tried first
+};
+
+struct CMultiRunSettings {
+    std::vector<CPortTarget> ports;
+    unsigned timeout = 3000;       // reply time-out, ms
+    std::string firmwareFile;      // the file the firmware was loaded from
+    unsigned jobs = 0;             // how many ports run at once; 0: all
+    unsigned retries = 0;          // per port: how many failures are run again
+};
+
+// Told about each port as it goes, on that port's thread: implementations must be
+// thread-safe and quick (a window posts the text to itself).
+class CMultiRunObserver {
+public:
+    virtual ~CMultiRunObserver() = default;
+    // A row's progress or status text ("Выполняется", "Выполнено: ...", "OK", ...).
+    virtual void OnPortProgress(size_t port, int row, const std::string& text) {}
+    virtual void OnPortFinished(size_t port, const CPortRunResult& result) {}
+};
+
+class CMultiPortRun {
+public:
+    // The firmware must outlive the run; observer may be null.
+    CMultiPortRun(const ldr::file& firmware, CMultiRunSettings settings,
+                  CPortEnvironmentFactory environments, CMultiRunObserver* observer);
+    // Stops every port and waits for them.
+    ~CMultiPortRun();
+    CMultiPortRun(const CMultiPortRun&) = delete;
+    CMultiPortRun& operator=(const CMultiPortRun&) = delete;
+
+    void Start();
+    // From any thread: every port stops at its next step; ports not begun never begin.
+    void StopAll();
+    bool StopRequested() const { return stopAll.load(); }
+    // Waits until every port has ended; WaitFor gives up after ms and says whether they had.
+    void Wait();
+    bool WaitFor(uint32_t ms);
+    // Per port, in the order of settings.ports; complete after Wait.
+    const std::vector<CPortRunResult>& Results() const { return results; }
+
+private:
+    void Worker();
+    void RunPort(size_t index);
+
+    const ldr::file& firmware;
+    CMultiRunSettings settings;
+    CPortEnvironmentFactory environments;
+    CMultiRunObserver* observer;
+    std::vector<CPortRunResult> results;
+    std::vector<std::thread> workers;
+    std::atomic<bool> stopAll{false};
+    std::atomic<size_t> nextPort{0};
+    std::mutex doneMutex;
+    std::condition_variable doneSignal;
+    size_t portsDone = 0;
+};
