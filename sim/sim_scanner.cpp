@@ -353,7 +353,7 @@ bool CSimScanner::LoadExpectedModule(const std::string& ldrPath, std::string& er
     // In file order: where blocks overlap, the later one wins, as in the scanner. A
     // module without data expects an empty session.
     impl->expected.Clear();
-    for (const ldr::block& block : module->blocks)
+    for (const ldr::block_ref block : module->blocks)
         impl->expected.Write(block.address, block.data.data(), block.data.size());
     impl->hasExpected = true;
     impl->verdictCache.reset();

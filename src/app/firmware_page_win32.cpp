@@ -68,7 +68,7 @@ void CFirmwarePage::FillModuleList()
 {
     ldr::file file;
     try {
-        ldr::load(ItemText(IDC_FIRMWARE_FILE), file);
+        ldr::load_headers(ItemText(IDC_FIRMWARE_FILE), file);
     } catch (...) {
         modules.DeleteAll();
         EnableWindow(modules.Handle(), FALSE);

@@ -1,5 +1,7 @@
 #include "base/errors.h"
 
+#include <new>
+
 #include "base/strings.h"
 
 test_exception::test_exception(unsigned textId) : object_description(LoadText(textId)) {}
@@ -14,8 +16,12 @@ std::string CurrentExceptionMessage()
         return std::string();
     } catch (const object_description& e) {
         return e.Text();
-    } catch (const std::exception& e) {
-        return e.what();
+    } catch (const std::bad_alloc&) {
+        return LoadText(IDS_OUT_OF_MEMORY);
+    } catch (const std::exception&) {
+        // A library's own text (std::bad_array_new_length, a stream's failure...) is no
+        // message for an operator.
+        return LoadText(IDS_INTERNAL_ERROR);
     } catch (...) {
         return LoadText(IDS_UNKNOWN_EXCEPTION);
     }

@@ -12,5 +12,36 @@
 // EACCES, never yields a stream.
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
 
+// Why a file the program reads could not be opened.
+enum class FileOpenError {
+    None,
+    NotFound,     // neither the file nor the folder holding it exists
+    NotRegular,   // a directory, a FIFO, a device...: nothing the program reads
+    Other,        // no rights, sharing, an invalid name
+};
+
+// Opens a regular file for binary reading without ever blocking in the open (a FIFO or
+// a device in the file's place is refused, not waited on). On failure returns null,
+// with the reason in error when it is given and errno set (ENOENT when not found).
+std::FILE* OpenRegularFileUtf8(const std::string& path, FileOpenError* error = nullptr);
+
+// Replaces the file's whole content in one step: the bytes go to a temporary file in
+// the same folder, which is flushed to the disk and then renamed over the file, keeping
+// the file's permissions. On any failure the file is as it was and false is returned.
+bool ReplaceFileUtf8(const std::string& path, const std::string& bytes);
+
+// What tells whether a file changed: its size and modification time.
+struct FileStamp {
+    bool known = false;   // false: the file does not exist or cannot be looked at
+    int64_t size = 0;
+    int64_t modifiedNs = 0;
+    bool operator==(const FileStamp& o) const
+    {
+        return known == o.known && size == o.size && modifiedNs == o.modifiedNs;
+    }
+    bool operator!=(const FileStamp& o) const { return !(*this == o); }
+};
+FileStamp FileStampUtf8(const std::string& path);
+
 // Size in bytes of the open file, or -1 when the system cannot tell.
 int64_t OpenFileSize(std::FILE* file);

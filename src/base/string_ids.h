@@ -10,6 +10,8 @@ enum StringId : unsigned {
     IDS_CAPTION_PORT = 6,                 // "%s"
     IDS_CAPTION_PORT_SERIAL = 7,          // "%s (з/н: %s)"
     IDS_UNKNOWN_EXCEPTION = 9,
+    IDS_OUT_OF_MEMORY = 58,
+    IDS_INTERNAL_ERROR = 59,
     IDS_NO_PROGRAM_FOLDER = 40,
     IDS_NO_SETTINGS_NAME = 41,
     IDS_NO_SETTINGS_BUFFER = 43,
@@ -39,6 +41,10 @@ enum StringId : unsigned {
     IDS_LDR_IO_ERROR = 15,
     IDS_LDR_UNKNOWN_ERROR = 16,
     IDS_LDR_NOT_FOUND = 18,
+    IDS_LDR_NOT_REGULAR = 54,             // "... \"%s\" ..." (a folder, FIFO or device)
+    IDS_LDR_NAME_NOT_UTF8 = 55,           // "... %s" (the name, bad bytes as \xNN)
+    IDS_LDR_TOO_LARGE = 56,               // "... \"%s\" ... %llu ... %llu ..."
+    IDS_LDR_TOO_MANY_MODULES = 57,        // "... \"%s\" ... %u ..."
     IDS_LDR_FILTER = 200,
     IDS_COLUMN_MODULE = 205,
     IDS_COLUMN_VERSION = 206,
@@ -55,6 +61,10 @@ enum StringId : unsigned {
     IDS_PORT_BLOCKED = 22,
     IDS_PORT_NOT_SET = 23,
     IDS_PORT_OPEN_FAILED = 24,            // "Ошибка открытия COM-порта (%lu)"
+
+    // The settings file
+    IDS_SETTINGS_NOT_REGULAR = 60,        // "... \"%s\" ..." (a folder, FIFO or device)
+    IDS_SETTINGS_UNREADABLE = 61,         // "... \"%s\" ..."
 
     // The scanner's procedures
     IDS_STATE_CHANGE_FAILED = 51,

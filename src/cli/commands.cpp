@@ -105,7 +105,7 @@ int Update(CCommandRun& run)
 int Modules(CCommandRun& run)
 {
     ldr::file file;
-    ldr::load(run.options.modulesFile, file);
+    ldr::load_headers(run.options.modulesFile, file);
     for (const ldr::module& m : file.modules) {
         run.env.out << LoadText(ModuleKindTextId(m.kind)) << '\t' << ModuleVersionText(m.version)
                     << '\t' << ModuleSizeText(m) << '\n';

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/app_paths.h"
+#include "base/strings.h"
 #include "settings/profile.h"
 #include "settings/settings.h"
 
@@ -26,10 +27,20 @@ std::string AbsolutePath(const std::string& path)
     return error ? path : absolute.u8string();
 }
 
-bool IsExistingFile(const std::string& path)
+bool Exists(const std::string& path)
 {
     std::error_code error;
-    return std::filesystem::is_regular_file(std::filesystem::u8path(path), error);
+    return std::filesystem::exists(std::filesystem::u8path(path), error);
+}
+
+// A folder, FIFO or device in the settings file's place: opening a FIFO would wait for
+// a writer for ever, and "not found" would be untrue.
+void RefuseIfNotRegular(const std::string& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
+    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        throw CUsageError(StringPrintf(LoadText(IDS_SETTINGS_NOT_REGULAR), path.c_str()));
 }
 
 // The settings layer reads a number from its leading digits and replaces an out-of-range
@@ -80,10 +91,12 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
     std::unique_ptr<CProfile> profile;
     if (options.settingsFile) {
         result.path = AbsolutePath(*options.settingsFile);
-        if (!IsExistingFile(result.path))
+        RefuseIfNotRegular(result.path);
+        if (!Exists(result.path))
             throw CUsageError("файл настроек не найден: " + result.path);
     } else if (!defaultPath.empty()) {
         result.path = AbsolutePath(defaultPath);
+        RefuseIfNotRegular(result.path);
     }
     if (!result.path.empty()) {
         profile = OpenNativeProfile(result.path);

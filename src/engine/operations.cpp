@@ -35,7 +35,7 @@ std::string ProgressText(uint64_t k, uint64_t count, uint64_t blockSize, uint64_
                         static_cast<unsigned long>(rate));
 }
 
-void WriteBlock(CScannerProtocol& protocol, const ldr::block& block)
+void WriteBlock(CScannerProtocol& protocol, ldr::block_ref block)
 {
     const unsigned size = static_cast<unsigned>(block.data.size());
     CheckResult(protocol.WriteMemory(block.address, size ? block.data.data() : nullptr, size,

@@ -12,7 +12,7 @@ class CRunView;
 namespace ldr {
 struct file;
 struct module;
-struct block;
+struct block_ref;
 }  // namespace ldr
 
 // Built by the run loop for each executed row; valid during the call only.
@@ -47,7 +47,7 @@ void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
 // Writes every block in order, showing the progress text after each one.
 void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
                        CMessageInterface& sink);
-void WriteBlock(CScannerProtocol& protocol, const ldr::block& block);
+void WriteBlock(CScannerProtocol& protocol, ldr::block_ref block);
 
 // "Выполнено: %3lu%% (%lu байт/cек.)" after k of count blocks of blockSize bytes in
 // elapsedMs milliseconds.

@@ -57,7 +57,7 @@ void CRunEngine::UpdateTitle(const char* serial)
 
 bool CRunEngine::IsSameScanner(const uint8_t id[16]) const
 {
-    return std::memcmp(id, scannerId.data(), scannerId.size()) == 0;
+    return !scannerId || std::memcmp(id, scannerId->data(), scannerId->size()) == 0;
 }
 
 void CRunEngine::Start(const ldr::file* loaded)
@@ -86,17 +86,22 @@ void CRunEngine::OpenScannerPort(CComDevice& device, CScannerProtocol& protocol)
 
 void CRunEngine::IdentifyScanner(CScannerProtocol& protocol, int row)
 {
-    if (fixedSet && row != 0) {
-        uint8_t id[16] = {};
-        protocol.GetUniqueId(id, TRANSPORT_SERIAL);
-        if (!IsSameScanner(id))
-            throw test_exception(std::string(kOtherScannerText));
-        return;
+    const bool checkSame = fixedSet && row != 0;
+    if (!checkSame) {
+        uint32_t number = 0;
+        if (ReadSerialNumber(protocol, number, false))
+            serialNumber = number;
+        scannerId.reset();
     }
-    uint32_t number = 0;
-    if (ReadSerialNumber(protocol, number, false))
-        serialNumber = number;
-    protocol.GetUniqueId(scannerId.data(), TRANSPORT_SERIAL);
+    // A lost reply leaves the identifier unknown rather than all zero, so one missed
+    // read cannot make the same scanner look like another one.
+    std::array<uint8_t, 16> id{};
+    if (protocol.GetUniqueId(id.data(), TRANSPORT_SERIAL) != 0)
+        return;
+    if (checkSame && !IsSameScanner(id.data()))
+        throw test_exception(std::string(kOtherScannerText));
+    if (!scannerId)
+        scannerId = id;
 }
 
 void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
@@ -149,7 +154,7 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
         loaded = &ownFirmware;
     }
     const ldr::file& firmware = *loaded;
-    scannerId.fill(0);
+    scannerId.reset();
 
     CComDevice device(ports);
     CScannerProtocol protocol(host);

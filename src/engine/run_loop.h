@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "base/host.h"
@@ -75,6 +76,7 @@ public:
     void RunOperations(const ldr::file* loaded = nullptr);
 
     void UpdateTitle(const char* serial);
+    // False only when both identifiers are known and differ.
     bool IsSameScanner(const uint8_t id[16]) const;
 
     // Fixed set of operations: every row after the first must see the same scanner.
@@ -84,13 +86,16 @@ public:
     int lastFailureResult = 0;
     // The serial number of the last scanner read; 0xFFFFFFFF = unknown. Kept between runs.
     uint32_t serialNumber = 0xFFFFFFFFu;
-    std::array<uint8_t, 16> scannerId{};
+    // The unique identifier of the run's scanner: the first one read in the run; empty
+    // while no read has succeeded (an identifier that could not be read is unknown, and
+    // an unknown one matches anything).
+    std::optional<std::array<uint8_t, 16>> scannerId;
 
 private:
     // Waits for the port to be listed, opens it and finds the scanner's speed.
     void OpenScannerPort(CComDevice& device, CScannerProtocol& protocol);
     // The first row reads the serial number and the unique id; with a fixed set, later
-    // rows check that the unique id has not changed.
+    // rows check that the unique id has not changed (or take it if it was not read yet).
     void IdentifyScanner(CScannerProtocol& protocol, int row);
     // One checked row: the port opened if needed, the scanner identified, the operation.
     void RunRow(int row, CComDevice& device, CScannerProtocol& protocol,

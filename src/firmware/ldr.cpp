@@ -2,11 +2,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
 #include "base/file_open.h"
 #include "base/strings.h"
+#include "base/utf.h"
 
 namespace {
 
@@ -68,6 +70,20 @@ public:
         return false;
     }
 
+    // Passes over count bytes without storing them.
+    bool Skip(uint64_t count)
+    {
+        if (failed)
+            return false;
+        // Within the file, and so within kMaxFileSize: fits a long on every platform.
+        if (count != 0 && (count > Remaining() ||
+                           std::fseek(file, static_cast<long>(count), SEEK_CUR) != 0))
+            failed = true;
+        else
+            consumed += count;
+        return !failed;
+    }
+
     bool Failed() const { return failed; }
     uint64_t Remaining() const { return size > consumed ? size - consumed : 0; }
 
@@ -87,7 +103,7 @@ bool BlocksFit(uint32_t blockCount, uint32_t blockSize, uint64_t available)
     return recordSize <= available / blockCount;
 }
 
-void ReadModule(InputStream& in, ldr::module& m)
+void ReadModule(InputStream& in, ldr::module& m, bool withBlocks)
 {
     uint8_t header[kModuleHeaderSize];
     if (!in.Read(header, sizeof header))
@@ -99,17 +115,25 @@ void ReadModule(InputStream& in, ldr::module& m)
     if (!BlocksFit(m.block_count, m.block_size, in.Remaining()))
         throw ldr::error(ldr::stream_error);
 
-    m.blocks.resize(m.block_count);
-    for (ldr::block& b : m.blocks) {
-        uint8_t address[kBlockAddressSize];
-        b.data.resize(m.block_size);
-        if (!in.Read(address, sizeof address) || !in.Read(b.data.data(), b.data.size()))
+    if (!withBlocks) {
+        if (!in.Skip(uint64_t(m.block_count) * (kBlockAddressSize + uint64_t(m.block_size))))
             throw ldr::error(ldr::stream_error);
-        b.address = Get32(address);
+        return;
+    }
+    m.blocks.reserve(m.block_count, m.block_size);
+    std::vector<uint8_t> data(m.block_size);
+    for (uint32_t k = 0; k < m.block_count; ++k) {
+        uint8_t address[kBlockAddressSize];
+        if (!in.Read(address, sizeof address) || !in.Read(data.data(), data.size()))
+            throw ldr::error(ldr::stream_error);
+        m.blocks.push_back(Get32(address), data.data(), data.size());
     }
 }
 
-void Parse(InputStream& in, ldr::file& out)
+// Thrown when the file has more modules than any scanner's firmware.
+struct TooManyModules {};
+
+void Parse(InputStream& in, ldr::file& out, bool withBlocks)
 {
     uint8_t header[kFileHeaderSize];
     if (!in.Read(header, sizeof header))
@@ -125,8 +149,10 @@ void Parse(InputStream& in, ldr::file& out)
         throw ldr::error(ldr::unknown_version);
 
     while (!in.AtEnd()) {
+        if (out.modules.size() == ldr::kMaxModules)
+            throw TooManyModules();
         out.modules.emplace_back();
-        ReadModule(in, out.modules.back());
+        ReadModule(in, out.modules.back(), withBlocks);
     }
     if (in.Failed())
         throw ldr::error(ldr::stream_error);
@@ -158,26 +184,122 @@ const char* error::what() const noexcept
     }
 }
 
-void load(const std::string& path, file& out)
+namespace {
+
+// The name as the operator can read it: bytes that are not UTF-8 shown as \xNN.
+std::string ShownName(const std::string& path)
+{
+    std::string shown;
+    for (size_t i = 0; i < path.size();) {
+        const size_t length = ValidUtf8SequenceLength(path, i);
+        if (length == 0) {
+            shown += StringPrintf("\\x%02X", unsigned(static_cast<uint8_t>(path[i])));
+            ++i;
+        } else {
+            shown.append(path, i, length);
+            i += length;
+        }
+    }
+    return shown;
+}
+
+void LoadFile(const std::string& path, file& out, bool withBlocks)
 {
     if (path.empty())
         throw ldr_exception(IDS_LDR_BAD_NAME);
-    errno = 0;
-    FilePtr handle(OpenFileUtf8(path, "rb"));
-    if (!handle)
-        throw ldr_exception(errno == ENOENT ? IDS_LDR_NOT_FOUND : IDS_LDR_OPEN_FAILED);
+    // Names are UTF-8 everywhere in the program; any other bytes would be shown as
+    // garbage, or on Windows name no file at all.
+    if (!IsValidUtf8(path))
+        throw ldr_exception(IDS_LDR_NAME_NOT_UTF8,
+                            StringPrintf(LoadText(IDS_LDR_NAME_NOT_UTF8), ShownName(path).c_str()));
+    FileOpenError reason = FileOpenError::None;
+    FilePtr handle(OpenRegularFileUtf8(path, &reason));
+    if (!handle) {
+        if (reason == FileOpenError::NotRegular)
+            throw ldr_exception(IDS_LDR_NOT_REGULAR,
+                                StringPrintf(LoadText(IDS_LDR_NOT_REGULAR), path.c_str()));
+        throw ldr_exception(reason == FileOpenError::NotFound ? IDS_LDR_NOT_FOUND
+                                                              : IDS_LDR_OPEN_FAILED);
+    }
 
     // An unknown size leaves no room for any module, so nothing is ever allocated
     // on a header's word alone.
     const int64_t size = OpenFileSize(handle.get());
+    if (size > 0 && uint64_t(size) > kMaxFileSize)
+        throw ldr_exception(IDS_LDR_TOO_LARGE,
+                            StringPrintf(LoadText(IDS_LDR_TOO_LARGE), path.c_str(),
+                                         static_cast<unsigned long long>(size),
+                                         static_cast<unsigned long long>(kMaxFileSize)));
     InputStream in(handle.get(), size > 0 ? uint64_t(size) : 0);
     file result;
     try {
-        Parse(in, result);
+        Parse(in, result, withBlocks);
     } catch (const error& e) {
         throw ldr_exception(e);
+    } catch (const TooManyModules&) {
+        throw ldr_exception(IDS_LDR_TOO_MANY_MODULES,
+                            StringPrintf(LoadText(IDS_LDR_TOO_MANY_MODULES), path.c_str(),
+                                         kMaxModules));
     }
     out = std::move(result);
+}
+
+}  // namespace
+
+bool byte_span::operator==(const byte_span& o) const
+{
+    return count == o.count && (count == 0 || std::memcmp(bytes, o.bytes, count) == 0);
+}
+
+block_ref block_list::operator[](size_t index) const
+{
+    return block_ref{addresses[index], byte_span{bytes.data() + index * stride, stride}};
+}
+
+void block_list::push_back(const block& b)
+{
+    push_back(b.address, b.data.data(), b.data.size());
+}
+
+void block_list::push_back(uint32_t address, const uint8_t* data, size_t size)
+{
+    if (addresses.empty())
+        stride = size;
+    else if (size != stride)
+        throw std::invalid_argument("every block of a module has the same size");
+    addresses.push_back(address);
+    bytes.insert(bytes.end(), data, data + size);
+}
+
+void block_list::pop_back()
+{
+    addresses.pop_back();
+    bytes.resize(bytes.size() - stride);
+    if (addresses.empty())
+        stride = 0;
+}
+
+void block_list::clear()
+{
+    addresses.clear();
+    bytes.clear();
+    stride = 0;
+}
+
+void block_list::reserve(size_t count, size_t size)
+{
+    addresses.reserve(count);
+    bytes.reserve(count * size);
+}
+
+void load(const std::string& path, file& out)
+{
+    LoadFile(path, out, true);
+}
+
+void load_headers(const std::string& path, file& out)
+{
+    LoadFile(path, out, false);
 }
 
 const module* find_module(const file& f, unsigned kind)
@@ -196,13 +318,13 @@ std::vector<uint8_t> serialize(const file& f)
     for (const module& m : f.modules) {
         if (m.blocks.size() != m.block_count)
             throw std::invalid_argument("module block list does not match its block count");
+        if (!m.blocks.empty() && m.blocks.block_size() != m.block_size)
+            throw std::invalid_argument("block data does not match the module's block size");
         Put16(out, m.kind);
         Put16(out, m.version);
         Put32(out, m.block_count);
         Put32(out, m.block_size);
-        for (const block& b : m.blocks) {
-            if (b.data.size() != m.block_size)
-                throw std::invalid_argument("block data does not match the module's block size");
+        for (const block_ref b : m.blocks) {
             Put32(out, b.address);
             out.insert(out.end(), b.data.begin(), b.data.end());
         }
@@ -225,6 +347,11 @@ void save(const std::string& path, const file& f)
 }  // namespace ldr
 
 ldr_exception::ldr_exception(unsigned id) : object_description(LoadText(id)), textId(id) {}
+
+ldr_exception::ldr_exception(unsigned id, std::string text)
+    : object_description(std::move(text)), textId(id)
+{
+}
 
 ldr_exception::ldr_exception(const ldr::error& e) : ldr_exception(TextIdOfError(e.code)) {}
 

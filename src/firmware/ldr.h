@@ -3,8 +3,10 @@
 // module data is opaque here: it is neither interpreted nor checked.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,13 @@ namespace ldr {
 constexpr uint32_t kSignature = 0x52444C23;  // "#LDR" read as a little-endian word
 constexpr uint16_t kFormatVersion = 0x0100;
 
+// Bounds of what the reader takes. A scanner's whole address space for its programs is
+// 16 MiB and a real container holds a few modules of at most a few MB, so a larger file
+// or one with more modules is not firmware for any scanner. With these bounds the
+// reader's memory stays within the file's size plus kMaxModules module records.
+constexpr uint64_t kMaxFileSize = 32ull * 1024 * 1024;
+constexpr unsigned kMaxModules = 256;
+
 enum module_kind : uint16_t {
     peripheral = 0,       // the ATmega
     computational = 1,    // the Blackfin application
@@ -22,9 +31,76 @@ enum module_kind : uint16_t {
     blackfin_loader = 3,
 };
 
+// A block as a writer builds it.
 struct block {
     uint32_t address = 0;       // scanner memory address of data[0]
     std::vector<uint8_t> data;  // exactly the module's block_size bytes
+};
+
+// Bytes held elsewhere.
+struct byte_span {
+    const uint8_t* bytes = nullptr;
+    size_t count = 0;
+    const uint8_t* data() const { return bytes; }
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const uint8_t* begin() const { return bytes; }
+    const uint8_t* end() const { return bytes + count; }
+    bool operator==(const byte_span& o) const;
+    bool operator!=(const byte_span& o) const { return !(*this == o); }
+};
+
+// A stored block: its address and its bytes, valid while the module is unchanged.
+struct block_ref {
+    uint32_t address;
+    byte_span data;
+};
+
+// A module's blocks stored compactly: one array of addresses and one of the bytes of
+// all blocks, so that memory grows exactly as the file does (a block of the file takes
+// its 4 address bytes and its data, nothing more). Every block has the same size.
+class block_list {
+public:
+    class iterator {
+    public:
+        iterator(const block_list* list, size_t index) : list(list), index(index) {}
+        block_ref operator*() const { return (*list)[index]; }
+        iterator& operator++() { ++index; return *this; }
+        bool operator!=(const iterator& o) const { return index != o.index; }
+        bool operator==(const iterator& o) const { return index == o.index; }
+
+    private:
+        const block_list* list;
+        size_t index;
+    };
+
+    block_list() = default;
+    block_list(std::initializer_list<block> list)
+    {
+        for (const block& b : list)
+            push_back(b);
+    }
+
+    size_t size() const { return addresses.size(); }
+    bool empty() const { return addresses.empty(); }
+    // The size of every block (0 while the list is empty).
+    size_t block_size() const { return stride; }
+    block_ref operator[](size_t index) const;
+    iterator begin() const { return iterator(this, 0); }
+    iterator end() const { return iterator(this, size()); }
+
+    // Throws std::invalid_argument for a block whose size differs from the others'.
+    void push_back(const block& b);
+    void push_back(uint32_t address, const uint8_t* data, size_t size);
+    void pop_back();
+    void clear();
+    // Room for count blocks of size bytes each, so a load allocates exactly once.
+    void reserve(size_t count, size_t size);
+
+private:
+    std::vector<uint32_t> addresses;
+    std::vector<uint8_t> bytes;
+    size_t stride = 0;
 };
 
 struct module {
@@ -32,7 +108,7 @@ struct module {
     uint16_t version = 0;  // high byte major, low byte minor
     uint32_t block_count = 0;
     uint32_t block_size = 0;
-    std::vector<block> blocks;  // after a load: exactly block_count blocks
+    block_list blocks;  // after a load: exactly block_count blocks
 };
 
 struct file {
@@ -57,9 +133,14 @@ struct error : std::exception {
 
 // Loads the file at a UTF-8 path into out, replacing what out held. Throws
 // ldr_exception for any fault of the file or its format; out is left untouched then.
-// A header that declares more data than the file holds is a cut file: nothing is
-// allocated for it.
+// Only a regular file is read (a folder, FIFO or device is refused without waiting on
+// it), of at most kMaxFileSize bytes and kMaxModules modules. A header that declares
+// more data than the file holds is a cut file: nothing is allocated for it.
 void load(const std::string& path, file& out);
+
+// The same checks as load, but the modules keep only their headers: no block is
+// stored (blocks stays empty), for listing a file's modules.
+void load_headers(const std::string& path, file& out);
 
 // The first module of the kind, in file order (the kind compared as 16 bits); null when
 // there is none. Valid while the file object lives and its module list is unchanged.
@@ -78,6 +159,8 @@ void save(const std::string& path, const file& f);
 class ldr_exception : public std::exception, public object_description {
 public:
     explicit ldr_exception(unsigned textId);
+    // A message of the id made with the file's particulars (its name, its size).
+    ldr_exception(unsigned textId, std::string text);
     explicit ldr_exception(const ldr::error& e);
     unsigned TextId() const { return textId; }
 

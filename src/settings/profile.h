@@ -19,8 +19,9 @@ public:
 
     // Sets the value, creating the file, the section or the key as needed and leaving
     // every other line of the file as it was. False when the file cannot be written,
-    // or when a name or the value would break the line structure (a line break, a key
-    // holding '=', a section holding ']').
+    // or when a name or the value would not read back as written (a line break or NUL,
+    // a key holding '=' or starting with '[' or ';', a section holding ']', a name
+    // starting or ending with a blank).
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInt(const std::string& section, const std::string& key, int value);
 

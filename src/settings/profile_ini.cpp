@@ -161,6 +161,19 @@ void CIniDocument::InsertLine(size_t index, const std::string& text)
     line.end = newline;
     Classify(line, index == 0);
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
+    if (index > 0)
+        KeepLineEndApart(index - 1);
+    KeepLineEndApart(index);
+}
+
+void CIniDocument::KeepLineEndApart(size_t index)
+{
+    if (index + 1 >= lines.size() || lines[index].end != "\r")
+        return;
+    const Line& next = lines[index + 1];
+    const std::string& following = next.text.empty() ? next.end : next.text;
+    if (!following.empty() && following.front() == '\n')
+        lines[index].end = "\r\n";
 }
 
 void CIniDocument::EndLastLine()
@@ -193,24 +206,31 @@ int ProfileIntFromText(const std::string& text, int defaultValue)
     return static_cast<int>(negative ? 0u - value : value);
 }
 
+const CIniDocument* CIniProfile::Document() const
+{
+    const FileStamp stamp = FileStampUtf8(path);
+    if (!stamp.known || stamp != documentStamp) {
+        document.reset();
+        std::string text;
+        if (ReadFile(text) == FileState::Read)
+            document = std::make_unique<CIniDocument>(text);
+        documentStamp = stamp;
+    }
+    return document.get();
+}
+
 std::string CIniProfile::GetString(const std::string& section, const std::string& key,
                                    const std::string& defaultValue) const
 {
-    std::string text;
-    if (ReadFile(text) != FileState::Read)
-        return defaultValue;
-    const CIniDocument document(text);
-    const std::string* value = document.Find(section, key);
+    const CIniDocument* parsed = Document();
+    const std::string* value = parsed ? parsed->Find(section, key) : nullptr;
     return value ? *value : defaultValue;
 }
 
 int CIniProfile::GetInt(const std::string& section, const std::string& key, int defaultValue) const
 {
-    std::string text;
-    if (ReadFile(text) != FileState::Read)
-        return defaultValue;
-    const CIniDocument document(text);
-    const std::string* value = document.Find(section, key);
+    const CIniDocument* parsed = Document();
+    const std::string* value = parsed ? parsed->Find(section, key) : nullptr;
     return value ? ProfileIntFromText(*value, defaultValue) : defaultValue;
 }
 
@@ -222,23 +242,22 @@ bool CIniProfile::WriteChecked(const std::string& section, const std::string& ke
     // this key.
     if (ReadFile(text) == FileState::Unreadable)
         return false;
-    CIniDocument document(text);
-    document.Set(section, key, value);
-    text = document.Text();
-
-    FilePtr file(OpenFileUtf8(path, "wb"));
-    if (!file)
+    auto updated = std::make_unique<CIniDocument>(text);
+    updated->Set(section, key, value);
+    // The whole new text replaces the file in one step, so a failed write leaves the
+    // old file as it was instead of an empty or cut one.
+    if (!ReplaceFileUtf8(path, updated->Text()))
         return false;
-    if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size())
-        return false;
-    return std::fclose(file.release()) == 0;
+    document = std::move(updated);
+    documentStamp = FileStampUtf8(path);
+    return true;
 }
 
 CIniProfile::FileState CIniProfile::ReadFile(std::string& text) const
 {
     text.clear();
     errno = 0;
-    FilePtr file(OpenFileUtf8(path, "rb"));
+    FilePtr file(OpenRegularFileUtf8(path));
     if (!file)
         return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
     char buffer[4096];

@@ -4,9 +4,11 @@
 // the file stays as it was: comments, blank lines, foreign sections, line ends.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/file_open.h"
 #include "settings/profile.h"
 
 // The text of an INI file as lines, edited in place.
@@ -36,6 +38,9 @@ private:
     };
 
     static void Classify(Line& line, bool first);
+    // A bare CR end followed by a line that starts with LF would read back as one CRLF
+    // end, and the empty line after it would vanish: such an end becomes CRLF.
+    void KeepLineEndApart(size_t index);
     int FindSection(const std::string& section) const;
     void InsertLine(size_t index, const std::string& text);
     void EndLastLine();
@@ -48,6 +53,9 @@ private:
 // an optional sign, the leading digits (wrapping at 32 bits); the default for an empty text.
 int ProfileIntFromText(const std::string& text, int defaultValue);
 
+// The file is read and parsed once and kept while its size and modification time stay
+// the same, so loading the settings reads it once however many keys there are; a write
+// reads it afresh (another program may have changed it).
 class CIniProfile : public CProfile {
 public:
     explicit CIniProfile(std::string utf8Path) : path(std::move(utf8Path)) {}
@@ -62,8 +70,13 @@ protected:
 
 private:
     enum class FileState { Read, Missing, Unreadable };
-    // The file's bytes; empty unless Read (Unreadable: a folder, no rights, an I/O error).
+    // The file's bytes; empty unless Read (Unreadable: not a regular file, no rights, an
+    // I/O error).
     FileState ReadFile(std::string& text) const;
+    // The parsed file, read again only when it changed; null when it cannot be read.
+    const CIniDocument* Document() const;
 
     std::string path;
+    mutable std::unique_ptr<CIniDocument> document;
+    mutable FileStamp documentStamp;
 };

@@ -34,7 +34,7 @@ inline ldr::module BuildModule(uint16_t kind, uint16_t version, uint32_t address
 inline std::vector<uint8_t> ModuleImage(const ldr::module& m)
 {
     std::vector<uint8_t> image;
-    for (const ldr::block& b : m.blocks)
+    for (const ldr::block_ref b : m.blocks)
         image.insert(image.end(), b.data.begin(), b.data.end());
     return image;
 }

@@ -56,9 +56,13 @@ TEST(RunServicesReport, EachKindOfFailureGetsItsMessage)
     EXPECT_EQ(boxes[0].caption, LoadText(IDS_PROGRAM_NAME));
     EXPECT_EQ(boxes[0].kind, MessageBoxKind::Error);
 
+    // A library's text never reaches the operator.
     boxes = Report([] { throw std::runtime_error("disk full"); });
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "disk full");
+    EXPECT_EQ(boxes[0].text, "Внутренняя ошибка программы: операция не выполнена.");
+    boxes = Report([] { throw std::bad_alloc(); });
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Недостаточно памяти для выполнения операции.");
 
     boxes = Report([] { throw 42; });
     ASSERT_EQ(boxes.size(), 1u);

@@ -150,6 +150,11 @@ TEST_F(CliRun, SettingsThatCannotBeUsedAreUsageErrors)
     // A file named explicitly must exist.
     EXPECT_EQ(Run({"check", "--port", "COM3", "--settings", Path("none.ini")}), kExitUsage);
     EXPECT_NE(err.str().find("none.ini"), std::string::npos);
+    // One that exists but is a folder is not "not found".
+    fs::create_directory(fs::u8path(Path("folder.ini")));
+    EXPECT_EQ(Run({"check", "--port", "COM3", "--settings", Path("folder.ini")}), kExitUsage);
+    EXPECT_NE(err.str().find("\"" + Path("folder.ini") + "\" не является обычным файлом"),
+              std::string::npos) << err.str();
 
     WriteFile("bad.ini", "[connect]\nportname=COM3\nbaudrate=12\ntimeout=fast\n");
     EXPECT_EQ(Run({"check", "--settings", Path("bad.ini")}), kExitUsage);

@@ -147,6 +147,21 @@ TEST_F(RunLoop, OtherScannerOnSecondRowFailsBeforeItsOperation)
     EXPECT_EQ(scanner.Mode(host.NowUs()), 1);   // the second operation never ran
 }
 
+TEST_F(RunLoop, UnreadUniqueIdIsUnknownNotAnotherScanner)
+{
+    // The first row's identifier read gets no answer: the second row's read becomes the
+    // reference instead of being compared with zeros.
+    CSimScanner& scanner = ports.AddScanner(kPort);
+    scanner.AddFault({CMD_GET_UNIQUE_ID, SimFault::Busy, 3});
+    engine.Start();
+    for (const auto& box : host.Boxes())
+        ADD_FAILURE() << box.text;
+    EXPECT_EQ(view.status, (std::vector<std::string>{"OK", "OK"}));
+    ASSERT_TRUE(engine.scannerId.has_value());
+    EXPECT_EQ(*engine.scannerId, scanner.Config().uniqueId);
+    EXPECT_EQ(scanner.Mode(host.NowUs()), 0);
+}
+
 TEST_F(RunLoop, StopDuringTransferInterruptsWithoutBoxAndRecordsSpeed)
 {
     ports.AddScanner(kPort);

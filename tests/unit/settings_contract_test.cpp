@@ -231,7 +231,14 @@ TEST_P(SettingsContract, TextsThatWouldBreakTheFileAreRefused)
     EXPECT_FALSE(profile->WriteString("Connect", "Port=Name", "COM1"));
     EXPECT_FALSE(profile->WriteString("Con]nect", "PortName", "COM1"));
     EXPECT_FALSE(profile->WriteString("", "PortName", "COM1"));
+    // Keys that would read back as a section, a comment or another name.
+    for (const char* key : {"[Evil]", ";PortName", " PortName", "PortName\t"})
+        EXPECT_FALSE(profile->WriteString("Connect", key, "COM1")) << key;
+    EXPECT_FALSE(profile->WriteString(" Connect", "PortName", "COM1"));
+    // A NUL would cut the value silently.
+    EXPECT_FALSE(profile->WriteString("Connect", "PortName", std::string("CO\0M1", 5)));
     EXPECT_EQ(profile->GetString("Evil", "x", "none"), "none");
+    EXPECT_EQ(profile->GetString("Connect", "PortName", "none"), "none");
     EXPECT_TRUE(profile->WriteInt("Connect", "BaudRate", 4));
     EXPECT_EQ(profile->GetInt("Connect", "BaudRate", 0), 4);
 }

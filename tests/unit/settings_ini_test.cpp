@@ -48,6 +48,20 @@ TEST(IniDocument, NewSectionGoesAtTheEndInTheFilesLineEnds)
     EXPECT_EQ(Set("[A]\r\nx=1\r\n\r\n", "B", "k", "v"), "[A]\r\nx=1\r\n\r\n[B]\r\nk=v\r\n");
 }
 
+TEST(IniDocument, InsertedBareCrLineDoesNotSwallowAFollowingLfLine)
+{
+    // Lines ending in a bare CR; the section's last key line ends in LF and an empty LF
+    // line follows. The new key's line must not end up as "k=v\r" + "\n".
+    const std::string text = "[S]\rk=1\n\n[T]\rx=2\r";
+    const std::string written = Set(text, "S", "new", "v");
+    EXPECT_EQ(written, "[S]\rk=1\nnew=v\r\n\n[T]\rx=2\r");
+    const CIniDocument back(written);
+    ASSERT_NE(back.Find("S", "new"), nullptr);
+    EXPECT_EQ(*back.Find("S", "new"), "v");
+    EXPECT_EQ(*back.Find("T", "x"), "2");
+    EXPECT_EQ(Set("[A]\rx=1\r", "A", "y", "2"), "[A]\rx=1\ry=2\r");
+}
+
 TEST(IniDocument, LookupRules)
 {
     const CIniDocument document(
