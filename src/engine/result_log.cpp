@@ -10,7 +10,7 @@
 
 bool IdentifyFirmwareFile(const std::string& path, CFirmwareIdentity& identity)
 {
-    std::FILE* file = OpenFileUtf8(path, "rb");
+    std::FILE* file = OpenRegularFileUtf8(path);
     if (file == nullptr)
         return false;
     CSha256 hash;

@@ -107,8 +107,8 @@ protected:
         config.uniqueId[15] = static_cast<uint8_t>(sims.size());
         port->scanner = &port->ports.AddScanner(name, config);
         std::map<uint32_t, std::vector<uint8_t>> expected;
-        for (const ldr::block& b : firmware.modules[0].blocks)
-            expected[b.address] = b.data;
+        for (const ldr::block_ref b : firmware.modules[0].blocks)
+            expected[b.address].assign(b.data.begin(), b.data.end());
         port->scanner->SetExpectedImage(expected);
         settings.ports.push_back({name, 2});
         SimPort& added = *port;
