@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ make pkg-config
   googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 fonts-wine xvfb xauth imagemagick
+  wine wine64 fonts-wine xvfb xauth imagemagick jq zip
 )
 
 missing=()

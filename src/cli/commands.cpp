@@ -1,10 +1,13 @@
 #include "cli/commands.h"
 
 #include "base/strings.h"
+#include "cli/multi_update.h"
 #include "cli/settings.h"
 #include "cli/views.h"
 #include "connection/connection_actions.h"
 #include "connection/device_search.h"
+#include "engine/multi_port.h"
+#include "engine/result_log.h"
 #include "engine/run_loop.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
@@ -85,14 +88,40 @@ int Info(CCommandRun& run)
 int Update(CCommandRun& run)
 {
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    if (run.options.allPorts || run.options.updatePorts.size() > 1 || run.options.jobs)
+        return MultiPortUpdate(run.options, settings, run.env, run.host);
     // The run leaves the port's final speed in these settings; the tool does not keep it.
     CRunSettings runSettings{settings.connect.portName, settings.connect.speedCode,
                              settings.connect.timeout, settings.firmwareFile};
     CCliRunView view(run.env.out, run.env.outIsTerminal);
     const unsigned errorsBefore = run.host.ErrorCount();
     CRunEngine engine(run.host, run.env.ports, view, runSettings, TRELVO_VERSION_TEXT);
-    // A failure before the first row (the firmware file) escapes to RunCli.
-    engine.RunOperations();
+
+    // The log names the file as it was read for the run, and the scanner by its model.
+    ldr::file firmware;
+    ldr::load(settings.firmwareFile, firmware);
+    CFirmwareIdentity identity;
+    CPortRunResult result;
+    result.port = settings.connect.portName;
+    if (run.options.logFile) {
+        if (!IdentifyFirmwareFile(settings.firmwareFile, identity))
+            throw ldr_exception(IDS_LDR_IO_ERROR);
+        result.model = ProbeScannerModel(run.host, run.env.ports, runSettings);
+    }
+    const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);
+    view.MeasureTransfer(run.host, module ? module->block_size : 0);
+    const uint32_t start = run.host.TickCount();
+    engine.RunOperations(&firmware);
+    if (run.options.logFile) {
+        result.serialNumber = engine.serialNumber;
+        result.rowStatus = view.FinalStatuses();
+        result.failure = run.host.LastMessage();
+        result.stopped = run.host.Stopped();
+        result.durationMs = run.host.TickCount() - start;
+        result.bytesPerSecond = view.BytesPerSecond();
+        if (!WriteResultLog(*run.options.logFile, identity, {result}, run.env.err))
+            return run.host.Stopped() ? kExitStopped : kExitFailure;
+    }
     if (run.host.Stopped())
         return kExitStopped;
     if (view.AllRowsOk())

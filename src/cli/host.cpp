@@ -60,6 +60,8 @@ bool CCliHost::ShowMessageBox(const std::string& text, const std::string& captio
 {
     // The caption names the box for a window; on a terminal the text says it all.
     (void)caption;
+    // A question follows the failure's message after an empty line.
+    lastMessage = PlainLineEnds(text.substr(0, text.rfind("\r\n\r\n")));
     if (kind != MessageBoxKind::Question) {
         if (kind == MessageBoxKind::Error)
             ++errors;

@@ -35,6 +35,8 @@ public:
     bool Stopped() const { return stopped; }
     // How many error boxes were shown (failures reported through ReportException).
     unsigned ErrorCount() const { return errors; }
+    // The message of the last failure shown or asked about; empty if none.
+    const std::string& LastMessage() const { return lastMessage; }
 
 private:
     bool Ask();
@@ -45,6 +47,7 @@ private:
     CCliTerminal terminal;
     bool stopped = false;
     unsigned errors = 0;
+    std::string lastMessage;
 };
 
 // A text written for a Windows message box, for a terminal: "\r\n" line ends become "\n".

@@ -74,6 +74,12 @@ void CheckApplicable(const CCliOptions& options, const std::string& commandName)
         refuse("--firmware");
     if (!update && options.retries)
         refuse("--retry");
+    if (!update && options.allPorts)
+        refuse("--all");
+    if (!update && options.jobs)
+        refuse("--jobs");
+    if (!update && options.logFile)
+        refuse("--log");
 }
 
 void SetOption(CCliOptions& options, const std::string& name, const std::string& value)
@@ -81,8 +87,17 @@ void SetOption(CCliOptions& options, const std::string& name, const std::string&
     const std::string where = "--" + name;
     if (name == "settings")
         options.settingsFile = NonEmpty(value, where);
-    else if (name == "port")
+    else if (name == "port") {
+        // The last one is the port of a command for one scanner; update takes them all.
         options.port = NonEmpty(value, where);
+        options.updatePorts.push_back(value);
+    } else if (name == "jobs") {
+        const long long n = ParseCliNumber(value, where);
+        if (n < 1 || n > kMaxJobs)
+            throw CUsageError(where + ": от 1 до " + std::to_string(kMaxJobs));
+        options.jobs = static_cast<unsigned>(n);
+    } else if (name == "log")
+        options.logFile = NonEmpty(value, where);
     else if (name == "speed")
         options.speedCode = CheckedSpeedCode(ParseCliNumber(value, where), where);
     else if (name == "timeout")
@@ -175,7 +190,9 @@ CCliOptions ParseCliOptions(const std::vector<std::string>& args)
             positional.insert(positional.end(), args.begin() + i + 1, args.end());
             break;
         }
-        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+        if (arg == "--all") {
+            options.allPorts = true;
+        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             const size_t equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos
                                                                                  : equals - 2);
@@ -235,13 +252,22 @@ std::string CliHelpText()
            "  --firmware ФАЙЛ    update: файл прошивки .ldr (Firmware/FileName)\n"
            "  --retry N          update: на вопрос «Продолжить выполнение?» после ошибки\n"
            "                     отвечать «Да» до N раз. Без параметра вопрос задаётся в\n"
-           "                     терминале, а без терминала ответ — «Нет»\n"
+           "                     терминале, а без терминала ответ — «Нет»; на нескольких\n"
+           "                     портах вопрос не задаётся: N повторов на каждый порт\n"
+           "  --port ИМЯ ...     update: --port несколько раз — обновление на всех портах\n"
+           "                     сразу, у каждого порта своя строка хода и итог в таблице\n"
+           "  --all              update: все порты системы (и заданные --port), на которых\n"
+           "                     ответил сканер (поиск на 2400–115200, на всех портах сразу)\n"
+           "  --jobs N           update: не больше N портов одновременно (по умолчанию все)\n"
+           "  --log ФАЙЛ         update: дописать в ФАЙЛ по строке JSON на сканер: время UTC,\n"
+           "                     компьютер, порт, заводской номер, модель, файл прошивки\n"
+           "                     (имя, размер, SHA-256), состояния операций, время, байт/с\n"
            "  -h, --help         эта справка\n"
            "\n"
            "Ctrl+C останавливает работу на ближайшем шаге.\n"
            "\n"
            "Коды завершения:\n"
-           "  0    успех (update: все операции «OK»)\n"
+           "  0    успех (update: все операции «OK», на всех портах)\n"
            "  1    ошибка; сообщение — в потоке ошибок\n"
            "  2    ошибка командной строки или файла настроек\n"
            "  3    сканер не ответил\n"

@@ -32,7 +32,13 @@ struct CCliOptions {
     bool help = false;
     CliCommand command = CliCommand::None;
     std::optional<std::string> settingsFile;
-    std::optional<std::string> port;
+    std::optional<std::string> port;     // the last --port
+    // update: every --port in order (several: a run per port, in parallel).
+    std::vector<std::string> updatePorts;
+    // update: every listed port (and each --port) on which a scanner answers.
+    bool allPorts = false;
+    std::optional<unsigned> jobs;        // update: ports run at once
+    std::optional<std::string> logFile;  // update: the result log appended to
     std::optional<int> speedCode;
     std::optional<unsigned> timeout;
     std::optional<std::string> firmwareFile;
@@ -47,6 +53,7 @@ struct CCliOptions {
 
 // More retries than anyone waits for; a larger number is a typing error.
 constexpr unsigned kMaxRetries = 1000000;
+constexpr unsigned kMaxJobs = 1000;
 
 // Parses the arguments after the program name. --help anywhere wins over everything
 // else. Throws CUsageError.

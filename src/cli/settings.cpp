@@ -105,6 +105,8 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
 
     if (options.port) {
         result.connect.portName = *options.port;
+    } else if (options.allPorts) {
+        // The ports are searched for; the file's port is only one of them if listed.
     } else {
         result.connect.portName = stored.portName;
         if (result.connect.portName.empty())

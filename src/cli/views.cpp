@@ -32,6 +32,8 @@ void CCliRunView::SetRowStatus(int row, const std::string& text)
     // The run clears every status when it starts; a clear shows nothing here.
     if (text.empty())
         return;
+    if (row == 0 && clock)
+        meter.OnFirmwareRowText(text, clock->TickCount());
     const std::string line = rows[row].name + ": " + text;
     if (terminal) {
         const size_t width = DisplayWidth(line);
@@ -67,6 +69,20 @@ bool CCliRunView::AllRowsOk() const
             return false;
     }
     return true;
+}
+
+std::vector<unsigned> CCliRunView::FinalStatuses() const
+{
+    std::vector<unsigned> statuses;
+    for (const Row& row : rows)
+        statuses.push_back(row.finalStatus);
+    return statuses;
+}
+
+void CCliRunView::MeasureTransfer(CRunHost& host, uint32_t blockSize)
+{
+    clock = &host;
+    meter = CTransferMeter(blockSize);
 }
 
 CCliSearchView::CCliSearchView(std::ostream& out, std::vector<std::string> ports) : out(out)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "connection/device_search.h"
+#include "engine/multi_port.h"
 #include "engine/run_loop.h"
 
 // The operation list of a run. A row's progress rewrites one line on a terminal and
@@ -27,6 +28,11 @@ public:
 
     // Every row ended "OK" the last time it ended.
     bool AllRowsOk() const;
+    // Per row, the string id of the status it last ended with (0: never ended).
+    std::vector<unsigned> FinalStatuses() const;
+    // Measures the firmware row's transfer rate on the clock from now on.
+    void MeasureTransfer(CRunHost& clock, uint32_t blockSize);
+    uint64_t BytesPerSecond() const { return meter.BytesPerSecond(); }
 
 private:
     struct Row {
@@ -41,6 +47,8 @@ private:
     std::vector<Row> rows;
     // Characters shown by the progress line a terminal has open, 0 when none is open.
     size_t progressWidth = 0;
+    CRunHost* clock = nullptr;
+    CTransferMeter meter{0};
 };
 
 // The ports of a search, each printed as "port<TAB>speed<TAB>state" when the search

@@ -78,7 +78,7 @@ class CPortView : public CRunView {
 public:
     CPortView(CRunHost& clock, CMultiRunObserver* observer, size_t index,
               CPortRunResult& result, uint32_t blockSize)
-        : clock(clock), observer(observer), index(index), result(result), blockSize(blockSize)
+        : clock(clock), observer(observer), index(index), result(result), meter(blockSize)
     {
         catalogue = OperationCatalogue(rows);
         result.rowStatus.assign(rows, 0);
@@ -93,7 +93,7 @@ public:
         if (text.empty())
             return;
         if (row == 0)
-            CountTransfer(text);
+            meter.OnFirmwareRowText(text, clock.TickCount());
         if (observer)
             observer->OnPortProgress(index, row, text);
     }
@@ -109,37 +109,16 @@ public:
     void SetTitle(const std::string&) override {}
     void FlashIfInactive() override {}
 
-    // Bytes per second from the first block written to the last, in the attempt that
-    // got furthest.
-    uint64_t BytesPerSecond() const { return bestRate; }
+    uint64_t BytesPerSecond() const { return meter.BytesPerSecond(); }
 
 private:
-    void CountTransfer(const std::string& text)
-    {
-        const uint32_t now = clock.TickCount();
-        if (text == LoadText(IDS_STATUS_RUNNING)) {
-            blocks = 0;
-            return;
-        }
-        if (++blocks == 1) {
-            firstAt = now;
-            return;
-        }
-        const uint32_t elapsed = now - firstAt;
-        if (elapsed > 0)
-            bestRate = uint64_t(blocks - 1) * blockSize * 1000 / elapsed;
-    }
-
     CRunHost& clock;
     CMultiRunObserver* observer;
     size_t index;
     CPortRunResult& result;
-    uint32_t blockSize;
+    CTransferMeter meter;
     const OperationDescriptor* catalogue = nullptr;
     size_t rows = 0;
-    uint64_t blocks = 0;
-    uint32_t firstAt = 0;
-    uint64_t bestRate = 0;
 };
 
 class CNativeEnvironment : public CPortEnvironment {
@@ -148,29 +127,41 @@ public:
     CPortSystem& Ports() override { return NativePortSystem(); }
 };
 
-// The scanner's model, and the speed it answers at so the run finds it at once. A port
-// that cannot be opened or a scanner that does not answer is left to the run, which
-// reports it as it always does.
-void IdentifyModel(CRunHost& host, CPortSystem& ports, CRunSettings& settings,
-                   CPortRunResult& result)
+}  // namespace
+
+void CTransferMeter::OnFirmwareRowText(const std::string& text, uint32_t nowMs)
+{
+    if (text == LoadText(IDS_STATUS_RUNNING)) {
+        blocks = 0;
+        return;
+    }
+    if (++blocks == 1) {
+        firstAt = nowMs;
+        return;
+    }
+    const uint32_t elapsed = nowMs - firstAt;
+    if (elapsed > 0)
+        rate = (blocks - 1) * blockSize * 1000 / elapsed;
+}
+
+std::string ProbeScannerModel(CRunHost& host, CPortSystem& ports, CRunSettings& settings)
 {
     CComDevice device(ports);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
     try {
         if (!ports.SerialPortExists(settings.portName))
-            return;
+            return {};
         OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode), settings.timeout);
         unsigned char model = 0;
         if (FindSpeed(protocol, nullptr, 0) && Probe(protocol, &model)) {
-            result.model = ModelText(model);
             settings.baudCode = CodeFromBaud(device.GetBaudRate());
+            return ModelText(model);
         }
     } catch (const object_description&) {
     }
+    return {};
 }
-
-}  // namespace
 
 bool CPortRunResult::Succeeded() const
 {
@@ -264,7 +255,7 @@ void CMultiPortRun::RunPort(size_t index)
     const uint32_t start = host.TickCount();
     bool stopped = false;
     try {
-        IdentifyModel(host, ports, run, result);
+        result.model = ProbeScannerModel(host, ports, run);
         host.PumpMessages();
         CRunEngine engine(host, ports, view, run, std::string());
         engine.Start(&firmware);

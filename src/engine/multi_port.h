@@ -25,6 +25,7 @@
 
 class CRunHost;
 class CPortSystem;
+struct CRunSettings;
 namespace ldr {
 struct file;
 }
@@ -81,6 +82,27 @@ public:
     virtual void OnPortProgress(size_t port, int row, const std::string& text) {}
     virtual void OnPortFinished(size_t port, const CPortRunResult& result) {}
 };
+
+// The firmware transfer's rate, from the firmware row's texts: blocks counted from the
+// first progress text to the last of an attempt ("Выполняется" starts an attempt).
+class CTransferMeter {
+public:
+    explicit CTransferMeter(uint32_t blockSize) : blockSize(blockSize) {}
+    void OnFirmwareRowText(const std::string& text, uint32_t nowMs);
+    // Bytes per second over the blocks after the first; 0 until two blocks went out.
+    uint64_t BytesPerSecond() const { return rate; }
+
+private:
+    uint32_t blockSize;
+    uint64_t blocks = 0;
+    uint32_t firstAt = 0;
+    uint64_t rate = 0;
+};
+
+// The model of the scanner on the settings' port, as text; empty when the port cannot be
+// opened or nothing answers. Leaves the port closed and settings.baudCode at the speed
+// that answered, so the run finds the scanner at once. Throws only stop_exception.
+std::string ProbeScannerModel(CRunHost& host, CPortSystem& ports, CRunSettings& settings);
 
 class CMultiPortRun {
 public:

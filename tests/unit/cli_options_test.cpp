@@ -66,6 +66,12 @@ TEST(CliOptions, OptionsInBothFormsAnywhereTheLastOneWins)
     EXPECT_EQ(o.firmwareFile, "x.ldr");
     EXPECT_EQ(o.retries, 3u);
     EXPECT_EQ(o.settingsFile, "s.ini");
+    // update takes every port named, for a run on each.
+    EXPECT_EQ(o.updatePorts, (std::vector<std::string>{"COM3", "COM7"}));
+    const CCliOptions many = Parse({"update", "--all", "--jobs", "2", "--log=r.jsonl"});
+    EXPECT_TRUE(many.allPorts);
+    EXPECT_EQ(many.jobs, 2u);
+    EXPECT_EQ(many.logFile, "r.jsonl");
 
     const CCliOptions plain = Parse({"check"});
     EXPECT_FALSE(plain.port || plain.speedCode || plain.timeout || plain.settingsFile);
@@ -92,6 +98,7 @@ TEST(CliOptions, RangesAndFormsOfNumbers)
     EXPECT_NE(Refusal({"check", "--timeout", "300001"}).find("от 100 до 300000"),
               std::string::npos);
     EXPECT_NE(Refusal({"update", "--retry", "1000001"}), "");
+    EXPECT_NE(Refusal({"update", "--jobs", "0"}), "");
     EXPECT_NE(Refusal({"set-speed", "10"}).find("от 0 до 9"), std::string::npos);
     EXPECT_NE(Refusal({"set-speed", "fast"}).find("ожидается число"), std::string::npos);
 }
@@ -117,6 +124,9 @@ TEST(CliOptions, OptionsACommandWouldIgnoreAreRefused)
     EXPECT_NE(Refusal({"info", "--retry", "2"}).find("--retry"), std::string::npos);
     EXPECT_NE(Refusal({"search", "--port", "COM3"}).find("--port"), std::string::npos);
     EXPECT_NE(Refusal({"ports", "--speed", "3"}).find("--speed"), std::string::npos);
+    EXPECT_NE(Refusal({"check", "--all"}).find("--all"), std::string::npos);
+    EXPECT_NE(Refusal({"info", "--jobs", "2"}).find("--jobs"), std::string::npos);
+    EXPECT_NE(Refusal({"check", "--log", "r.jsonl"}).find("--log"), std::string::npos);
     EXPECT_NE(Refusal({"modules", "f.ldr", "--timeout", "500"}).find("--timeout"),
               std::string::npos);
     // The settings file may be named for any command.
@@ -128,7 +138,7 @@ TEST(CliOptions, HelpNamesEveryCommandOptionAndExitCode)
     const std::string help = CliHelpText();
     for (const char* word : {"ports", "check", "search", "set-speed", "info", "update", "modules",
                              "--settings", "--port", "--speed", "--timeout", "--firmware",
-                             "--retry", "--help", "130", "trelvo.ini", "Connect/BaudRate"}) {
+                             "--retry", "--all", "--jobs", "--log", "--help", "130", "trelvo.ini", "Connect/BaudRate"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
 }

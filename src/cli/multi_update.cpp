@@ -1,0 +1,272 @@
+#include "cli/multi_update.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "base/record_file.h"
+#include "base/strings.h"
+#include "base/version.h"
+#include "connection/device_search.h"
+#include "engine/multi_port.h"
+#include "engine/operations.h"
+#include "engine/result_log.h"
+#include "firmware/ldr.h"
+#include "protocol/device_info.h"
+#include "transport/port_system.h"
+
+namespace {
+
+const char kNoScannersText[] = "Сканеры не найдены";
+const char kFailedPortsText[] = "Не обновлены:";
+const char kLogFailedText[] = "Журнал не записан: ";
+// How often a terminal's progress lines are redrawn.
+constexpr uint32_t kRedrawMs = 200;
+
+// Columns a UTF-8 text takes on a terminal.
+size_t Width(const std::string& text)
+{
+    return size_t(std::count_if(text.begin(), text.end(),
+                                [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// One port's search on its own thread: the thread's host, with a stop shared by all.
+class CSearchHost : public CRunHost {
+public:
+    CSearchHost(CRunHost& thread, std::atomic<bool>& stop) : thread(thread), stop(stop) {}
+    uint32_t TickCount() override { return thread.TickCount(); }
+    void Sleep(uint32_t ms) override { thread.Sleep(ms); }
+    void PumpMessages() override
+    {
+        try {
+            thread.PumpMessages();
+        } catch (const stop_exception&) {
+            stop = true;
+        }
+        if (stop)
+            throw stop_exception(0);
+    }
+    void RequestStop(int) override { stop = true; }
+    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind) override
+    {
+        return false;
+    }
+
+private:
+    CRunHost& thread;
+    std::atomic<bool>& stop;
+};
+
+class COnePortSearch : public CSearchView {
+public:
+    explicit COnePortSearch(std::string port) : port(std::move(port)) {}
+    int RowCount() override { return 1; }
+    std::string PortName(int) override { return port; }
+    bool IsTicked(int) override { return true; }
+    void SetSpeedText(int, const std::string&) override {}
+    void SetStateText(int, const std::string&) override {}
+    void SetRowCode(int, int found) override { code = found; }
+    void EnsureVisible(int) override {}
+
+    std::string port;
+    int code = -1;
+};
+
+// Progress of every port: on a terminal one line per port, redrawn in place; otherwise
+// each text a line of its own, prefixed with the port.
+class CMultiProgress : public CMultiRunObserver {
+public:
+    CMultiProgress(std::ostream& out, bool terminal, const std::vector<CFoundPort>& ports)
+        : out(out), terminal(terminal)
+    {
+        size_t count = 0;
+        const OperationDescriptor* catalogue = OperationCatalogue(count);
+        for (size_t i = 0; i < count; ++i)
+            rowNames.push_back(LoadText(catalogue[i].nameId));
+        for (const CFoundPort& port : ports) {
+            names.push_back(port.name);
+            lines.push_back(port.name + ":");
+        }
+    }
+
+    void OnPortProgress(size_t port, int row, const std::string& text) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const std::string line = names[port] + ": " + rowNames[row] + ": " + text;
+        if (terminal) {
+            lines[port] = line;
+            dirty = true;
+        } else {
+            out << line << '\n' << std::flush;
+        }
+    }
+
+    void Redraw()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!terminal || !dirty)
+            return;
+        if (drawn)
+            out << "\x1b[" << lines.size() << 'A';
+        for (const std::string& line : lines)
+            out << "\r\x1b[K" << line << '\n';
+        out << std::flush;
+        drawn = true;
+        dirty = false;
+    }
+
+private:
+    std::mutex mutex;
+    std::ostream& out;
+    bool terminal;
+    std::vector<std::string> rowNames;
+    std::vector<std::string> names;
+    std::vector<std::string> lines;
+    bool dirty = false;
+    bool drawn = false;
+};
+
+std::string RowsText(const CPortRunResult& result)
+{
+    std::string text;
+    for (unsigned status : result.rowStatus)
+        text += (text.empty() ? "" : " / ") + std::string(status ? LoadText(status) : "-");
+    return text;
+}
+
+}  // namespace
+
+std::vector<CFoundPort> FindUpdatePorts(const CCliOptions& options, const CCliSettings& settings,
+                                        const CCliEnvironment& env, CCliHost& host)
+{
+    std::vector<CFoundPort> found;
+    if (!options.allPorts) {
+        for (const std::string& name : options.updatePorts)
+            found.push_back({name, settings.connect.speedCode});
+        return found;
+    }
+    std::vector<std::string> names = env.ports.EnumerateSerialPorts();
+    for (const std::string& name : options.updatePorts)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+
+    std::vector<COnePortSearch> searches;
+    for (const std::string& name : names)
+        searches.emplace_back(name);
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> threads;
+    for (COnePortSearch& search : searches) {
+        threads.emplace_back([&search, &stop, &env] {
+            CSearchHost searchHost(PlatformHost(), stop);
+            SearchDevices(env.ports, searchHost, search);
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    // An interrupt taken by one of the searches is the tool's stop.
+    if (stop)
+        throw stop_exception(0);
+    host.PumpMessages();
+    for (const COnePortSearch& search : searches)
+        if (search.code >= 0)
+            found.push_back({search.port, search.code});
+    return found;
+}
+
+std::string ResultTable(const std::vector<CPortRunResult>& results)
+{
+    std::vector<std::vector<std::string>> cells = {
+        {"порт", "з/н", "модель", "результат", "время, с", "байт/с"}};
+    for (const CPortRunResult& r : results) {
+        cells.push_back({r.port, SerialText(r.serialNumber), r.model.empty() ? "-" : r.model,
+                         RowsText(r),
+                         StringPrintf("%u.%u", r.durationMs / 1000, r.durationMs % 1000 / 100),
+                         std::to_string(r.bytesPerSecond)});
+    }
+    std::vector<size_t> widths(cells[0].size(), 0);
+    for (const auto& line : cells)
+        for (size_t c = 0; c < line.size(); ++c)
+            widths[c] = std::max(widths[c], Width(line[c]));
+    std::string table;
+    for (const auto& line : cells) {
+        std::string text;
+        for (size_t c = 0; c < line.size(); ++c) {
+            text += line[c];
+            if (c + 1 < line.size())
+                text += std::string(widths[c] - Width(line[c]) + 2, ' ');
+        }
+        table += text + '\n';
+    }
+    return table;
+}
+
+bool WriteResultLog(const std::string& logFile, const CFirmwareIdentity& firmware,
+                    const std::vector<CPortRunResult>& results, std::ostream& err)
+{
+    const CLogStamp stamp{UtcTimeText(), HostName(), TRELVO_VERSION_TEXT};
+    bool written = true;
+    for (const CPortRunResult& result : results) {
+        std::string error;
+        if (!AppendRecord(logFile, ResultLogLine(result, firmware, stamp), error)) {
+            err << kLogFailedText << logFile << ": " << error << '\n';
+            written = false;
+        }
+    }
+    return written;
+}
+
+int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
+                    const CCliEnvironment& env, CCliHost& host)
+{
+    // The file is read and checked once, before any port is touched.
+    ldr::file firmware;
+    ldr::load(settings.firmwareFile, firmware);
+    CFirmwareIdentity identity;
+    if (options.logFile && !IdentifyFirmwareFile(settings.firmwareFile, identity))
+        throw ldr_exception(IDS_LDR_IO_ERROR);
+
+    const std::vector<CFoundPort> ports = FindUpdatePorts(options, settings, env, host);
+    if (ports.empty()) {
+        env.err << kNoScannersText << '\n';
+        return kExitNotFound;
+    }
+    CMultiRunSettings runSettings;
+    for (const CFoundPort& port : ports)
+        runSettings.ports.push_back({port.name, port.speedCode});
+    runSettings.timeout = settings.connect.timeout;
+    runSettings.firmwareFile = settings.firmwareFile;
+    runSettings.jobs = options.jobs.value_or(0);
+    runSettings.retries = options.retries.value_or(0);
+
+    CMultiProgress progress(env.out, env.outIsTerminal, ports);
+    CMultiPortRun run(firmware, runSettings, NativePortEnvironment, &progress);
+    run.Start();
+    while (!run.WaitFor(kRedrawMs)) {
+        try {
+            host.PumpMessages();
+        } catch (const stop_exception&) {
+            run.StopAll();
+        }
+        progress.Redraw();
+    }
+    run.Wait();
+    progress.Redraw();
+
+    const std::vector<CPortRunResult>& results = run.Results();
+    env.out << '\n' << ResultTable(results) << std::flush;
+    bool allOk = true;
+    for (const CPortRunResult& r : results) {
+        if (r.Succeeded())
+            continue;
+        if (allOk)
+            env.err << kFailedPortsText << '\n';
+        allOk = false;
+        env.err << r.port << ": " << (r.failure.empty() ? RowsText(r) : PlainLineEnds(r.failure))
+                << '\n';
+    }
+    const bool logged = !options.logFile || WriteResultLog(*options.logFile, identity, results, env.err);
+    if (run.StopRequested())
+        return kExitStopped;
+    return allOk && logged ? kExitOk : kExitFailure;
+}
