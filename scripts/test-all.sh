@@ -34,6 +34,9 @@ ctest --preset native -j"$jobs" 2>&1 | tee build/native/ctest.log
 [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
 tally build/native/ctest.log
 
+echo "== fuzzing (a short run of each target)"
+scripts/fuzz.sh 20 || { status=1; failed=$((failed + 1)); }
+
 echo "== windows build"
 cmake --preset windows -DTRELVO_NATIVE_BUILD="$root/build/native" >/dev/null &&
   cmake --build --preset windows -j"$jobs" || exit 1

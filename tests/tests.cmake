@@ -57,6 +57,13 @@ if(WIN32)
   endif()
 endif()
 
+if(NOT WIN32)
+  include(${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz.cmake)
+  # A short fault soak: fails on an update reported OK with a wrong image, a failure
+  # without a message, or a run that hangs.
+  add_test(NAME soak.short COMMAND soak-update --runs 40 --seed 11)
+endif()
+
 # Every #include points down the layers (the sources are the same for both builds).
 if(NOT WIN32)
   add_test(NAME layers COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}

@@ -121,12 +121,12 @@ void ReadModule(InputStream& in, ldr::module& m, bool withBlocks)
         return;
     }
     m.blocks.reserve(m.block_count, m.block_size);
-    std::vector<uint8_t> data(m.block_size);
     for (uint32_t k = 0; k < m.block_count; ++k) {
         uint8_t address[kBlockAddressSize];
-        if (!in.Read(address, sizeof address) || !in.Read(data.data(), data.size()))
+        if (!in.Read(address, sizeof address))
             throw ldr::error(ldr::stream_error);
-        m.blocks.push_back(Get32(address), data.data(), data.size());
+        if (!in.Read(m.blocks.append(Get32(address), m.block_size), m.block_size))
+            throw ldr::error(ldr::stream_error);
     }
 }
 
@@ -263,12 +263,20 @@ void block_list::push_back(const block& b)
 
 void block_list::push_back(uint32_t address, const uint8_t* data, size_t size)
 {
+    uint8_t* place = append(address, size);
+    if (size != 0)
+        std::memcpy(place, data, size);
+}
+
+uint8_t* block_list::append(uint32_t address, size_t size)
+{
     if (addresses.empty())
         stride = size;
     else if (size != stride)
         throw std::invalid_argument("every block of a module has the same size");
     addresses.push_back(address);
-    bytes.insert(bytes.end(), data, data + size);
+    bytes.resize(bytes.size() + size);
+    return bytes.data() + bytes.size() - size;
 }
 
 void block_list::pop_back()

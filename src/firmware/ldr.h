@@ -92,6 +92,9 @@ public:
     // Throws std::invalid_argument for a block whose size differs from the others'.
     void push_back(const block& b);
     void push_back(uint32_t address, const uint8_t* data, size_t size);
+    // Adds a block of size zero bytes and returns where its bytes are, so a reader can
+    // fill it in place without a second copy.
+    uint8_t* append(uint32_t address, size_t size);
     void pop_back();
     void clear();
     // Room for count blocks of size bytes each, so a load allocates exactly once.
