@@ -21,9 +21,9 @@ void CVirtualHost::RequestStop(int code)
 }
 
 bool CVirtualHost::ShowMessageBox(const std::string& text, const std::string& caption,
-                                  MessageBoxKind kind)
+                                  MessageBoxKind kind, BoxOwner owner)
 {
-    boxes.push_back(ShownBox{text, caption, kind});
+    boxes.push_back(ShownBox{text, caption, kind, owner});
     if (kind != MessageBoxKind::Question)
         return true;
     if (answers.empty())

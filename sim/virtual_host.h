@@ -19,6 +19,7 @@ public:
         std::string text;
         std::string caption;
         MessageBoxKind kind;
+        BoxOwner owner;
     };
 
     uint32_t TickCount() override { return static_cast<uint32_t>(nowUs / 1000); }
@@ -26,7 +27,7 @@ public:
     void PumpMessages() override;
     void RequestStop(int code) override;
     bool ShowMessageBox(const std::string& text, const std::string& caption,
-                        MessageBoxKind kind) override;
+                        MessageBoxKind kind, BoxOwner owner) override;
 
     uint64_t NowUs() const { return nowUs; }
     uint64_t NowMs() const { return nowUs / 1000; }

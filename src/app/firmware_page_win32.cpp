@@ -60,7 +60,7 @@ void CFirmwarePage::OnBrowse()
     try {
         FillModuleList();
     } catch (...) {
-        ReportException(host, 0);
+        ReportException(host, 0, OwnerWindow());
     }
 }
 

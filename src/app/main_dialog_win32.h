@@ -52,6 +52,7 @@ private:
     void EnsureRowVisible(int row) override;
     void SetTitle(const std::string& title) override;
     void FlashIfInactive() override;
+    BoxOwner OwnerWindow() override { return CDialogBase::OwnerWindow(); }
 
     CPortSystem& ports;
     CProfile& profile;

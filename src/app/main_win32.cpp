@@ -21,7 +21,9 @@ namespace {
 
 void ShowStartupError(CRunHost& host, unsigned textId)
 {
-    host.ShowMessageBox(LoadText(textId), LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error);
+    // No window exists yet.
+    host.ShowMessageBox(LoadText(textId), LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error,
+                        nullptr);
 }
 
 }  // namespace

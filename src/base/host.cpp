@@ -44,7 +44,7 @@ bool WaitPolling(CRunHost& host, bool (*poll)(void* user), void* user, uint32_t 
     return false;
 }
 
-void ReportException(CRunHost& host, int quiet)
+void ReportException(CRunHost& host, int quiet, BoxOwner owner)
 {
     if (quiet == 1 || !std::current_exception())
         return;
@@ -57,7 +57,7 @@ void ReportException(CRunHost& host, int quiet)
         message = CurrentExceptionMessage();
     }
     try {
-        host.ShowMessageBox(message, LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error);
+        host.ShowMessageBox(message, LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error, owner);
     } catch (...) {
         // Reporting is the last stop for a failure: nothing may escape from it, not even
         // a box that could not be shown.

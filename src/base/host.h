@@ -29,6 +29,11 @@ public:
 
 enum class MessageBoxKind { Error, Information, Question };
 
+// The window a message box belongs to (on Windows its HWND): the box is owned by it, so
+// it stays in front of that window and disables it while it is up, whichever window is
+// active. nullptr only where there is no window (start-up, the command-line tool).
+using BoxOwner = void*;
+
 // The platform seen from long-running work on one thread.
 class CRunHost {
 public:
@@ -47,7 +52,7 @@ public:
 
     // Shows a message box; for Question, returns true on Yes. Others return true.
     virtual bool ShowMessageBox(const std::string& text, const std::string& caption,
-                                MessageBoxKind kind) = 0;
+                                MessageBoxKind kind, BoxOwner owner) = 0;
 
     void AddEventSource(CEventSource* source);
     void RemoveEventSource(CEventSource* source);
@@ -85,6 +90,6 @@ constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 bool WaitPolling(CRunHost& host, bool (*poll)(void* user), void* user, uint32_t interval,
                  uint32_t timeout);
 
-// Inside a catch-all: shows the exception in flight as an error box (nothing for a
-// stop; nothing at all when quiet is 1).
-void ReportException(CRunHost& host, int quiet);
+// Inside a catch-all: shows the exception in flight as an error box owned by owner
+// (nothing for a stop; nothing at all when quiet is 1).
+void ReportException(CRunHost& host, int quiet, BoxOwner owner);

@@ -93,7 +93,7 @@ public:
     }
 
     bool ShowMessageBox(const std::string& text, const std::string& caption,
-                        MessageBoxKind kind) override
+                        MessageBoxKind kind, BoxOwner) override
     {
         if (kind == MessageBoxKind::Question)
             return questionPolicy ? questionPolicy(text, caption) : AskOnTerminal(text, caption);

@@ -101,11 +101,13 @@ public:
     }
 
     bool ShowMessageBox(const std::string& text, const std::string& caption,
-                        MessageBoxKind kind) override
+                        MessageBoxKind kind, BoxOwner owner) override
     {
         if (kind == MessageBoxKind::Question && questionPolicy)
             return questionPolicy(text, caption);
-        const int answer = MessageBoxW(GetActiveWindow(), Widen(text).c_str(),
+        // Never the active window: while the program is not in front there is none, and
+        // an unowned box could hide behind other windows with the program still enabled.
+        const int answer = MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(),
                                        Widen(caption).c_str(), BoxStyle(kind));
         return kind != MessageBoxKind::Question || answer == IDYES;
     }

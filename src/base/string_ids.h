@@ -61,6 +61,9 @@ enum StringId : unsigned {
     IDS_PORT_BLOCKED = 22,
     IDS_PORT_NOT_SET = 23,
     IDS_PORT_OPEN_FAILED = 24,            // "Ошибка открытия COM-порта (%lu)"
+    IDS_PORT_NAME_TOO_LONG = 25,
+    IDS_PORT_NOT_SERIAL = 26,
+    IDS_PORT_FAILED = 27,                 // a device failure without a code of its own
 
     // The settings file
     IDS_SETTINGS_NOT_REGULAR = 60,        // "... \"%s\" ..." (a folder, FIFO or device)

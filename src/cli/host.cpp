@@ -56,7 +56,7 @@ void CCliHost::PumpMessages()
 }
 
 bool CCliHost::ShowMessageBox(const std::string& text, const std::string& caption,
-                              MessageBoxKind kind)
+                              MessageBoxKind kind, BoxOwner)
 {
     // The caption names the box for a window; on a terminal the text says it all.
     (void)caption;

@@ -29,7 +29,7 @@ public:
     void PumpMessages() override;
     void RequestStop(int code) override { platform.RequestStop(code); }
     bool ShowMessageBox(const std::string& text, const std::string& caption,
-                        MessageBoxKind kind) override;
+                        MessageBoxKind kind, BoxOwner owner) override;
 
     // Whether a pump has turned a stop request into stop_exception.
     bool Stopped() const { return stopped; }

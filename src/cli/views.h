@@ -25,6 +25,7 @@ public:
     void EnsureRowVisible(int row) override {}
     void SetTitle(const std::string& title) override {}
     void FlashIfInactive() override {}
+    BoxOwner OwnerWindow() override { return nullptr; }   // a terminal has no windows
 
     // Every row ended "OK" the last time it ended.
     bool AllRowsOk() const;
@@ -64,6 +65,7 @@ public:
     void SetStateText(int row, const std::string& text) override { rows[row].state = text; }
     void SetRowCode(int row, int code) override { rows[row].code = code; }
     void EnsureVisible(int row) override;
+    BoxOwner OwnerWindow() override { return nullptr; }
 
     // Prints the port still open, if any.
     void Finish();

@@ -53,6 +53,8 @@ bool CConnectPage::Exchange(bool save)
 bool CConnectPage::OnInitPage()
 {
     RefreshPorts();
+    if (StoredPortNeedsItem(portCombo.Texts(), portName))
+        portCombo.Add(portName);
     portCombo.Select(PortItemToSelect(portCombo.Texts(), portName));
     StartTimer(kPortTimer, kPortRefreshMs);
     return true;
@@ -119,7 +121,7 @@ void CConnectPage::RunAction(void (CConnectPage::*action)(), HWND button)
     try {
         (this->*action)();
     } catch (...) {
-        ReportException(host, 0);
+        ReportException(host, 0, OwnerWindow());
     }
     for (int id : kActionButtons)
         EnableItem(id, true);
@@ -176,5 +178,6 @@ void CConnectPage::OnDetails()
         return;
     const std::string text = DeviceInfoText(reader.info);
     FlashIfInactive(window);
-    host.ShowMessageBox(text, LoadText(IDS_DEVICE_INFO_CAPTION), MessageBoxKind::Information);
+    host.ShowMessageBox(text, LoadText(IDS_DEVICE_INFO_CAPTION), MessageBoxKind::Information,
+                        OwnerWindow());
 }

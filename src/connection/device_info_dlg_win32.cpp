@@ -42,7 +42,7 @@ void CDeviceInfoDlg::Read()
         ReadDeviceInfoAt(ports, host, settings, info);
         result = IDOK;
     } catch (...) {
-        ReportException(host, 0);
+        ReportException(host, 0, OwnerWindow());
     }
     busy = false;
     EndDialog(result);

@@ -54,11 +54,11 @@ void SearchDevices(CPortSystem& ports, CRunHost& host, CSearchView& view)
                 view.SetStateText(row, failure.Text());
             } catch (...) {
                 view.SetStateText(row, LoadText(IDS_SEARCH_STOPPED));
-                ReportException(host, 0);
+                ReportException(host, 0, view.OwnerWindow());
                 return;
             }
         }
     } catch (...) {
-        ReportException(host, 0);
+        ReportException(host, 0, view.OwnerWindow());
     }
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/host.h"
+
 class CPortSystem;
 class CRunHost;
 
@@ -20,6 +22,8 @@ public:
     // The speed code that answered, or -1.
     virtual void SetRowCode(int row, int code) = 0;
     virtual void EnsureVisible(int row) = 0;
+    // The window the search's message boxes belong to.
+    virtual BoxOwner OwnerWindow() = 0;
 };
 
 constexpr unsigned kSearchTimeoutMs = 100;

@@ -41,6 +41,7 @@ private:
     void SetStateText(int row, const std::string& text) override;
     void SetRowCode(int row, int code) override;
     void EnsureVisible(int row) override;
+    BoxOwner OwnerWindow() override { return CDialogBase::OwnerWindow(); }
 
     CPortSystem& ports;
     CListView portList;

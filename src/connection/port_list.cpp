@@ -21,6 +21,11 @@ CPortListUpdate RefreshPortItems(const std::vector<std::string>& items, int keep
     return update;
 }
 
+bool StoredPortNeedsItem(const std::vector<std::string>& items, const std::string& portName)
+{
+    return !portName.empty() && std::find(items.begin(), items.end(), portName) == items.end();
+}
+
 int PortItemToSelect(const std::vector<std::string>& items, const std::string& portName)
 {
     for (size_t i = 0; i < items.size(); ++i)

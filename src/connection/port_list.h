@@ -14,5 +14,10 @@ struct CPortListUpdate {
 CPortListUpdate RefreshPortItems(const std::vector<std::string>& items, int keepIndex,
                                  const std::vector<std::string>& enumerated);
 
+// Whether the stored port name needs an item of its own for the page to show it: it is
+// not empty and its port is absent now (a USB scanner not plugged in). Shown and selected
+// anyway, so that OK pressed for another setting does not replace it.
+bool StoredPortNeedsItem(const std::vector<std::string>& items, const std::string& portName);
+
 // The item to select for a stored port name: the exact match, else the last item, else -1.
 int PortItemToSelect(const std::vector<std::string>& items, const std::string& portName);

@@ -67,7 +67,7 @@ void CRunEngine::Start(const ldr::file* loaded)
         view.FlashIfInactive();
     } catch (...) {
         view.FlashIfInactive();
-        ReportException(host, 0);
+        ReportException(host, 0, view.OwnerWindow());
     }
 }
 
@@ -135,7 +135,8 @@ bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& devic
     }
     view.FlashIfInactive();
     const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
-    return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question);
+    return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question,
+                               view.OwnerWindow());
 }
 
 void CRunEngine::RunOperations(const ldr::file* loaded)
@@ -178,7 +179,7 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
         } catch (...) {
             view.SetRowResult(i, IDS_STATUS_INTERRUPTED);
             view.FlashIfInactive();
-            ReportException(host, 0);
+            ReportException(host, 0, view.OwnerWindow());
             break;
         }
     }

@@ -34,6 +34,8 @@ public:
     virtual void SetTitle(const std::string& title) = 0;
     // Draws the operator's eye when the window is not the active one.
     virtual void FlashIfInactive() = 0;
+    // The window the run's message boxes belong to.
+    virtual BoxOwner OwnerWindow() = 0;
 };
 
 // A row's progress sink: its status cell.

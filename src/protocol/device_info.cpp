@@ -89,11 +89,16 @@ uint32_t Dword(const unsigned char* p)
     return Word(p) | (uint32_t(Word(p + 2)) << 16);
 }
 
-// Selects the processor that the versions query reports on, with a checked write.
-void SelectProcessor(CScannerProtocol& protocol, bool atmega, bool clearBit4)
+// The register as a part reads it once; both processor selections of the part write
+// from this buffer.
+void ReadRegister(CScannerProtocol& protocol, unsigned char reg[4])
 {
-    unsigned char reg[4] = {0, 0, 0, 0};
     CheckResult(protocol.ReadModeRegister(reg));
+}
+
+// Selects the processor that the versions query reports on, with a checked write.
+void SelectProcessor(CScannerProtocol& protocol, unsigned char reg[4], bool atmega, bool clearBit4)
+{
     if (atmega)
         reg[0] |= kBitProcessorAtmega;
     else
@@ -122,7 +127,9 @@ void ReadApplicationPart(CScannerProtocol& protocol, CDeviceInfo& info)
     info.applicationRead = false;
     try {
         SwitchMode(protocol, MODE_APPLICATION, false);
-        SelectProcessor(protocol, true, true);
+        unsigned char reg[4] = {0, 0, 0, 0};
+        ReadRegister(protocol, reg);
+        SelectProcessor(protocol, reg, true, true);
         uint16_t unused = 0;
         ReadVersions(protocol, info.appVersionAtmega, unused);
         unsigned char block[kFactoryBlockSize];
@@ -130,7 +137,7 @@ void ReadApplicationPart(CScannerProtocol& protocol, CDeviceInfo& info)
         info.serialNumber = Dword(block);
         info.productionDate = DosDateToFileTime(Word(block + 4));
         info.factoryWord = Word(block + 6);
-        SelectProcessor(protocol, false, false);
+        SelectProcessor(protocol, reg, false, false);
         ReadVersions(protocol, info.appVersionBlackfin, info.appVersionBlackfinExt);
         info.applicationRead = true;
     } catch (const test_exception&) {
@@ -142,9 +149,11 @@ void ReadApplicationPart(CScannerProtocol& protocol, CDeviceInfo& info)
 void ReadLoaderPart(CScannerProtocol& protocol, CDeviceInfo& info)
 {
     SwitchMode(protocol, MODE_LOADER, false);
-    SelectProcessor(protocol, true, false);
+    unsigned char reg[4] = {0, 0, 0, 0};
+    ReadRegister(protocol, reg);
+    SelectProcessor(protocol, reg, true, false);
     ReadVersions(protocol, info.loaderVersionAtmega, info.hwVersionAtmega);
-    SelectProcessor(protocol, false, false);
+    SelectProcessor(protocol, reg, false, false);
     ReadVersions(protocol, info.loaderVersionBlackfin, info.hwVersionBlackfin);
 }
 

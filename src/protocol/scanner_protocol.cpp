@@ -41,6 +41,9 @@ void PutAddress(unsigned char* out, uint32_t address)
 
 void CScannerProtocol::SendFrame(const void* data, unsigned size)
 {
+    static_assert(kMaxFrameData + 3 == kFrameBuffer, "start, LEN, data and checksum fill the buffer");
+    if (size == 0 || size > kMaxFrameData)
+        throw CBasicDevice::CException();
     unsigned char packet[kFrameBuffer];
     const unsigned char* bytes = static_cast<const unsigned char*>(data);
     const unsigned char len = static_cast<unsigned char>(size);

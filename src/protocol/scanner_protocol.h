@@ -28,6 +28,7 @@ constexpr unsigned char CMD_BAUD_RATE = 0xA1;
 constexpr unsigned char CMD_GET_UNIQUE_ID = 0xA2;
 
 constexpr unsigned kMaxParamBytes = 252;
+constexpr unsigned kMaxFrameData = kMaxParamBytes + 1;   // the opcode and its parameters
 constexpr unsigned kMemoryChunk = 128;
 constexpr unsigned kMaxWriteChunk = 248;   // 4 address bytes plus data within the parameters
 constexpr unsigned kMaxReadChunk = 254;    // echo, status and payload within 256 reply bytes
@@ -48,6 +49,8 @@ public:
     int ExecuteVia(unsigned char opcode, void* reply, unsigned replySize, const void* params,
                    unsigned paramSize, int transport);
 
+    // Frames 1..kMaxFrameData bytes; any other size throws CBasicDevice::CException
+    // before anything is written.
     void SendFrame(const void* data, unsigned size);
     void ReceiveFrame(void* buffer, unsigned* size);
 

@@ -19,6 +19,12 @@ std::string OpenErrorText(uint32_t errorCode, bool wasOpen)
         return LoadText(wasOpen ? IDS_PORT_BLOCKED : IDS_PORT_BUSY);
     case kErrorInvalidName:
         return LoadText(IDS_PORT_NOT_SET);
+    case kErrorNameTooLong:
+        return LoadText(IDS_PORT_NAME_TOO_LONG);
+    case kErrorNotSerialPort:
+        return LoadText(IDS_PORT_NOT_SERIAL);
+    case kErrorPortFailure:
+        return LoadText(IDS_PORT_FAILED);
     default:
         return StringPrintf(LoadText(IDS_PORT_OPEN_FAILED), static_cast<unsigned long>(errorCode));
     }
@@ -70,8 +76,9 @@ void CComDevice::Open(const std::string& name)
     if (error != kErrorSuccess)
         throw CException(error, IsOpen());
 
-    // The line is set up from a zeroed state rather than the port's current one, so
-    // whatever another program left behind (handshaking, parity) cannot leak in.
+    // The line is set up from a fresh state rather than the port's current one, so
+    // whatever another program left behind (handshaking, parity) cannot leak in: all
+    // off, but with distinct XON/XOFF characters, which drivers insist on.
     const CPortState state{};
     error = opened->SetState(state);
     if (error == kErrorSuccess)

@@ -69,25 +69,36 @@ bool IsCharacterDevice(const std::string& path, dev_t* device)
 
 uint32_t PosixErrorCode(int error, bool atOpen)
 {
+    // Every errno the port code can meet has its meaning here; anything else is a device
+    // failure, never a number that would read as some Windows code.
     switch (error) {
     case 0:
         return kErrorSuccess;
     case ENOENT:
     case ENOTDIR:
+    case ELOOP:
         return kErrorFileNotFound;
     case ENODEV:
     case ENXIO:
-        return atOpen ? kErrorFileNotFound : static_cast<uint32_t>(error);
+        // No device behind the node: absent at open, gone once it was open.
+        return atOpen ? kErrorFileNotFound : kErrorPortFailure;
     case EACCES:
     case EPERM:
+    case EROFS:
         return kErrorAccessDenied;
     case EBUSY:
     case EWOULDBLOCK:
-        return atOpen ? kErrorAccessDenied : static_cast<uint32_t>(error);
+        return atOpen ? kErrorAccessDenied : kErrorPortFailure;
     case ENAMETOOLONG:
-        return kErrorInvalidName;
+        return kErrorNameTooLong;
+    case ENOTTY:
+    case EISDIR:
+        return kErrorNotSerialPort;
+    case EINVAL:
+        return kErrorInvalidParameter;
+    case EIO:
     default:
-        return static_cast<uint32_t>(error);
+        return kErrorPortFailure;
     }
 }
 

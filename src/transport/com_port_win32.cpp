@@ -30,6 +30,10 @@ uint32_t OpenWin32Port(const std::string& name, std::unique_ptr<CPortHandle>& ha
     // "\\.\" alone would name the device namespace itself, not a port.
     if (name.empty())
         return kErrorInvalidName;
+    // Port names are short; one past a path's length is a mistake in the settings, which
+    // the system would report as some other error.
+    if (name.size() > MAX_PATH)
+        return kErrorNameTooLong;
     const std::wstring path = L"\\\\.\\" + Widen(name);
     HANDLE port = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
@@ -46,7 +50,7 @@ CWin32PortHandle::~CWin32PortHandle()
 
 uint32_t CWin32PortHandle::SetState(const CPortState& state)
 {
-    // Built from zero: limits and special characters stay 0.
+    // Built from zero: limits and the other special characters stay 0.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     dcb.BaudRate = state.baudRate;
@@ -67,6 +71,12 @@ uint32_t CWin32PortHandle::SetState(const CPortState& state)
     dcb.fNull = (f & kNull) != 0;
     dcb.fRtsControl = (f >> kRtsControlShift) & 3;
     dcb.fAbortOnError = (f & kAbortOnError) != 0;
+    dcb.XonChar = static_cast<char>(state.xonChar);
+    dcb.XoffChar = static_cast<char>(state.xoffChar);
+    // SetCommState is documented to refuse this, and serial drivers do, whatever Wine
+    // lets through.
+    if (dcb.XonChar == dcb.XoffChar)
+        return ERROR_INVALID_PARAMETER;
     return SetCommState(handle, &dcb) ? kErrorSuccess : LastError();
 }
 
@@ -80,6 +90,8 @@ uint32_t CWin32PortHandle::GetState(CPortState& state)
     state.byteSize = dcb.ByteSize;
     state.parity = dcb.Parity;
     state.stopBits = dcb.StopBits;
+    state.xonChar = static_cast<uint8_t>(dcb.XonChar);
+    state.xoffChar = static_cast<uint8_t>(dcb.XoffChar);
     state.flags = (dcb.fBinary ? kBinary : 0) | (dcb.fParity ? kParity : 0) |
                   (dcb.fOutxCtsFlow ? kOutxCtsFlow : 0) | (dcb.fOutxDsrFlow ? kOutxDsrFlow : 0) |
                   (uint32_t(dcb.fDtrControl) << kDtrControlShift) |

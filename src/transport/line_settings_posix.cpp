@@ -53,6 +53,9 @@ tcflag_t SpeedFlag(uint32_t baud)
 
 int ApplyLineState(int fd, const CPortState& state)
 {
+    // Refused as a Windows driver refuses it, so the program behaves the same on both.
+    if (state.xonChar == state.xoffChar)
+        return EINVAL;
     struct termios2 tio;
     if (ioctl(fd, TCGETS2, &tio) != 0)
         return errno;
@@ -83,6 +86,9 @@ int ApplyLineState(int fd, const CPortState& state)
     if (state.flags & kDcbInX)
         tio.c_iflag |= IXOFF;
 
+    tio.c_cc[VSTART] = state.xonChar;
+    tio.c_cc[VSTOP] = state.xoffChar;
+
     // Reads are bounded by poll, never by the terminal: return whatever is there.
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
@@ -108,6 +114,8 @@ int ReadLineState(int fd, CPortState& state)
     else
         state.parity = (tio.c_cflag & PARODD) ? kOddParity : kEvenParity;
     state.stopBits = (tio.c_cflag & CSTOPB) ? kTwoStopBits : 0;
+    state.xonChar = tio.c_cc[VSTART];
+    state.xoffChar = tio.c_cc[VSTOP];
     return 0;
 }
 

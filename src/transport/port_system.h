@@ -4,6 +4,7 @@
 // Three systems implement it: Win32 (COM ports), POSIX (termios devices) and the
 // in-process simulator. Failures are reported as Windows system error codes, which the
 // POSIX system maps its errno values onto (see kError... below); 0 means success.
+// Failures Windows has no code for use the range it leaves to applications (bit 29 set).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,16 @@ constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;     // no such port
 constexpr uint32_t kErrorAccessDenied = 5;     // port busy at open, or access blocked later
 constexpr uint32_t kErrorInvalidHandle = 6;    // call on a port that is not open
+constexpr uint32_t kErrorInvalidParameter = 87; // line settings the driver refuses
 constexpr uint32_t kErrorInvalidName = 123;    // empty or malformed port name
+constexpr uint32_t kErrorNameTooLong = 206;    // a port name longer than any path
+constexpr uint32_t kErrorNotSerialPort = 0x20000001;  // the name is another device or a folder
+constexpr uint32_t kErrorPortFailure = 0x20000002;    // the device failed (or went away)
+
+// XON and XOFF as drivers expect them: they refuse equal characters even while software
+// flow control is off.
+constexpr uint8_t kXonChar = 0x11;
+constexpr uint8_t kXoffChar = 0x13;
 
 // Line settings, the part of a DCB the program uses.
 struct CPortState {
@@ -26,6 +36,8 @@ struct CPortState {
     // Every handshake and special-character flag of the DCB; 0 = all off, which is the
     // only value the program writes. Kept so that a baud change writes them back as read.
     uint32_t flags = 0;
+    uint8_t xonChar = kXonChar;
+    uint8_t xoffChar = kXoffChar;
 };
 
 // The five COMMTIMEOUTS values, in ms.

@@ -82,7 +82,7 @@ INT_PTR CDialogBase::Forward(HWND window, UINT message, WPARAM wParam, LPARAM lP
     } catch (...) {
         // A handler's failure is the operator's to see; it must never unwind through the
         // system's dialog manager.
-        ReportException(self->host, 0);
+        ReportException(self->host, 0, self->OwnerWindow());
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, DWLP_USER, 0);
@@ -192,7 +192,8 @@ bool CDialogBase::ExchangeUnsigned(int id, unsigned& value, unsigned low, unsign
         value = parsed;
         return true;
     }
-    host.ShowMessageBox(RangeMessage(low, high), LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error);
+    host.ShowMessageBox(RangeMessage(low, high), LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error,
+                        OwnerWindow());
     HWND edit = Item(id);
     SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
     SendMessageW(edit, EM_SETSEL, 0, -1);

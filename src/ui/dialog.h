@@ -9,7 +9,7 @@
 
 #include <string>
 
-class CRunHost;
+#include "base/host.h"
 
 class CDialogBase {
 public:
@@ -19,6 +19,9 @@ public:
     CDialogBase& operator=(const CDialogBase&) = delete;
 
     HWND Handle() const { return window; }
+    // The top-level window this one belongs to (a page's sheet, or the dialog itself):
+    // the owner of the boxes its handlers show.
+    BoxOwner OwnerWindow() const { return window ? GetAncestor(window, GA_ROOT) : nullptr; }
     HWND Item(int id) const { return GetDlgItem(window, id); }
 
     // Texts of controls and of the window itself, in UTF-8.

@@ -48,6 +48,12 @@ TEST_F(SimComPort, OpensAt9600AndChangesOnlyTheSpeed)
     EXPECT_EQ(state.byteSize, 8);
     EXPECT_EQ(state.parity, 0);
     EXPECT_EQ(state.stopBits, 0);
+    EXPECT_EQ(state.xonChar, 0x11);
+    EXPECT_EQ(state.xoffChar, 0x13);
+    // Drivers refuse equal XON/XOFF characters; the port code does not wait for them to.
+    CPortState equal = state;
+    equal.xoffChar = equal.xonChar;
+    EXPECT_EQ(device.Handle()->SetState(equal), kErrorInvalidParameter);
     device.SetTimeout(250);
     EXPECT_EQ(device.GetTimeout(), 250u);
     device.Open(port);   // the same name again: closed first, so not busy
@@ -97,6 +103,7 @@ TEST_F(SimComPort, MissingPortGivesItsMessage)
     const std::string missing = port + "9";   // never mapped by the script
     EXPECT_EQ(OpenMessage(device, missing), LoadText(IDS_PORT_UNAVAILABLE));
     EXPECT_EQ(OpenMessage(device, ""), LoadText(IDS_PORT_NOT_SET));
+    EXPECT_EQ(OpenMessage(device, std::string(100 * 1024, 'C')), LoadText(IDS_PORT_NAME_TOO_LONG));
     EXPECT_FALSE(device.IsOpen());
     EXPECT_FALSE(NativePortSystem().SerialPortExists(missing));
     EXPECT_TRUE(NativePortSystem().SerialPortExists(port));

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/main_dialog_win32.h"
+#include "base/strings.h"
 #include "base/version.h"
 #include "gui/gui_support.h"
 #include "resources/resource_main.h"
@@ -24,10 +25,12 @@ protected:
             GTEST_SKIP() << "needs a display and the simulator (tests/e2e/gui_windows.sh)";
     }
 
-    // The window over a settings file naming the port and the demo firmware.
-    void Open(const std::string& port)
+    // The window over a settings file naming the port and the demo firmware; a scanner
+    // on the port is put back to its working program first.
+    void Open(const std::string& port, bool scanner = true)
     {
-        ResetScanner(host, port);
+        if (scanner)
+            ResetScanner(host, port);
         const std::string ini = WorkPath("main-window.ini");
         WriteTextFile(ini, "[Connect]\r\nPortName=" + port + "\r\nBaudRate=2\r\nTimeout=3000\r\n"
                            "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n");
@@ -126,6 +129,46 @@ TEST_F(MainWindow, FailedRowIsRetriedOnYesAndEndsTheRunOnNo)
         EXPECT_EQ(box.text.rfind("(147) ", 0), 0u) << box.text;
         EXPECT_EQ(box.text.substr(box.text.size() - std::string(kQuestionEnd).size()), kQuestionEnd);
     }
+}
+
+TEST_F(MainWindow, RetryQuestionIsOwnedByTheWindowWhileAnotherWindowIsInFront)
+{
+    // A port that is not there: the run's open fails and it asks, with a real box.
+    Open("COM59", false);
+    host.realQuestions = true;
+    HWND other = nullptr, owner = nullptr, main = nullptr;
+    bool mainEnabled = true, otherActive = false;
+    op.Then("the window", [&] { return Shown(); },
+            [&] {
+                // Another window in front, as another program's would be.
+                other = CreateWindowExW(0, L"STATIC", L"другое окно", WS_POPUP | WS_VISIBLE | WS_CAPTION,
+                                        40, 40, 240, 80, nullptr, nullptr, nullptr, nullptr);
+                SetActiveWindow(other);
+                otherActive = GetActiveWindow() == other;
+                ClickItem(Main(), IDC_MAIN_START);
+            })
+        .Then("the question", [&] { return FindDialog("Ошибка") != nullptr; },
+              [&] {
+                  HWND box = FindDialog("Ошибка");
+                  owner = GetWindow(box, GW_OWNER);
+                  main = Main();
+                  mainEnabled = IsWindowEnabled(Main()) != FALSE;
+                  SaveScreenshot(box, "main-question");
+                  PostMessageW(box, WM_COMMAND, IDNO, 0);
+              })
+        .Then("the end of the run", [&] { return !Running(); },
+              [&] {
+                  DestroyWindow(other);
+                  ClickItem(Main(), IDC_MAIN_EXIT);
+              });
+    Run();
+
+    EXPECT_TRUE(otherActive);
+    EXPECT_EQ(owner, main);
+    EXPECT_NE(main, nullptr);
+    EXPECT_FALSE(mainEnabled);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, std::string(LoadText(IDS_PORT_UNAVAILABLE)) + kQuestionEnd);
 }
 
 TEST_F(MainWindow, StopDuringTheTransferInterruptsTheRowSilently)

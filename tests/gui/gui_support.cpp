@@ -58,9 +58,11 @@ BOOL CALLBACK CloseWindow(HWND window, LPARAM)
 }  // namespace
 
 bool CTestHost::ShowMessageBox(const std::string& text, const std::string& caption,
-                               MessageBoxKind kind)
+                               MessageBoxKind kind, BoxOwner owner)
 {
-    boxes.push_back(Box{text, caption, kind});
+    boxes.push_back(Box{text, caption, kind, owner});
+    if (kind == MessageBoxKind::Question && realQuestions)
+        return PlatformHost().ShowMessageBox(text, caption, kind, owner);
     if (kind == MessageBoxKind::Question) {
         if (answers.empty())
             return false;
@@ -69,7 +71,7 @@ bool CTestHost::ShowMessageBox(const std::string& text, const std::string& capti
         return answer;
     }
     if (kind == MessageBoxKind::Information && showInformation)
-        MessageBoxW(GetActiveWindow(), Widen(text).c_str(), Widen(caption).c_str(),
+        MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(), Widen(caption).c_str(),
                     MB_OK | MB_ICONINFORMATION);
     return true;
 }

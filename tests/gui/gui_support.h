@@ -22,6 +22,7 @@ public:
         std::string text;
         std::string caption;
         MessageBoxKind kind;
+        BoxOwner owner;
     };
 
     uint32_t TickCount() override { return PlatformHost().TickCount(); }
@@ -29,11 +30,13 @@ public:
     void PumpMessages() override { PlatformHost().PumpMessages(); }
     void RequestStop(int code) override { PlatformHost().RequestStop(code); }
     bool ShowMessageBox(const std::string& text, const std::string& caption,
-                        MessageBoxKind kind) override;
+                        MessageBoxKind kind, BoxOwner owner) override;
 
     std::deque<bool> answers;
     std::vector<Box> boxes;
     bool showInformation = false;
+    // Questions go to the program's own host: a real box, which the test answers.
+    bool realQuestions = false;
 };
 
 // The steps of an operator: each waits until its condition holds (within the step's

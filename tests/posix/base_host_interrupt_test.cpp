@@ -30,5 +30,6 @@ TEST(HostPosix, QuestionWithoutATerminalIsAnsweredNo)
     if (isatty(STDIN_FILENO))
         GTEST_SKIP() << "stdin is a terminal";
     SetQuestionPolicy(nullptr);
-    EXPECT_FALSE(PlatformHost().ShowMessageBox("Продолжить?", "Ошибка", MessageBoxKind::Question));
+    EXPECT_FALSE(PlatformHost().ShowMessageBox("Продолжить?", "Ошибка", MessageBoxKind::Question,
+                                               nullptr));
 }

@@ -6,13 +6,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "base/strings.h"
 #include "support/open_message.h"
 #include "transport/com_device.h"
+#include "transport/com_port_posix.h"
 #include "transport/port_system_posix.h"
 
 namespace {
@@ -66,7 +69,15 @@ TEST(PosixPort, OpenFailuresGiveTheOperatorMessages)
     EXPECT_EQ(OpenMessage(device, "/nonexistent/ttyQ9"), LoadText(IDS_PORT_UNAVAILABLE));
     EXPECT_EQ(OpenMessage(device, "ttyDoesNotExist7"), LoadText(IDS_PORT_UNAVAILABLE));
     EXPECT_EQ(OpenMessage(device, ""), LoadText(IDS_PORT_NOT_SET));
-    EXPECT_EQ(OpenMessage(device, "/dev/null"), "Ошибка открытия COM-порта (25)");   // not a terminal
+    for (const char* other : {"/dev/null", "/dev/zero", "/tmp"})
+        EXPECT_EQ(OpenMessage(device, other), LoadText(IDS_PORT_NOT_SERIAL)) << other;
+    EXPECT_EQ(OpenMessage(device, "/dev/" + std::string(100 * 1024, 'x')),
+              LoadText(IDS_PORT_NAME_TOO_LONG));
+    // A device that fails once open reads as a failure, not as a refused access.
+    EXPECT_EQ(PosixErrorCode(EIO, false), kErrorPortFailure);
+    EXPECT_EQ(PosixErrorCode(ENXIO, false), kErrorPortFailure);
+    EXPECT_EQ(PosixErrorCode(EBADF, false), kErrorPortFailure);
+    EXPECT_EQ(PosixErrorCode(EINVAL, false), kErrorInvalidParameter);
 
     Pty pty;
     const int other = open(pty.path.c_str(), O_RDWR | O_NOCTTY);

@@ -41,6 +41,9 @@ public:
     {
         if (uint32_t e = log.Fail("setstate"))
             return e;
+        // As strict as the drivers: equal XON/XOFF characters are refused.
+        if (s.xonChar == s.xoffChar)
+            return kErrorInvalidParameter;
         log.statesWritten.push_back(s);
         log.state = s;
         return 0;

@@ -62,7 +62,7 @@ TEST(RunServicesHost, QuestionsAreAnsweredByThePolicy)
         asked = caption + "|" + text;
         return true;
     });
-    EXPECT_TRUE(host.ShowMessageBox("Продолжить?", "Ошибка", MessageBoxKind::Question));
+    EXPECT_TRUE(host.ShowMessageBox("Продолжить?", "Ошибка", MessageBoxKind::Question, nullptr));
     EXPECT_EQ(asked, "Ошибка|Продолжить?");
     SetQuestionPolicy(nullptr);
 }

@@ -16,7 +16,7 @@ std::vector<CVirtualHost::ShownBox> Report(Throw thrower, int quiet = 0)
     try {
         thrower();
     } catch (...) {
-        ReportException(host, quiet);
+        ReportException(host, quiet, nullptr);
     }
     return host.Boxes();
 }

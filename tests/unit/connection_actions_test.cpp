@@ -29,6 +29,7 @@ public:
     void SetStateText(int row, const std::string& text) override { rows[row].state = text; }
     void SetRowCode(int row, int code) override { rows[row].code = code; }
     void EnsureVisible(int) override {}
+    BoxOwner OwnerWindow() override { return nullptr; }
     std::vector<Row> rows;
 };
 
@@ -120,6 +121,10 @@ TEST(PortList, StoredPortOrLastItem)
     EXPECT_EQ(PortItemToSelect({"COM1", "COM10", "COM2"}, "COM10"), 1);
     EXPECT_EQ(PortItemToSelect({"COM1", "COM10", "COM2"}, "com10"), 2);
     EXPECT_EQ(PortItemToSelect({}, "COM1"), -1);
+    // A stored port that is away gets an item of its own; an empty name does not.
+    EXPECT_TRUE(StoredPortNeedsItem({"COM1", "COM2"}, "COM7"));
+    EXPECT_FALSE(StoredPortNeedsItem({"COM1", "COM7"}, "COM7"));
+    EXPECT_FALSE(StoredPortNeedsItem({"COM1"}, ""));
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ public:
     void EnsureRowVisible(int) override {}
     void SetTitle(const std::string& text) override { titles.push_back(text); }
     void FlashIfInactive() override {}
+    // Stands for the window: every box of the run must name it as its owner.
+    BoxOwner OwnerWindow() override { return this; }
 
     std::vector<OperationDescriptor> operations;
     std::vector<std::string> status;
@@ -105,6 +107,7 @@ TEST_F(RunLoop, FailureAnsweredYesRetriesTheRowThenNoEndsTheRun)
     EXPECT_EQ(host.Boxes()[0].text,
               "Контрольная сумма прошивки не сошлась\r\n\r\nПродолжить выполнение?");
     EXPECT_EQ(host.Boxes()[0].caption, "Ошибка");
+    EXPECT_EQ(host.Boxes()[0].owner, &view);
     EXPECT_EQ(view.status, (std::vector<std::string>{"Ошибка", ""}));
     // The whole module went out twice.
     EXPECT_EQ(scanner.CommandsReceived(CMD_WRITE_MEMORY), 2u * 4u * 2u);
@@ -204,6 +207,7 @@ TEST_F(RunLoop, FirmwareFileFailureEndsRunBeforeAnyRow)
     engine.Start();
     ASSERT_EQ(host.Boxes().size(), 1u);
     EXPECT_EQ(host.Boxes()[0].kind, MessageBoxKind::Error);
+    EXPECT_EQ(host.Boxes()[0].owner, &view);
     EXPECT_EQ(host.Boxes()[0].text,
               "Ldr-файл не найден. Проверьте правильность указания каталога и/или имени файла.");
     EXPECT_EQ(view.status, (std::vector<std::string>{"", ""}));

@@ -27,11 +27,29 @@ TEST_F(DeviceInfoRead, ScannerInApplicationIsReturnedToIt)
     SimConfig config;
     config.modelCode = 209;
     CSimScanner& scanner = Attach(config);
+    const unsigned char bit04[4] = {0x10, 0, 0, 0};
+    ASSERT_EQ(protocol.WriteModeRegister(bit04), 0);
+    const unsigned commandsBefore = scanner.CommandsReceived(CMD_MODE_REGISTER);
     CDeviceInfo info;
     ReadDeviceInfo(protocol, info);
     ExpectFullRecord(info, config);
     EXPECT_EQ(scanner.Mode(host.NowUs()), MODE_APPLICATION);
     EXPECT_EQ(scanner.Restarts(), 2u);
+
+    // Each part reads the register once and selects both processors from that read:
+    // switch (other bits kept), Atmega, Blackfin in the loader; the same in the
+    // application. A restart brings the register back with its mode bits only.
+    const auto& writes = scanner.ModeRegisterWrites();
+    ASSERT_EQ(writes.size(), 7u);
+    const unsigned char byte0[] = {0x10, 0x12, 0x22, 0x02, 0x00, 0x20, 0x00};
+    for (size_t i = 0; i < writes.size(); ++i) {
+        EXPECT_EQ(writes[i][0], byte0[i]) << "write " << i;
+        EXPECT_EQ(writes[i][1], writes[i][0] & 0x02) << "write " << i;
+    }
+    // The first read, two per switch (before it and the poll that finds the new mode),
+    // one per part, and one behind each of the four checked writes.
+    const unsigned reads = scanner.CommandsReceived(CMD_MODE_REGISTER) - commandsBefore - 6;
+    EXPECT_EQ(reads, 1u + 2u * 2u + 2u + 4u);
 }
 
 TEST_F(DeviceInfoRead, ScannerInLoaderIsReturnedToIt)

@@ -53,6 +53,9 @@ TEST_F(ProtocolExecute, OversizedOrInconsistentRequestsAreRefusedBeforeTheDevice
               RESULT_BAD_REQUEST);
     EXPECT_EQ(protocol.Execute(CMD_WRITE_MEMORY, nullptr, 0, nullptr, 4), RESULT_BAD_REQUEST);
     EXPECT_EQ(protocol.Execute(CMD_GET_INFO, nullptr, 5, nullptr, 0), RESULT_BAD_REQUEST);
+    // The framing itself refuses what no packet holds.
+    EXPECT_THROW(protocol.SendFrame(params.data(), kMaxFrameData + 1), CBasicDevice::CException);
+    EXPECT_THROW(protocol.SendFrame(params.data(), 0), CBasicDevice::CException);
     EXPECT_TRUE(device.Calls().empty());
 }
 

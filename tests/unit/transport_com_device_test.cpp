@@ -38,6 +38,8 @@ TEST(ComDevice, OpenWritesZeroedLineStateThenQueuesAndChecksUsb)
     EXPECT_EQ(s.parity, 0);
     EXPECT_EQ(s.stopBits, 0);
     EXPECT_EQ(s.flags, 0u);
+    EXPECT_EQ(s.xonChar, 0x11);
+    EXPECT_EQ(s.xoffChar, 0x13);
     EXPECT_EQ(system.calls, (Calls{"open COM3", "usb COM3 0647 3339"}));
     EXPECT_FALSE(device.IsUsbCdc());
 
@@ -73,11 +75,15 @@ TEST(ComDevice, ReopenClosesTheOldPortFirstAndCloseIsIdempotent)
 TEST(ComDevice, OpenFailuresCarryTheOperatorMessage)
 {
     FakePortSystem system;
-    system.openErrors = {{"COM5", 2}, {"COM6", 5}, {"", 123}, {"COM7", 87}};
+    system.openErrors = {{"COM5", 2}, {"COM6", 5}, {"", 123}, {"COM7", 87}, {"COM8", 206},
+                         {"COM9", kErrorNotSerialPort}, {"COM10", kErrorPortFailure}};
     EXPECT_EQ(OpenFailure(system, "COM5"), LoadText(IDS_PORT_UNAVAILABLE));
     EXPECT_EQ(OpenFailure(system, "COM6"), LoadText(IDS_PORT_BUSY));
     EXPECT_EQ(OpenFailure(system, ""), LoadText(IDS_PORT_NOT_SET));
     EXPECT_EQ(OpenFailure(system, "COM7"), "Ошибка открытия COM-порта (87)");
+    EXPECT_EQ(OpenFailure(system, "COM8"), LoadText(IDS_PORT_NAME_TOO_LONG));
+    EXPECT_EQ(OpenFailure(system, "COM9"), LoadText(IDS_PORT_NOT_SERIAL));
+    EXPECT_EQ(OpenFailure(system, "COM10"), LoadText(IDS_PORT_FAILED));
 }
 
 TEST(ComDevice, FailedSetupClosesTheNewHandleAndLeavesTheDeviceClosed)
