@@ -47,8 +47,8 @@ public:
 
     void RequestStop(int) override { ownStop = true; }
 
-    bool ShowMessageBox(const std::string& text, const std::string&,
-                        MessageBoxKind kind) override
+    bool ShowMessageBox(const std::string& text, const std::string&, MessageBoxKind kind,
+                        BoxOwner) override
     {
         if (kind != MessageBoxKind::Question) {
             lastMessage = text;
@@ -108,6 +108,7 @@ public:
     void EnsureRowVisible(int) override {}
     void SetTitle(const std::string&) override {}
     void FlashIfInactive() override {}
+    BoxOwner OwnerWindow() override { return nullptr; }   // a port's run has no window
 
     uint64_t BytesPerSecond() const { return meter.BytesPerSecond(); }
 
