@@ -56,6 +56,7 @@ public:
     void EnsureRowVisible(int) override {}
     void SetTitle(const std::string&) override {}
     void FlashIfInactive() override {}
+    BoxOwner OwnerWindow() override { return nullptr; }
 
     std::vector<OperationDescriptor> operations;
     std::vector<std::string> status;

@@ -48,7 +48,7 @@ public:
             throw stop_exception(0);
     }
     void RequestStop(int) override { stop = true; }
-    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind) override
+    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind, BoxOwner) override
     {
         return false;
     }
@@ -68,6 +68,7 @@ public:
     void SetStateText(int, const std::string&) override {}
     void SetRowCode(int, int found) override { code = found; }
     void EnsureVisible(int) override {}
+    BoxOwner OwnerWindow() override { return nullptr; }
 
     std::string port;
     int code = -1;
