@@ -83,6 +83,13 @@ void InstallInterruptStop();
 using QuestionPolicy = std::function<bool(const std::string& text, const std::string& caption)>;
 void SetQuestionPolicy(QuestionPolicy policy);
 
+// True while an interrupt from the terminal (Ctrl+C) waits for the working thread's next
+// pump. Waits that block in the system (a port read, a sleep) look at it at least every
+// kInterruptCheckMs and end early, so Ctrl+C ends any of them within that time and the
+// next pump takes the stop. Windows delivers Ctrl+C as a stop message instead: false there.
+bool InterruptPending();
+constexpr uint32_t kInterruptCheckMs = 250;
+
 constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
 
 // Waits while pumping messages, calling poll every interval ms (the first call one

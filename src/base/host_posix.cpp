@@ -1,5 +1,6 @@
 // The platform host without a window system: a stop request is a flag that the next pump
 // turns into stop_exception, set by RequestStop or by an interrupt from the terminal.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -68,10 +69,14 @@ public:
 
     void Sleep(uint32_t ms) override
     {
-        timespec rest{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-        // An interrupt cuts the sleep short; the stop it carries is taken at the next pump,
-        // so sleep out the rest.
-        while (nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+        // Slept in slices, and cut short by Ctrl+C: the stop it carries is taken at the
+        // next pump, which a long sleep would put off.
+        while (ms > 0 && !interruptPending.load()) {
+            const uint32_t slice = std::min(ms, kInterruptCheckMs);
+            timespec rest{0, static_cast<long>(slice) * 1000000L};
+            while (nanosleep(&rest, &rest) != 0 && errno == EINTR && !interruptPending.load()) {
+            }
+            ms -= slice;
         }
     }
 
@@ -119,6 +124,11 @@ CPosixHost& ThreadHost()
 CRunHost& PlatformHost()
 {
     return ThreadHost();
+}
+
+bool InterruptPending()
+{
+    return interruptPending.load();
 }
 
 void InstallInterruptStop()

@@ -132,6 +132,11 @@ CRunHost& PlatformHost()
     return ThreadHost();
 }
 
+bool InterruptPending()
+{
+    return false;
+}
+
 void InstallInterruptStop()
 {
     ThreadHost();   // the queue must exist before the first interrupt is posted to it

@@ -74,9 +74,11 @@ void CRunEngine::Start(const ldr::file* loaded)
 void CRunEngine::OpenScannerPort(CComDevice& device, CScannerProtocol& protocol)
 {
     // A USB scanner's port may still be coming back from its last restart.
+    // Stop is taken between the looks.
     for (unsigned k = 0; k < kPortWaitTries; ++k) {
         if (ports.SerialPortExists(settings.portName))
             break;
+        host.PumpMessages();
         host.Sleep(kPortWaitPauseMs);
     }
     OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode), settings.timeout);

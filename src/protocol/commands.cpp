@@ -48,6 +48,9 @@ bool SearchSpeeds(CScannerProtocol& protocol, CComDevice& port, const int* prefe
     auto tryCode = [&](int code) {
         if (!ValidSpeedCode(code) || tried[code])
             return false;
+        // A silent speed costs three read time-outs: Stop is taken between speeds, so a
+        // search of every speed does not hold it up for seconds.
+        protocol.Host().PumpMessages();
         port.SetBaudRate(BaudFromCode(code));
         if (Probe(protocol))
             return true;

@@ -115,7 +115,11 @@ int CScannerProtocol::Execute(unsigned char opcode, void* reply, unsigned replyS
         } catch (const stop_exception&) {
             throw;   // a device that pumps messages must not swallow Stop
         } catch (...) {
-            continue;   // any device failure costs this attempt only
+            // Any device failure costs this attempt only; one cut short by Ctrl+C ends
+            // the command with the stop.
+            if (InterruptPending())
+                host->PumpMessages();
+            continue;
         }
         if (data[0] != opcode)
             continue;

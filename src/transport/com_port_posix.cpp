@@ -11,6 +11,7 @@
 #include <climits>
 #include <chrono>
 
+#include "base/host.h"
 #include "transport/com_port_posix.h"
 #include "transport/line_settings_posix.h"
 
@@ -222,10 +223,15 @@ uint32_t CPosixPortHandle::Read(void* buffer, unsigned size, unsigned* done)
         }
         if (waitMs == 0)
             break;
+        // Waited in slices so that Ctrl+C ends even a read of minutes at once.
+        if (waitMs < 0 || waitMs > int(kInterruptCheckMs))
+            waitMs = int(kInterruptCheckMs);
         pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, waitMs);
         if (ready < 0 && errno != EINTR)
             return PosixErrorCode(errno, false);
+        if (InterruptPending())
+            return PosixErrorCode(EINTR, false);
         if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
             hungUp = true;
     }
@@ -250,12 +256,16 @@ uint32_t CPosixPortHandle::Write(const void* data, unsigned size, unsigned* done
         }
         if (put < 0 && errno != EAGAIN && errno != EINTR)
             return PosixErrorCode(errno, false);
-        const int waitMs = totalMs != 0 ? MsUntil(deadline) : -1;
+        int waitMs = totalMs != 0 ? MsUntil(deadline) : -1;
         if (waitMs == 0)
             return kErrorSuccess;   // timed out: the count tells how far it got
+        if (waitMs < 0 || waitMs > int(kInterruptCheckMs))
+            waitMs = int(kInterruptCheckMs);
         pollfd p{fd, POLLOUT, 0};
         if (poll(&p, 1, waitMs) < 0 && errno != EINTR)
             return PosixErrorCode(errno, false);
+        if (InterruptPending())
+            return PosixErrorCode(EINTR, false);
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
             return PosixErrorCode(EIO, false);
     }

@@ -1,10 +1,17 @@
 // Ctrl+C on a terminal run becomes a stop request of the POSIX platform host.
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <pty.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <thread>
+
 #include "base/host.h"
+#include "protocol/scanner_protocol.h"
+#include "transport/com_device.h"
+#include "transport/port_system_posix.h"
 
 TEST(HostPosix, InterruptBecomesAStopAtTheNextPump)
 {
@@ -32,4 +39,51 @@ TEST(HostPosix, QuestionWithoutATerminalIsAnsweredNo)
     SetQuestionPolicy(nullptr);
     EXPECT_FALSE(PlatformHost().ShowMessageBox("Продолжить?", "Ошибка", MessageBoxKind::Question,
                                                nullptr));
+}
+
+// Ctrl+C ends a command waiting on a silent scanner with a long time-out, and a long
+// sleep, within a second each, as a stop.
+TEST(HostPosix, InterruptEndsLongWaitsWithinASecond)
+{
+    struct sigaction previous {};
+    sigaction(SIGINT, nullptr, &previous);
+    InstallInterruptStop();
+    CRunHost& host = PlatformHost();
+    const auto interruptSoon = [] {
+        return std::thread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            kill(getpid(), SIGINT);
+        });
+    };
+    const auto msSince = [](std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
+    };
+
+    int master = -1, slave = -1;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    CPosixPortSystem system;
+    CComDevice device(system);
+    OpenComPort(device, name, 9600, 10000);
+    CScannerProtocol protocol(host);
+    protocol.SetDevice(&device);
+    unsigned char reg[4];
+    std::thread interrupter = interruptSoon();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(protocol.ReadModeRegister(reg), stop_exception);
+    EXPECT_LT(msSince(start), 1000.0);
+    interrupter.join();
+
+    interrupter = interruptSoon();
+    start = std::chrono::steady_clock::now();
+    host.Sleep(10000);
+    EXPECT_LT(msSince(start), 1000.0);
+    EXPECT_THROW(host.PumpMessages(), stop_exception);
+    interrupter.join();
+
+    device.Close();
+    close(master);
+    close(slave);
+    sigaction(SIGINT, &previous, nullptr);
 }
