@@ -78,6 +78,26 @@ bool WriteFileAtomically(const std::string& path, const void* data, size_t size)
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// How late the emulated bytes went out against when they were due, over the whole run.
+struct CTimingError {
+    uint64_t count = 0;
+    uint64_t totalUs = 0;
+    uint64_t maxUs = 0;
+
+    void Record(uint64_t lateUs)
+    {
+        ++count;
+        totalUs += lateUs;
+        maxUs = std::max(maxUs, lateUs);
+    }
+    // Lines for the state file: "late_avg_us N" and "late_max_us N".
+    std::string Text() const
+    {
+        return "late_avg_us " + std::to_string(count ? totalUs / count : 0) + "\nlate_max_us " +
+               std::to_string(maxUs) + "\n";
+    }
+};
+
 class CSimProgram {
 public:
     explicit CSimProgram(const SimProgramOptions& o) : options(o), scanner(o.config)
@@ -101,6 +121,7 @@ private:
     CSimScanner scanner;
     CSimPty pty;
     std::deque<uint8_t> outbox;
+    CTimingError timing;
     uint64_t lineFreeUs = 0;
     uint64_t lastSaveUs = 0;
     std::string savedKey;
@@ -180,6 +201,10 @@ void CSimProgram::Serve(uint64_t now)
     uint8_t buffer[512];
     size_t n;
     const uint32_t baud = pty.IsOpen() ? pty.HostBaud() : 0;
+    // How late the emulated line is: the first byte of what goes out now against the
+    // time it fell due (the wake-up's overshoot, the machine being busy).
+    if (const auto due = scanner.NextByteAtUs(); due && *due <= now && pty.IsOpen())
+        timing.Record(now - *due);
     while ((n = scanner.Transmit(buffer, sizeof buffer, baud, now)) > 0) {
         // What a scanner sends while off the bus reaches nobody.
         if (pty.IsOpen())
@@ -208,7 +233,7 @@ void CSimProgram::SaveState(uint64_t now, bool force)
     savePending = false;
     lastSaveUs = now;
     if (!options.statePath.empty()) {
-        const std::string text = SimStateText(scanner, now);
+        const std::string text = SimStateText(scanner, now) + timing.Text();
         WriteFileAtomically(options.statePath, text.data(), text.size());
     }
     if (!options.dumpPath.empty()) {

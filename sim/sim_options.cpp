@@ -202,7 +202,8 @@ const char* SimUsageText()
            "  --line-rate          bytes take their wire time; --turnaround-us N per reply\n"
            "  --flash BASE SIZE    writable memory; --write-align N; --write-error STATUS\n"
            "  --expect-ldr FILE    checksum verdict against the file's computational module\n"
-           "  --state FILE         state summary, rewritten as the scanner changes\n"
+           "  --state FILE         state summary, rewritten as the scanner changes, with how\n"
+           "                       late emulated bytes went out (late_avg_us, late_max_us)\n"
            "  --dump FILE ADDR SIZE  raw memory dump, rewritten with the state\n";
 }
 

@@ -1,27 +1,38 @@
-// bench-transfer: how fast a module reaches a scanner, against trelvo-sim on a
-// pseudo-terminal.
+// bench-transfer: how fast a module reaches scanners, against trelvo-sim on
+// pseudo-terminals, side by side with the least a host can do.
 //
-//   bench-transfer PATH-TO-TRELVO-SIM [KIB]
+//   bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N]
 //
-// Run 1: the simulator emulates the wire (each byte takes its time at 115200 baud) and a
-// 1 ms turnaround per command. Prints the bytes per second of the block transfer, the
-// limit that the wire and the turnaround allow for 128-byte chunks, their ratio, and the
-// process's CPU time per second of transfer.
-// Run 2: no line-rate emulation: the host's own time per write command.
+// With line-rate emulation (115200 baud, 1 ms turnaround per command) the module is
+// flashed alternately through the program's real path (the multi-port run: the whole
+// update on each of N ports at once) and by a reference client (the write requests
+// precomputed, each sent with one write and its 5-byte reply read with one blocking
+// read, on N ports at once), three times each. Printed: the median aggregate rate of
+// each, the program's rate against the reference (the headline), against N times the
+// limit of the wire and the turnaround, the program's CPU time per port, and how late
+// the simulators' emulated bytes went out (the machine's noise).
+// Without line-rate emulation, on one port: the time per write command of the program's
+// block writer next to the reference client's, the program's own cost per command.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/host.h"
+#include "engine/multi_port.h"
 #include "engine/operations.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
@@ -34,18 +45,23 @@ extern char** environ;
 namespace {
 
 constexpr unsigned kBaud = 115200;
+constexpr int kSpeedCode = 6;
 constexpr unsigned kTurnaroundUs = 1000;
 constexpr unsigned kBlockSize = 4096;
 constexpr unsigned kBitsPerByte = 10;           // start, 8 data, stop
-constexpr unsigned kWriteRequestBytes = 3 + 1 + 4 + kMemoryChunk;   // frame + opcode + address + data
+constexpr unsigned kAddressBytes = 4;
+constexpr unsigned kWriteRequestBytes = 3 + 1 + kAddressBytes + kMemoryChunk;   // frame + opcode + address + data
 constexpr unsigned kWriteReplyBytes = 3 + 2;    // frame + echo + status
+constexpr unsigned kRounds = 3;
 
 class Simulator {
 public:
-    Simulator(const std::string& program, const std::string& link, bool lineRate)
+    Simulator(const std::string& program, const std::string& link, bool lineRate, int mode)
+        : link(link), state(link + ".state")
     {
-        std::vector<std::string> args = {program, "--link", link, "--speed", "6",
-                                         "--mode", "1", "--restart-ms", "200"};
+        std::vector<std::string> args = {program, "--link", link, "--speed", std::to_string(kSpeedCode),
+                                         "--mode", std::to_string(mode), "--restart-ms", "200",
+                                         "--state", state};
         if (lineRate) {
             args.push_back("--line-rate");
             args.push_back("--turnaround-us");
@@ -66,13 +82,37 @@ public:
         for (int i = 0; i < 100 && access(link.c_str(), F_OK) != 0; ++i)
             usleep(20000);
     }
-    ~Simulator()
+    // Ends the simulator; its state file then holds its timing error.
+    void Stop()
     {
+        if (pid <= 0)
+            return;
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
+        pid = 0;
+    }
+    ~Simulator()
+    {
+        Stop();
+        std::remove(state.c_str());
+    }
+    // "late_avg_us" or "late_max_us" from the state file.
+    uint64_t Late(const char* key) const
+    {
+        std::ifstream in(state);
+        std::string name;
+        uint64_t value = 0;
+        while (in >> name) {
+            if (name == key && in >> value)
+                return value;
+        }
+        return 0;
     }
 
+    const std::string link;
+
 private:
+    std::string state;
     pid_t pid = 0;
 };
 
@@ -81,6 +121,11 @@ double CpuSeconds()
     timespec ts{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 ldr::module MakeModule(unsigned kib)
@@ -103,67 +148,223 @@ ldr::module MakeModule(unsigned kib)
     return m;
 }
 
+// The module's write requests as they go on the wire, one per chunk.
+std::vector<std::vector<uint8_t>> WriteRequests(const ldr::module& module)
+{
+    std::vector<std::vector<uint8_t>> requests;
+    for (const ldr::block_ref block : module.blocks) {
+        for (size_t done = 0; done < block.data.size(); done += kMemoryChunk) {
+            const size_t n = std::min<size_t>(kMemoryChunk, block.data.size() - done);
+            const uint32_t address = block.address + uint32_t(done);
+            std::vector<uint8_t> payload = {CMD_WRITE_MEMORY};
+            for (unsigned i = 0; i < kAddressBytes; ++i)
+                payload.push_back(static_cast<uint8_t>(address >> (8 * i)));
+            payload.insert(payload.end(), block.data.data() + done, block.data.data() + done + n);
+            std::vector<uint8_t> frame = {0x02, static_cast<uint8_t>(payload.size())};
+            uint8_t checksum = static_cast<uint8_t>(payload.size());
+            for (uint8_t b : payload) {
+                frame.push_back(b);
+                checksum ^= b;
+            }
+            frame.push_back(checksum);
+            requests.push_back(std::move(frame));
+        }
+    }
+    return requests;
+}
+
 struct Measure {
-    double seconds;
-    double cpuSeconds;
+    double rate = 0;         // aggregate bytes/s
+    double cpuPerPort = 0;   // CPU seconds per second of the run, per port
+    uint64_t lateAvgUs = 0;
+    uint64_t lateMaxUs = 0;
 };
 
-Measure Transfer(const std::string& program, const ldr::module& module, bool lineRate)
+std::vector<std::unique_ptr<Simulator>> StartSims(const std::string& program, unsigned ports,
+                                                  bool lineRate, int mode)
 {
-    const std::string link = "/tmp/trelvo-bench-" + std::to_string(getpid());
-    Simulator sim(program, link, lineRate);
-    CRunHost& host = PlatformHost();
+    std::vector<std::unique_ptr<Simulator>> sims;
+    for (unsigned k = 0; k < ports; ++k) {
+        const std::string link = "/tmp/trelvo-bench-" + std::to_string(getpid()) + "-" + std::to_string(k);
+        sims.push_back(std::make_unique<Simulator>(program, link, lineRate, mode));
+    }
+    return sims;
+}
+
+void StopSims(std::vector<std::unique_ptr<Simulator>>& sims, Measure& m)
+{
+    uint64_t total = 0;
+    for (auto& sim : sims) {
+        sim->Stop();
+        total += sim->Late("late_avg_us");
+        m.lateMaxUs = std::max(m.lateMaxUs, sim->Late("late_max_us"));
+    }
+    m.lateAvgUs = sims.empty() ? 0 : total / sims.size();
+}
+
+// The program's real path: the multi-port run of the whole update on every port.
+Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsigned ports)
+{
+    auto sims = StartSims(program, ports, true, MODE_LOADER);
+    CMultiRunSettings settings;
+    for (auto& sim : sims)
+        settings.ports.push_back({sim->link, kSpeedCode});
+    settings.firmwareFile = "bench.ldr";
+    CMultiPortRun run(firmware, settings, NativePortEnvironment, nullptr);
+    const double start = Now();
+    const double cpuStart = CpuSeconds();
+    run.Start();
+    run.Wait();
+    const double cpu = CpuSeconds() - cpuStart;
+    const double seconds = Now() - start;
+    Measure m;
+    for (const CPortRunResult& result : run.Results()) {
+        if (!result.Succeeded()) {
+            std::fprintf(stderr, "bench-transfer: %s: %s\n", result.port.c_str(), result.failure.c_str());
+            std::exit(1);
+        }
+        m.rate += double(result.bytesPerSecond);
+    }
+    m.cpuPerPort = cpu / seconds / ports;
+    StopSims(sims, m);
+    return m;
+}
+
+// One reference client: one write per request, one blocking read per reply.
+double ReferenceClient(const std::string& link, const std::vector<std::vector<uint8_t>>& requests,
+                       size_t bytes)
+{
     CComDevice device(NativePortSystem());
     OpenComPort(device, link, kBaud, 3000);
-    CScannerProtocol protocol(host);
-    protocol.SetDevice(&device);
-    if (!Probe(protocol)) {
-        std::fprintf(stderr, "bench-transfer: the simulator does not answer\n");
-        std::exit(1);
+    uint8_t reply[kWriteReplyBytes];
+    const double start = Now();
+    for (const std::vector<uint8_t>& request : requests) {
+        device.Write(request.data(), unsigned(request.size()));
+        device.Read(reply, sizeof reply);
+        if (reply[3] != 0) {
+            std::fprintf(stderr, "bench-transfer: reference write refused (%u)\n", reply[3]);
+            std::exit(1);
+        }
     }
-    SwitchMode(protocol, MODE_LOADER, false);
-    CMessageInterface quiet;
-    const auto start = std::chrono::steady_clock::now();
+    return double(bytes) / (Now() - start);
+}
+
+Measure ReferenceRun(const std::string& program, const ldr::module& module, unsigned ports,
+                     bool lineRate)
+{
+    const auto requests = WriteRequests(module);
+    const size_t bytes = size_t(module.block_count) * module.block_size;
+    auto sims = StartSims(program, ports, lineRate, MODE_LOADER);
+    std::vector<double> rates(ports);
+    std::vector<std::thread> clients;
+    const double start = Now();
     const double cpuStart = CpuSeconds();
+    for (unsigned k = 0; k < ports; ++k) {
+        clients.emplace_back([&, k] {
+            try {
+                rates[k] = ReferenceClient(sims[k]->link, requests, bytes);
+            } catch (...) {
+                std::fprintf(stderr, "bench-transfer: reference: %s\n", CurrentExceptionMessage().c_str());
+                std::exit(1);
+            }
+        });
+    }
+    for (std::thread& client : clients)
+        client.join();
+    Measure m;
+    m.cpuPerPort = (CpuSeconds() - cpuStart) / (Now() - start) / ports;
+    for (double rate : rates)
+        m.rate += rate;
+    StopSims(sims, m);
+    return m;
+}
+
+// The program's block writer alone on one port, without line-rate emulation: seconds.
+double ProgramWriterSeconds(const std::string& program, const ldr::module& module)
+{
+    auto sims = StartSims(program, 1, false, MODE_LOADER);
+    CComDevice device(NativePortSystem());
+    OpenComPort(device, sims[0]->link, kBaud, 3000);
+    CScannerProtocol protocol(PlatformHost());
+    protocol.SetDevice(&device);
+    CMessageInterface quiet;
+    const double start = Now();
     WriteModuleBlocks(protocol, module, quiet);
-    const double cpu = CpuSeconds() - cpuStart;
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    return {elapsed.count(), cpu};
+    return Now() - start;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB]\n");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    unsigned ports = 1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--ports" && i + 1 < args.size()) {
+            ports = unsigned(std::atoi(args[i + 1].c_str()));
+            args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
+            break;
+        }
+    }
+    if (args.empty() || ports == 0) {
+        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N]\n");
         return 2;
     }
-    const unsigned kib = argc > 2 ? static_cast<unsigned>(std::atoi(argv[2])) : 256;
-    const ldr::module module = MakeModule(kib);
+    const std::string sim = args[0];
+    const unsigned kib = args.size() > 1 ? unsigned(std::atoi(args[1].c_str())) : 256;
+    ldr::file firmware;
+    firmware.signature = ldr::kSignature;
+    firmware.version = ldr::kFormatVersion;
+    firmware.modules.push_back(MakeModule(kib));
+    const ldr::module& module = firmware.modules[0];
     const double bytes = double(module.block_count) * module.block_size;
     const double commands = bytes / kMemoryChunk;
 
     try {
-        const Measure wire = Transfer(argv[1], module, true);
+        std::vector<double> programRates, referenceRates, cpu;
+        uint64_t lateAvg = 0, lateMax = 0;
+        for (unsigned round = 0; round < kRounds; ++round) {
+            const Measure a = ProgramRun(sim, firmware, ports);
+            const Measure b = ReferenceRun(sim, module, ports, true);
+            programRates.push_back(a.rate);
+            referenceRates.push_back(b.rate);
+            cpu.push_back(a.cpuPerPort);
+            lateAvg += a.lateAvgUs + b.lateAvgUs;
+            lateMax = std::max({lateMax, a.lateMaxUs, b.lateMaxUs});
+            std::printf("round %u                        program %.0f bytes/s, reference %.0f bytes/s\n",
+                        round + 1, a.rate, b.rate);
+        }
         const double chunkSeconds =
             double(kWriteRequestBytes + kWriteReplyBytes) * kBitsPerByte / kBaud + kTurnaroundUs / 1e6;
-        const double limit = kMemoryChunk / chunkSeconds;
-        const double rate = bytes / wire.seconds;
-        std::printf("module                         %u KiB in %u-byte chunks (%.0f write commands)\n",
-                    kib, kMemoryChunk, commands);
+        const double limit = ports * kMemoryChunk / chunkSeconds;
+        const double program = Median(programRates);
+        const double reference = Median(referenceRates);
+        std::printf("module                         %u KiB in %u-byte chunks (%.0f write commands) on %u port(s)\n",
+                    kib, kMemoryChunk, commands, ports);
         std::printf("line-rate emulation            %u baud, %u us turnaround\n", kBaud, kTurnaroundUs);
-        std::printf("achieved                       %.0f bytes/s (%.2f s)\n", rate, wire.seconds);
-        std::printf("wire and turnaround limit      %.0f bytes/s\n", limit);
-        std::printf("ratio                          %.1f %%\n", 100.0 * rate / limit);
-        std::printf("CPU per second of transfer     %.1f ms (%.2f %%)\n",
-                    1000.0 * wire.cpuSeconds / wire.seconds, 100.0 * wire.cpuSeconds / wire.seconds);
+        std::printf("program (median of %u)          %.0f bytes/s\n", kRounds, program);
+        std::printf("reference client (median)      %.0f bytes/s\n", reference);
+        std::printf("ratio to reference             %.1f %%\n", 100.0 * program / reference);
+        std::printf("wire and turnaround limit      %.0f bytes/s (%u x %.0f)\n", limit, ports, limit / ports);
+        std::printf("ratio to the limit             %.1f %% (reference %.1f %%)\n",
+                    100.0 * program / limit, 100.0 * reference / limit);
+        std::printf("program CPU per port           %.2f %% of one core\n", 100.0 * Median(cpu));
+        std::printf("simulator timing error         %.0f us late on average, %llu us at most\n",
+                    double(lateAvg) / (2 * kRounds), static_cast<unsigned long long>(lateMax));
 
-        const Measure bare = Transfer(argv[1], module, false);
-        std::printf("without line-rate emulation    %.0f bytes/s, %.1f us per write command, "
-                    "CPU %.1f us per command\n",
-                    bytes / bare.seconds, 1e6 * bare.seconds / commands,
-                    1e6 * bare.cpuSeconds / commands);
+        const double writer = ProgramWriterSeconds(sim, module);
+        const Measure bare = ReferenceRun(sim, module, 1, false);
+        const double referenceSeconds = bytes / bare.rate;
+        std::printf("without line-rate emulation    program %.1f us per write command, reference %.1f us, "
+                    "program's own cost %.1f us\n",
+                    1e6 * writer / commands, 1e6 * referenceSeconds / commands,
+                    1e6 * (writer - referenceSeconds) / commands);
     } catch (...) {
         std::fprintf(stderr, "bench-transfer: %s\n", CurrentExceptionMessage().c_str());
         return 1;
