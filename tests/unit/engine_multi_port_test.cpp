@@ -59,11 +59,12 @@ public:
         }
         if (gate && row == 0 && text.rfind("Выполнено", 0) == 0 && !held.count(port)) {
             held.insert({port, true});
+            // The last port to get there stops them all before any is let go.
+            if (held.size() == texts.size())
+                gate();
             changed.notify_all();
             changed.wait_for(lock, std::chrono::seconds(20),
                              [this] { return held.size() == texts.size(); });
-            if (port == 0)
-                gate();
         }
     }
     void OnPortFinished(size_t port, const CPortRunResult&) override
