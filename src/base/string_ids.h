@@ -68,6 +68,7 @@ enum StringId : unsigned {
     // The settings file
     IDS_SETTINGS_NOT_REGULAR = 60,        // "... \"%s\" ..." (a folder, FIFO or device)
     IDS_SETTINGS_UNREADABLE = 61,         // "... \"%s\" ..."
+    IDS_SETTINGS_TOO_LARGE = 62,          // "... \"%s\" ... %llu ... %llu ..."
 
     // The scanner's procedures
     IDS_STATE_CHANGE_FAILED = 51,

@@ -52,6 +52,7 @@ const StringEntry kStrings[] = {
     {IDS_INTERNAL_ERROR, "Внутренняя ошибка программы: операция не выполнена."},
     {IDS_SETTINGS_NOT_REGULAR, "Файл настроек \"%s\" не является обычным файлом (это каталог, канал или устройство)."},
     {IDS_SETTINGS_UNREADABLE, "Файл настроек \"%s\" не удаётся прочитать."},
+    {IDS_SETTINGS_TOO_LARGE, "Файл настроек \"%s\" слишком велик: %llu байт при допустимых %llu байт."},
     {IDS_ERROR_CAPTION, "Ошибка"},
     {IDS_OPERATION_UPDATE, "Обновление прошивки"},
     {IDS_OPERATION_WORKING_MODE, "Переход в рабочий режим"},

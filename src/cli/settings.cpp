@@ -7,6 +7,7 @@
 #include "base/app_paths.h"
 #include "base/strings.h"
 #include "settings/profile.h"
+#include "settings/profile_ini.h"
 #include "settings/settings.h"
 
 namespace {
@@ -33,14 +34,22 @@ bool Exists(const std::string& path)
     return std::filesystem::exists(std::filesystem::u8path(path), error);
 }
 
-// A folder, FIFO or device in the settings file's place: opening a FIFO would wait for
-// a writer for ever, and "not found" would be untrue.
-void RefuseIfNotRegular(const std::string& path)
+// A folder, FIFO or device in the settings file's place (opening a FIFO would wait for
+// a writer for ever, and "not found" would be untrue), or a file too large to be one,
+// which the settings layer would quietly not read.
+void RefuseIfNotUsable(const std::string& path)
 {
     std::error_code error;
     const auto status = std::filesystem::status(std::filesystem::u8path(path), error);
-    if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+    if (error || !std::filesystem::exists(status))
+        return;
+    if (!std::filesystem::is_regular_file(status))
         throw CUsageError(StringPrintf(LoadText(IDS_SETTINGS_NOT_REGULAR), path.c_str()));
+    const uintmax_t size = std::filesystem::file_size(std::filesystem::u8path(path), error);
+    if (!error && size > kMaxSettingsFileSize)
+        throw CUsageError(StringPrintf(LoadText(IDS_SETTINGS_TOO_LARGE), path.c_str(),
+                                       static_cast<unsigned long long>(size),
+                                       static_cast<unsigned long long>(kMaxSettingsFileSize)));
 }
 
 // The settings layer reads a number from its leading digits and replaces an out-of-range
@@ -91,12 +100,12 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
     std::unique_ptr<CProfile> profile;
     if (options.settingsFile) {
         result.path = AbsolutePath(*options.settingsFile);
-        RefuseIfNotRegular(result.path);
+        RefuseIfNotUsable(result.path);
         if (!Exists(result.path))
             throw CUsageError("файл настроек не найден: " + result.path);
     } else if (!defaultPath.empty()) {
         result.path = AbsolutePath(defaultPath);
-        RefuseIfNotRegular(result.path);
+        RefuseIfNotUsable(result.path);
     }
     if (!result.path.empty()) {
         profile = OpenNativeProfile(result.path);

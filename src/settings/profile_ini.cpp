@@ -260,6 +260,8 @@ CIniProfile::FileState CIniProfile::ReadFile(std::string& text) const
     FilePtr file(OpenRegularFileUtf8(path));
     if (!file)
         return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+    if (OpenFileSize(file.get()) > int64_t(kMaxSettingsFileSize))
+        return FileState::Unreadable;
     char buffer[4096];
     size_t got;
     while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)

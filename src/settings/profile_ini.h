@@ -4,6 +4,7 @@
 // the file stays as it was: comments, blank lines, foreign sections, line ends.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,11 @@ private:
     std::vector<Line> lines;
     std::string newline;  // the file's own line end, for the lines it gains
 };
+
+// A settings file holds eight keys and a few foreign lines: anything beyond this is not
+// a settings file, and is neither read (its lines would cost far more memory than its
+// bytes) nor replaced.
+constexpr uint64_t kMaxSettingsFileSize = 1024 * 1024;
 
 // Decimal value of a profile text as the Windows profile calls read it: leading blanks,
 // an optional sign, the leading digits (wrapping at 32 bits); the default for an empty text.

@@ -111,6 +111,13 @@ TEST(FilesPosix, SettingsWriteReplacesTheFileWholeOrNotAtAll)
     struct stat info;
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+    // A file too large to be settings is neither read nor replaced.
+    const std::string huge = "[Connect]\nPortName=COM1\n" + std::string(kMaxSettingsFileSize, ';');
+    WriteAll(path, huge);
+    EXPECT_EQ(profile.GetString("Connect", "PortName", "none"), "none");
+    EXPECT_FALSE(profile.WriteString("Connect", "PortName", "COM2"));
+    EXPECT_EQ(ReadAll(path), huge);
 }
 
 TEST(FilesPosix, SettingsFileIsParsedOnceWhileUnchanged)

@@ -12,6 +12,7 @@
 #include "firmware/ldr.h"
 #include "protocol/device_info.h"
 #include "protocol/scanner_protocol.h"
+#include "settings/profile_ini.h"
 #include "sim/sim_port_system.h"
 #include "support/firmware_builder.h"
 #include "support/temp_folder.h"
@@ -155,6 +156,10 @@ TEST_F(CliRun, SettingsThatCannotBeUsedAreUsageErrors)
     EXPECT_EQ(Run({"check", "--port", "COM3", "--settings", Path("folder.ini")}), kExitUsage);
     EXPECT_NE(err.str().find("\"" + Path("folder.ini") + "\" не является обычным файлом"),
               std::string::npos) << err.str();
+    // Nor is a file too large to be settings.
+    WriteFile("huge.ini", "[Connect]\nPortName=COM3\n" + std::string(kMaxSettingsFileSize, ';'));
+    EXPECT_EQ(Run({"check", "--settings", Path("huge.ini")}), kExitUsage);
+    EXPECT_NE(err.str().find("слишком велик"), std::string::npos) << err.str();
 
     WriteFile("bad.ini", "[connect]\nportname=COM3\nbaudrate=12\ntimeout=fast\n");
     EXPECT_EQ(Run({"check", "--settings", Path("bad.ini")}), kExitUsage);
