@@ -7,13 +7,18 @@
 // flashed alternately through the program's real path (the multi-port run: the whole
 // update on each of N ports at once) and by a reference client (the write requests
 // precomputed, each sent with one write and its 5-byte reply read with one blocking
-// read, on N ports at once), three times each. Printed: the median aggregate rate of
-// each, the program's rate against the reference (the headline), against N times the
-// limit of the wire and the turnaround, the program's CPU time per port, and how late
-// the simulators' emulated bytes went out (the machine's noise).
+// read, on N ports at once), three times each. Both sides are timed over the same span
+// on each port: from the first write request handed to the port to the end of the read
+// of the last write reply (the program's port is wrapped to see it). Printed: the median
+// aggregate rate of each, the program's rate against the reference (the headline),
+// against N times the limit of the wire and the turnaround, the program's CPU time per
+// port, how late the simulators' emulated bytes went out and the load average (the
+// machine's noise).
 // Without line-rate emulation, on one port: the time per write command of the program's
-// block writer next to the reference client's, the program's own cost per command.
+// block writer next to the reference client's (medians of three each, alternated), the
+// program's own cost per command.
 #include <fcntl.h>
+#include <termios.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -39,6 +44,7 @@
 #include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
 #include "transport/com_device.h"
+#include "transport/port_system.h"
 
 extern char** environ;
 
@@ -202,15 +208,97 @@ void StopSims(std::vector<std::unique_ptr<Simulator>>& sims, Measure& m)
     m.lateAvgUs = sims.empty() ? 0 : total / sims.size();
 }
 
-// The program's real path: the multi-port run of the whole update on every port.
+// The span of a port's transfer as the program's port sees it: from the first write
+// request handed to the port to the end of the last read while write requests go out.
+struct TransferSpan {
+    double first = 0;
+    double last = 0;
+    bool writing = false;
+    double Seconds() const { return last - first; }
+};
+
+bool IsWriteRequest(const void* data, unsigned size)
+{
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    return size > 2 && bytes[0] == 0x02 && bytes[2] == CMD_WRITE_MEMORY;
+}
+
+class TimedPort : public CPortHandle {
+public:
+    TimedPort(std::unique_ptr<CPortHandle> port, TransferSpan& span) : port(std::move(port)), span(span) {}
+    uint32_t SetState(const CPortState& s) override { return port->SetState(s); }
+    uint32_t GetState(CPortState& s) override { return port->GetState(s); }
+    uint32_t SetupQueues(uint32_t in, uint32_t out) override { return port->SetupQueues(in, out); }
+    uint32_t SetTimeouts(const CPortTimeouts& t) override { return port->SetTimeouts(t); }
+    uint32_t GetTimeouts(CPortTimeouts& t) override { return port->GetTimeouts(t); }
+    uint32_t Purge(unsigned flags) override { return port->Purge(flags); }
+    uint32_t ClearErrors() override { return port->ClearErrors(); }
+    uint32_t Write(const void* data, unsigned size, unsigned* done) override
+    {
+        span.writing = IsWriteRequest(data, size);
+        if (span.writing && span.first == 0)
+            span.first = Now();
+        return port->Write(data, size, done);
+    }
+    uint32_t Read(void* buffer, unsigned size, unsigned* done) override
+    {
+        const uint32_t error = port->Read(buffer, size, done);
+        if (span.writing && *done > 0)
+            span.last = Now();
+        return error;
+    }
+
+private:
+    std::unique_ptr<CPortHandle> port;
+    TransferSpan& span;
+};
+
+class TimedPortSystem : public CPortSystem, public CPortEnvironment {
+public:
+    explicit TimedPortSystem(TransferSpan& span) : span(span) {}
+    uint32_t OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle) override
+    {
+        std::unique_ptr<CPortHandle> port;
+        const uint32_t error = NativePortSystem().OpenPort(name, port);
+        if (port)
+            handle = std::make_unique<TimedPort>(std::move(port), span);
+        return error;
+    }
+    std::vector<std::string> EnumerateSerialPorts() override { return NativePortSystem().EnumerateSerialPorts(); }
+    bool SerialPortExists(const std::string& name) override { return NativePortSystem().SerialPortExists(name); }
+    bool IsCurrentPortUsb(const std::string& name, const std::string& vid, const std::string& pid,
+                          std::string& hardwareId) override
+    {
+        return NativePortSystem().IsCurrentPortUsb(name, vid, pid, hardwareId);
+    }
+    CDeviceNotifier& Notifier() override { return NativePortSystem().Notifier(); }
+    CRunHost& Host() override { return PlatformHost(); }
+    CPortSystem& Ports() override { return *this; }
+
+private:
+    TransferSpan& span;
+};
+
+// The program's real path: the multi-port run of the whole update on every port, each
+// port's transfer timed on its port.
 Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsigned ports)
 {
+    const ldr::module& module = firmware.modules[0];
+    const double bytes = double(module.block_count) * module.block_size;
     auto sims = StartSims(program, ports, true, MODE_LOADER);
     CMultiRunSettings settings;
-    for (auto& sim : sims)
+    std::vector<TransferSpan> spans(ports);
+    std::vector<std::string> names;
+    for (auto& sim : sims) {
         settings.ports.push_back({sim->link, kSpeedCode});
+        names.push_back(sim->link);
+    }
     settings.firmwareFile = "bench.ldr";
-    CMultiPortRun run(firmware, settings, NativePortEnvironment, nullptr);
+    auto environment = [&](const std::string& port) -> std::unique_ptr<CPortEnvironment> {
+        const size_t k = size_t(std::find(names.begin(), names.end(), port) - names.begin());
+        return std::make_unique<TimedPortSystem>(spans.at(k));
+    };
+    CMultiPortRun run(firmware, settings, environment, nullptr);
     const double start = Now();
     const double cpuStart = CpuSeconds();
     run.Start();
@@ -223,30 +311,57 @@ Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsign
             std::fprintf(stderr, "bench-transfer: %s: %s\n", result.port.c_str(), result.failure.c_str());
             std::exit(1);
         }
-        m.rate += double(result.bytesPerSecond);
     }
+    for (const TransferSpan& span : spans)
+        m.rate += bytes / span.Seconds();
     m.cpuPerPort = cpu / seconds / ports;
     StopSims(sims, m);
     return m;
 }
 
-// One reference client: one write per request, one blocking read per reply.
+// One reference client, the least a host can do: the port in raw mode at the line speed,
+// one write per request, one blocking read per 5-byte reply; timed like the program, from
+// the first write to the end of the last reply's read.
 double ReferenceClient(const std::string& link, const std::vector<std::vector<uint8_t>>& requests,
                        size_t bytes)
 {
-    CComDevice device(NativePortSystem());
-    OpenComPort(device, link, kBaud, 3000);
+    const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    if (fd < 0 || tcgetattr(fd, &tio) != 0) {
+        std::perror("bench-transfer: reference port");
+        std::exit(1);
+    }
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    tio.c_cc[VMIN] = kWriteReplyBytes;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
+    tcflush(fd, TCIOFLUSH);
     uint8_t reply[kWriteReplyBytes];
     const double start = Now();
     for (const std::vector<uint8_t>& request : requests) {
-        device.Write(request.data(), unsigned(request.size()));
-        device.Read(reply, sizeof reply);
+        if (write(fd, request.data(), request.size()) != ssize_t(request.size())) {
+            std::perror("bench-transfer: reference write");
+            std::exit(1);
+        }
+        size_t got = 0;
+        while (got < sizeof reply) {
+            const ssize_t n = read(fd, reply + got, sizeof reply - got);
+            if (n <= 0) {
+                std::perror("bench-transfer: reference read");
+                std::exit(1);
+            }
+            got += size_t(n);
+        }
         if (reply[3] != 0) {
             std::fprintf(stderr, "bench-transfer: reference write refused (%u)\n", reply[3]);
             std::exit(1);
         }
     }
-    return double(bytes) / (Now() - start);
+    const double seconds = Now() - start;
+    close(fd);
+    return double(bytes) / seconds;
 }
 
 Measure ReferenceRun(const std::string& program, const ldr::module& module, unsigned ports,
@@ -261,12 +376,7 @@ Measure ReferenceRun(const std::string& program, const ldr::module& module, unsi
     const double cpuStart = CpuSeconds();
     for (unsigned k = 0; k < ports; ++k) {
         clients.emplace_back([&, k] {
-            try {
-                rates[k] = ReferenceClient(sims[k]->link, requests, bytes);
-            } catch (...) {
-                std::fprintf(stderr, "bench-transfer: reference: %s\n", CurrentExceptionMessage().c_str());
-                std::exit(1);
-            }
+            rates[k] = ReferenceClient(sims[k]->link, requests, bytes);
         });
     }
     for (std::thread& client : clients)
@@ -291,6 +401,15 @@ double ProgramWriterSeconds(const std::string& program, const ldr::module& modul
     const double start = Now();
     WriteModuleBlocks(protocol, module, quiet);
     return Now() - start;
+}
+
+// The system's load average over the last minute, as /proc/loadavg gives it.
+std::string LoadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string value;
+    in >> value;
+    return value.empty() ? "?" : value;
 }
 
 double Median(std::vector<double> values)
@@ -326,6 +445,7 @@ int main(int argc, char** argv)
     const double bytes = double(module.block_count) * module.block_size;
     const double commands = bytes / kMemoryChunk;
 
+    const std::string loadBefore = LoadAverage();
     try {
         std::vector<double> programRates, referenceRates, cpu;
         uint64_t lateAvg = 0, lateMax = 0;
@@ -358,9 +478,17 @@ int main(int argc, char** argv)
         std::printf("simulator timing error         %.0f us late on average, %llu us at most\n",
                     double(lateAvg) / (2 * kRounds), static_cast<unsigned long long>(lateMax));
 
-        const double writer = ProgramWriterSeconds(sim, module);
-        const Measure bare = ReferenceRun(sim, module, 1, false);
-        const double referenceSeconds = bytes / bare.rate;
+        std::printf("load average (1 min)           %s before, %s after\n", loadBefore.c_str(),
+                    LoadAverage().c_str());
+
+        // Alternated as well, medians: a busy machine's pauses land on either side.
+        std::vector<double> writerRuns, referenceRuns;
+        for (unsigned round = 0; round < kRounds; ++round) {
+            writerRuns.push_back(ProgramWriterSeconds(sim, module));
+            referenceRuns.push_back(bytes / ReferenceRun(sim, module, 1, false).rate);
+        }
+        const double writer = Median(writerRuns);
+        const double referenceSeconds = Median(referenceRuns);
         std::printf("without line-rate emulation    program %.1f us per write command, reference %.1f us, "
                     "program's own cost %.1f us\n",
                     1e6 * writer / commands, 1e6 * referenceSeconds / commands,
