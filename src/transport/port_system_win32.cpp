@@ -9,12 +9,14 @@ uint32_t CWin32PortSystem::OpenPort(const std::string& name, std::unique_ptr<CPo
 
 std::vector<std::string> CWin32PortSystem::EnumerateSerialPorts()
 {
+    std::lock_guard<std::mutex> lock(readerMutex);
     return ListSerialPorts(reader);
 }
 
 bool CWin32PortSystem::IsCurrentPortUsb(const std::string& name, const std::string& vid,
                                         const std::string& pid, std::string& hardwareId)
 {
+    std::lock_guard<std::mutex> lock(readerMutex);
     return FindUsbPort(reader, name, vid, pid, hardwareId);
 }
 

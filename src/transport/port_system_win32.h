@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ public:
     CDeviceNotifier& Notifier() override { return notifier; }
 
 private:
+    // The reader holds the registry key and device set of one listing at a time, and the
+    // ports of a batch run list from threads of their own.
+    std::mutex readerMutex;
     CWin32DiscoveryReader reader;
     CWin32Notifier notifier;
 };
