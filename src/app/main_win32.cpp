@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <memory>
 #include <new>
@@ -12,12 +13,28 @@
 #include "base/app_paths.h"
 #include "base/host.h"
 #include "base/strings.h"
+#include "base/trace.h"
+#include "base/utf.h"
 #include "base/version.h"
 #include "settings/profile.h"
 #include "transport/port_system.h"
 
 namespace {
 
+// The file named by /trace FILE on the command line (the switch in any case, or with
+// "-"); empty when there is none.
+std::wstring TraceFileArgument()
+{
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring file;
+    for (int i = 1; args && i + 1 < count; ++i) {
+        if ((args[i][0] == L'/' || args[i][0] == L'-') && lstrcmpiW(args[i] + 1, L"trace") == 0)
+            file = args[i + 1];
+    }
+    LocalFree(args);
+    return file;
+}
 
 void ShowStartupError(CRunHost& host, unsigned textId)
 {
@@ -53,7 +70,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         if (!profile) {
             ShowStartupError(host, IDS_NO_SETTINGS_BUFFER);
         } else {
-            CTrelvoDlg dialog(host, NativePortSystem(), *profile, GetVersionText());
+            // With a trace, the windows see the ports through a system that carries it.
+            std::unique_ptr<CTraceSink> trace;
+            std::unique_ptr<CTracedPortSystem> tracedPorts;
+            const std::wstring traceFile = TraceFileArgument();
+            if (!traceFile.empty()) {
+                std::string error;
+                const std::string path = Narrow(traceFile);
+                trace = OpenTraceFile(path, error);
+                if (trace)
+                    tracedPorts = std::make_unique<CTracedPortSystem>(NativePortSystem(), *trace);
+                else
+                    host.ShowMessageBox(StringPrintf(LoadText(IDS_TRACE_FAILED), path.c_str()) +
+                                            ": " + error,
+                                        LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error, nullptr);
+            }
+            CTrelvoDlg dialog(host, tracedPorts ? *tracedPorts : NativePortSystem(), *profile,
+                              GetVersionText());
             dialog.DoModal();
         }
     }

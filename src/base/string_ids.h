@@ -112,6 +112,9 @@ enum StringId : unsigned {
     IDS_MODEL_PELLARX_BTA = 328,
     IDS_MODEL_TOLVAN_PLUS_V3 = 329,
 
+    // Protocol trace
+    IDS_TRACE_FAILED = 340,               // "Не удалось создать файл трассировки %s"
+
     // Dialogs
     IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."
 };

@@ -107,6 +107,7 @@ const StringEntry kStrings[] = {
     {IDS_MODEL_PELLARX_HD, "PellarX HD"},
     {IDS_MODEL_PELLARX_BTA, "PellarX BTA"},
     {IDS_MODEL_TOLVAN_PLUS_V3, "Tolvan+ v3"},
+    {IDS_TRACE_FAILED, "Не удалось создать файл трассировки %s"},
     // The range check of a number typed into a dialog.
     {IDS_RANGE_MESSAGE, "Введите целое число от %u до %u."},
 };

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "base/strings.h"
+#include "base/trace.h"
 #include "cli/multi_update.h"
 #include "cli/settings.h"
 #include "cli/views.h"
@@ -18,6 +19,13 @@
 namespace {
 
 const char kProgramName[] = "trelvo-cli";
+
+// One line for an adapter that keeps short replies back for its latency timer.
+std::string SlowAdapterHint(const std::string& file)
+{
+    return "Подсказка: адаптер USB-COM задерживает ответы сканера (таймер задержки больше "
+           "1 мс); ускорить обмен: echo 1 > " + file + " (нужны права root)";
+}
 const char kNoPortsText[] = "Последовательные порты не найдены";
 const char kSettingsNotSavedText[] = "Скорость сканера изменена, но файл настроек не записан: ";
 
@@ -186,8 +194,26 @@ int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
         return kExitOk;
     }
 
+    // With a trace, every command sees the ports through a system that carries it.
+    std::unique_ptr<CTraceSink> trace;
+    std::unique_ptr<CTracedPortSystem> tracedPorts;
+    if (options.traceFile) {
+        std::string error;
+        trace = OpenTraceFile(*options.traceFile, error);
+        if (!trace) {
+            env.err << kProgramName << ": "
+                    << StringPrintf(LoadText(IDS_TRACE_FAILED), options.traceFile->c_str())
+                    << ": " << error << '\n';
+            return kExitFailure;
+        }
+        tracedPorts = std::make_unique<CTracedPortSystem>(env.ports, *trace);
+    }
+    const CCliEnvironment runEnv{tracedPorts ? *tracedPorts : env.ports, env.platformHost,
+                                 env.out, env.err, env.outIsTerminal, env.terminal,
+                                 env.defaultSettingsPath};
+
     CCliHost host(env.platformHost, env.err, options.retries, env.terminal);
-    CCommandRun run{options, env, host};
+    CCommandRun run{options, runEnv, host};
     int code = kExitFailure;
     try {
         code = Dispatch(run);
@@ -204,6 +230,8 @@ int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
         env.err << CurrentExceptionMessage() << '\n';
         code = kExitFailure;
     }
+    for (const std::string& file : runEnv.ports.SlowAdapterFiles())
+        env.err << SlowAdapterHint(file) << '\n';
     env.out << std::flush;
     env.err << std::flush;
     return code;

@@ -241,7 +241,10 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
     runSettings.retries = options.retries.value_or(0);
 
     CMultiProgress progress(env.out, env.outIsTerminal, ports);
-    CMultiPortRun run(firmware, runSettings, NativePortEnvironment, &progress);
+    CPortEnvironmentFactory environments = NativePortEnvironment;
+    if (CTraceSink* trace = env.ports.Trace())
+        environments = TracedPortEnvironments(NativePortEnvironment, *trace);
+    CMultiPortRun run(firmware, runSettings, environments, &progress);
     run.Start();
     while (!run.WaitFor(kRedrawMs)) {
         try {

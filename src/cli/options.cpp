@@ -98,6 +98,8 @@ void SetOption(CCliOptions& options, const std::string& name, const std::string&
         options.jobs = static_cast<unsigned>(n);
     } else if (name == "log")
         options.logFile = NonEmpty(value, where);
+    else if (name == "trace")
+        options.traceFile = NonEmpty(value, where);
     else if (name == "speed")
         options.speedCode = CheckedSpeedCode(ParseCliNumber(value, where), where);
     else if (name == "timeout")
@@ -262,6 +264,9 @@ std::string CliHelpText()
            "  --log ФАЙЛ         update: дописать в ФАЙЛ по строке JSON на сканер: время UTC,\n"
            "                     компьютер, порт, заводской номер, модель, файл прошивки\n"
            "                     (имя, размер, SHA-256), состояния операций, время, байт/с\n"
+           "  --trace ФАЙЛ       записать в ФАЙЛ трассировку обмена: каждый кадр (время в мкс,\n"
+           "                     порт, направление, байты, команда, состояние) и события\n"
+           "                     портов (открытие, скорость, таймаут, очистка, закрытие)\n"
            "  -h, --help         эта справка\n"
            "\n"
            "Ctrl+C останавливает работу на ближайшем шаге.\n"

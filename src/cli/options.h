@@ -39,6 +39,7 @@ struct CCliOptions {
     bool allPorts = false;
     std::optional<unsigned> jobs;        // update: ports run at once
     std::optional<std::string> logFile;  // update: the result log appended to
+    std::optional<std::string> traceFile;   // any command: the protocol trace written
     std::optional<int> speedCode;
     std::optional<unsigned> timeout;
     std::optional<std::string> firmwareFile;

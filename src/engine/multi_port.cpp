@@ -128,7 +128,29 @@ public:
     CPortSystem& Ports() override { return NativePortSystem(); }
 };
 
+class CTracedEnvironment : public CPortEnvironment {
+public:
+    CTracedEnvironment(std::unique_ptr<CPortEnvironment> inner, CTraceSink& trace)
+        : inner(std::move(inner)), ports(this->inner->Ports(), trace)
+    {
+    }
+    CRunHost& Host() override { return inner->Host(); }
+    CPortSystem& Ports() override { return ports; }
+
+private:
+    std::unique_ptr<CPortEnvironment> inner;
+    CTracedPortSystem ports;
+};
+
 }  // namespace
+
+CPortEnvironmentFactory TracedPortEnvironments(CPortEnvironmentFactory inner, CTraceSink& trace)
+{
+    return [inner = std::move(inner), &trace](const std::string& port) {
+        return std::unique_ptr<CPortEnvironment>(
+            std::make_unique<CTracedEnvironment>(inner(port), trace));
+    };
+}
 
 void CTransferMeter::OnFirmwareRowText(const std::string& text, uint32_t nowMs)
 {

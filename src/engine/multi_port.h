@@ -24,6 +24,7 @@
 #include <vector>
 
 class CRunHost;
+class CTraceSink;
 class CPortSystem;
 struct CRunSettings;
 namespace ldr {
@@ -59,6 +60,9 @@ using CPortEnvironmentFactory =
 
 // The running program's: the thread's platform host and the native port system.
 std::unique_ptr<CPortEnvironment> NativePortEnvironment(const std::string& port);
+
+// The environments of another factory, their port systems carrying the trace.
+CPortEnvironmentFactory TracedPortEnvironments(CPortEnvironmentFactory inner, CTraceSink& trace);
 
 struct CPortTarget {
     std::string name;

@@ -4,6 +4,7 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "base/trace.h"
 #include "transport/basic_device.h"
 
 namespace {
@@ -55,38 +56,72 @@ void CScannerProtocol::SendFrame(const void* data, unsigned size)
         checksum ^= bytes[i];
     }
     packet[2 + size] = checksum;
+    if (CTraceSink* trace = device->Trace())
+        trace->Frame(device->TraceName(), TraceDirection::Sent, packet, size + 3,
+                     CommandName(packet[2]), kTraceNoStatus, nullptr);
     device->Write(packet, size + 3);
 }
 
 void CScannerProtocol::ReceiveFrame(void* buffer, unsigned* size)
 {
-    unsigned char data[kFrameBuffer];
+    // The frame as read, from the start byte (or the one stray byte before it) to the
+    // checksum, so that a trace shows exactly what came in.
+    unsigned char raw[kFrameBuffer + 4];
+    unsigned got = 0;
+    unsigned dataAt = 0;
     bool valid = false;
     unsigned n = 0;
-    // Only one stray byte may precede the start byte: a line that was idle can deliver
-    // one bit of noise as a byte, anything more means the reply is not to be trusted.
-    unsigned char b = device->ReadByte();
-    if (b == kStartByte || device->ReadByte() == kStartByte) {
-        const unsigned char len = device->ReadByte();
-        n = len == 0 ? kFrameBuffer : len;
-        device->Read(data, n);
-        unsigned char checksum = len;
-        for (unsigned i = 0; i < n; ++i)
-            checksum ^= data[i];
-        valid = device->ReadByte() == checksum;
+    CTraceSink* const trace = device->Trace();
+    try {
+        // Only one stray byte may precede the start byte: a line that was idle can
+        // deliver one bit of noise as a byte, anything more means the reply is not to
+        // be trusted.
+        raw[got++] = device->ReadByte();
+        if (raw[0] == kStartByte || (raw[got++] = device->ReadByte()) == kStartByte) {
+            const unsigned char len = raw[got++] = device->ReadByte();
+            n = len == 0 ? kFrameBuffer : len;
+            dataAt = got;
+            device->Read(raw + dataAt, n);
+            got += n;
+            unsigned char checksum = len;
+            for (unsigned i = 0; i < n; ++i)
+                checksum ^= raw[dataAt + i];
+            raw[got] = device->ReadByte();
+            valid = raw[got++] == checksum;
+        }
+    } catch (const CBasicDevice::CException&) {
+        if (trace)
+            TraceReceived(raw, got, dataAt, got == 0 ? "no reply" : "incomplete");
+        throw;
     }
     if (!valid) {
+        if (trace)
+            TraceReceived(raw, got, dataAt, "broken");
         // Swallow the rest of the broken reply so that it cannot pass for the next one;
         // the read normally ends at the device time-out.
+        unsigned char rest[kFrameBuffer];
         try {
-            device->Read(data, kFrameBuffer);
+            device->Read(rest, kFrameBuffer);
         } catch (const CBasicDevice::CException&) {
         }
         throw CBasicDevice::CException();
     }
+    if (trace)
+        TraceReceived(raw, got, dataAt, nullptr);
     if (*size > n)
         *size = n;
-    std::memcpy(buffer, data, *size);
+    std::memcpy(buffer, raw + dataAt, *size);
+}
+
+void CScannerProtocol::TraceReceived(const unsigned char* raw, unsigned size, unsigned dataAt,
+                                     const char* note) const
+{
+    // dataAt is 0 until a length byte was read: nothing decodes before it.
+    const unsigned data = dataAt != 0 && size > dataAt ? size - dataAt : 0;
+    const char* command = data >= 1 ? CommandName(raw[dataAt]) : "?";
+    const int status = data >= 2 ? raw[dataAt + 1] : kTraceNoStatus;
+    device->Trace()->Frame(device->TraceName(), TraceDirection::Received, raw, size, command,
+                           status, note);
 }
 
 int CScannerProtocol::Execute(unsigned char opcode, void* reply, unsigned replySize,
@@ -184,6 +219,26 @@ int CScannerProtocol::WriteMemory(uint32_t address, const void* buffer, unsigned
         if (callback != nullptr)
             callback(buffer, done, size, user);
     });
+}
+
+const char* CommandName(unsigned char opcode)
+{
+    switch (opcode) {
+    case CMD_WRITE_MEMORY:
+        return "write-memory";
+    case CMD_READ_MEMORY:
+        return "read-memory";
+    case CMD_GET_INFO:
+        return "get-info";
+    case CMD_MODE_REGISTER:
+        return "mode-register";
+    case CMD_BAUD_RATE:
+        return "baud-rate";
+    case CMD_GET_UNIQUE_ID:
+        return "unique-id";
+    default:
+        return "unknown";
+    }
 }
 
 const char* StatusText(int code)

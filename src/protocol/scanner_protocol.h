@@ -68,9 +68,17 @@ public:
     int GetUniqueId(unsigned char id[16], int transport);
 
 private:
+    // Traces a received frame: raw holds size bytes, the frame's data from dataAt (0: no
+    // length byte was read); note says why it is incomplete, null for a good frame.
+    void TraceReceived(const unsigned char* raw, unsigned size, unsigned dataAt,
+                       const char* note) const;
+
     CBasicDevice* device = nullptr;
     CRunHost* host;
 };
+
+// The command's name in a trace ("write-memory"); "unknown" for an opcode not in the set.
+const char* CommandName(unsigned char opcode);
 
 const char* StatusText(int code);
 

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <exception>
+#include <string>
+
+class CTraceSink;
 
 class CBasicDevice {
 public:
@@ -18,4 +21,8 @@ public:
     virtual void ClearErrors() = 0;
     virtual void PurgeInput() = 0;
     virtual void PurgeOutput() = 0;
+    // Where the protocol on this device reports its frames, under the name TraceName;
+    // null when nothing is traced.
+    virtual CTraceSink* Trace() const { return nullptr; }
+    virtual std::string TraceName() const { return {}; }
 };

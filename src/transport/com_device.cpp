@@ -1,6 +1,7 @@
 #include "transport/com_device.h"
 
 #include "base/strings.h"
+#include "base/trace.h"
 #include "transport/device_notify.h"
 
 namespace {
@@ -52,7 +53,12 @@ CComDevice::CException::CException(uint32_t code, bool wasOpen)
 {
 }
 
-CComDevice::CComDevice(CPortSystem& portSystem) : system(&portSystem) {}
+CComDevice::CComDevice(CPortSystem& portSystem) : system(&portSystem), trace(portSystem.Trace()) {}
+
+void CComDevice::TraceEvent(const std::string& name, const std::string& what) const
+{
+    trace->Event(name, what);
+}
 
 CComDevice::~CComDevice()
 {
@@ -73,8 +79,11 @@ void CComDevice::Open(const std::string& name)
     uint32_t error = system->OpenPort(name, opened);
     if (error == kErrorSuccess && !opened)
         error = kErrorInvalidHandle;
-    if (error != kErrorSuccess)
+    if (error != kErrorSuccess) {
+        if (trace)
+            TraceEvent(name, "open failed, error " + std::to_string(error));
         throw CException(error, IsOpen());
+    }
 
     // The line is set up from a fresh state rather than the port's current one, so
     // whatever another program left behind (handshaking, parity) cannot leak in: all
@@ -85,6 +94,8 @@ void CComDevice::Open(const std::string& name)
         error = opened->SetupQueues(kQueueSize, kQueueSize);
     if (error != kErrorSuccess) {
         opened.reset();
+        if (trace)
+            TraceEvent(name, "open failed, error " + std::to_string(error));
         throw CException(error, IsOpen());
     }
 
@@ -92,6 +103,8 @@ void CComDevice::Open(const std::string& name)
     portName = name;
     std::string hardwareId;
     usbCdc = system->IsCurrentPortUsb(portName, kScannerUsbVid, kScannerUsbPid, hardwareId);
+    if (trace)
+        TraceEvent(portName, usbCdc ? "open (USB scanner " + hardwareId + ")" : std::string("open"));
 }
 
 void CComDevice::Close()
@@ -100,6 +113,8 @@ void CComDevice::Close()
         return;
     DropWatch(false);
     handle.reset();
+    if (trace)
+        TraceEvent(portName, "close");
     portName.clear();
     usbCdc = false;
 }
@@ -146,12 +161,16 @@ void CComDevice::ClearErrors()
 
 void CComDevice::PurgeInput()
 {
+    if (trace)
+        TraceEvent(portName, "purge rx");
     if (!handle || handle->Purge(kPurgeInputFlags) != kErrorSuccess)
         throw CBasicDevice::CException();
 }
 
 void CComDevice::PurgeOutput()
 {
+    if (trace)
+        TraceEvent(portName, "purge tx");
     if (!handle || handle->Purge(kPurgeOutputFlags) != kErrorSuccess)
         throw CBasicDevice::CException();
 }
@@ -168,6 +187,8 @@ void CComDevice::SetBaudRate(unsigned baud)
     CPortState state;
     CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
     state.baudRate = baud;
+    if (trace)
+        TraceEvent(portName, "speed " + std::to_string(baud));
     CheckConfigCall(*this, handle->SetState(state));
 }
 
@@ -184,6 +205,8 @@ void CComDevice::SetTimeouts(unsigned readInterval, unsigned readTotalMultiplier
 {
     const CPortTimeouts timeouts{readInterval, readTotalMultiplier, readTotalConstant,
                                  writeTotalMultiplier, writeTotalConstant};
+    if (trace && handle)
+        TraceEvent(portName, "timeout " + std::to_string(readTotalConstant) + " ms");
     CheckConfigCall(*this, ConfiguredPort(*this).SetTimeouts(timeouts));
 }
 
@@ -252,10 +275,15 @@ void NotificationHandler(int event, CComDevice* device)
         notifier.UnregisterInterfaceNotification(NotificationHandler);
         device->watch = CComDevice::Watch::None;
         device->arrived = true;
+        if (device->trace)
+            device->TraceEvent(device->watchedName, "returned");
     } else if (event == USB_SERIAL_REMOVE) {
         notifier.UnregisterHandleNotification(NotificationHandler);
         const bool waiting = notifier.RegisterInterfaceNotification(NotificationHandler, device) == 0;
         device->watch = waiting ? CComDevice::Watch::Arrival : CComDevice::Watch::None;
+        if (device->trace)
+            device->TraceEvent(device->portName, "vanished");
+        device->watchedName = device->portName;
         device->Close();
         device->removed = true;
     }

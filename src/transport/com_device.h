@@ -38,6 +38,8 @@ public:
     void ClearErrors() override;
     void PurgeInput() override;
     void PurgeOutput() override;
+    CTraceSink* Trace() const override { return trace; }
+    std::string TraceName() const override { return portName; }
 
     void Open(const std::string& portName);
     void Close();
@@ -70,9 +72,14 @@ private:
     // a dead device.
     enum class Watch { None, Removal, Arrival };
 
+    // Writes an event of the port to the trace (only called when there is one).
+    void TraceEvent(const std::string& name, const std::string& what) const;
+
     CPortSystem* system;
+    CTraceSink* trace;
     std::unique_ptr<CPortHandle> handle;
     std::string portName;
+    std::string watchedName;   // the port a vanished scanner is awaited on
     bool usbCdc = false;
     bool arrived = false;
     bool removed = false;

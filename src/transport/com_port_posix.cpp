@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -125,7 +126,9 @@ uint32_t OpenPosixPort(const std::string& name, std::unique_ptr<CPortHandle>& ha
         close(fd);
         return PosixErrorCode(error, true);
     }
-    handle = std::make_unique<CPosixPortHandle>(fd, path, info.st_rdev);
+    auto opened = std::make_unique<CPosixPortHandle>(fd, path, info.st_rdev);
+    opened->RequestLowLatency();
+    handle = std::move(opened);
     return kErrorSuccess;
 }
 
@@ -136,10 +139,35 @@ CPosixPortHandle::CPosixPortHandle(int descriptor, std::string devicePath, dev_t
 
 CPosixPortHandle::~CPosixPortHandle()
 {
+    serial_struct serial{};
+    if (lowLatencySet && ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+        ioctl(fd, TIOCSSERIAL, &serial);
+    }
+    latencyTimer.reset();
     // The exclusive flag outlives this descriptor while anyone else holds the terminal
     // (a pseudo-terminal's owner does), and would lock us out of our own next open.
     ioctl(fd, TIOCNXCL);
     close(fd);
+}
+
+void CPosixPortHandle::RequestLowLatency()
+{
+    serial_struct serial{};
+    if (ioctl(fd, TIOCGSERIAL, &serial) != 0 || (serial.flags & ASYNC_LOW_LATENCY) != 0)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    lowLatencySet = ioctl(fd, TIOCSSERIAL, &serial) == 0;
+}
+
+void CPosixPortHandle::LowerLatencyTimer(const std::string& timerFile)
+{
+    latencyTimer = std::make_unique<CLatencyTimer>(timerFile);
+}
+
+std::string CPosixPortHandle::SlowLatencyTimer() const
+{
+    return latencyTimer && latencyTimer->StaysSlow() ? latencyTimer->File() : std::string();
 }
 
 uint32_t CPosixPortHandle::SetState(const CPortState& state)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "transport/port_system.h"
+#include "transport/serial_ports_posix.h"
 
 // The device path of a port name.
 std::string PosixDevicePath(const std::string& name);
@@ -39,6 +40,14 @@ public:
     dev_t Device() const { return device; }
     // Whether the terminal behind the descriptor has hung up (its device is gone).
     bool HungUp() const;
+    // Asks the driver to pass short replies on at once (ASYNC_LOW_LATENCY) where it
+    // offers that; a terminal that refuses (a pseudo-terminal) stays as it is. The
+    // previous flags come back when the handle closes.
+    void RequestLowLatency();
+    // Keeps the adapter's latency timer file at 1 ms while the handle is open.
+    void LowerLatencyTimer(const std::string& timerFile);
+    // The latency timer file that could not be lowered below 2 ms; empty if none.
+    std::string SlowLatencyTimer() const;
 
 private:
     int fd;
@@ -46,6 +55,8 @@ private:
     dev_t device;
     CPortTimeouts timeouts;
     uint32_t lineFlags = 0;   // the DCB flags last written; a terminal cannot report them
+    bool lowLatencySet = false;   // this handle turned ASYNC_LOW_LATENCY on
+    std::unique_ptr<CLatencyTimer> latencyTimer;
 };
 
 // Opens a terminal device exclusively; the error codes are those of PosixErrorCode.

@@ -72,6 +72,7 @@ public:
 };
 
 class CDeviceNotifier;
+class CTraceSink;
 
 class CPortSystem {
 public:
@@ -87,6 +88,37 @@ public:
     virtual bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                                   const std::string& pid, std::string& hardwareId) = 0;
     virtual CDeviceNotifier& Notifier() = 0;
+    // Where the devices on this system's ports report their events and frames; null when
+    // nothing is traced.
+    virtual CTraceSink* Trace() { return nullptr; }
+    // The files of adapters whose latency timer stayed above 1 ms on a port opened
+    // through this system and could not be lowered (the operator may lower it).
+    virtual std::vector<std::string> SlowAdapterFiles() { return {}; }
+};
+
+// Another system with a trace: everything goes to the system it wraps.
+class CTracedPortSystem : public CPortSystem {
+public:
+    CTracedPortSystem(CPortSystem& inner, CTraceSink& sink) : inner(inner), sink(sink) {}
+
+    uint32_t OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle) override
+    {
+        return inner.OpenPort(name, handle);
+    }
+    std::vector<std::string> EnumerateSerialPorts() override { return inner.EnumerateSerialPorts(); }
+    bool SerialPortExists(const std::string& name) override { return inner.SerialPortExists(name); }
+    bool IsCurrentPortUsb(const std::string& name, const std::string& vid, const std::string& pid,
+                          std::string& hardwareId) override
+    {
+        return inner.IsCurrentPortUsb(name, vid, pid, hardwareId);
+    }
+    CDeviceNotifier& Notifier() override { return inner.Notifier(); }
+    CTraceSink* Trace() override { return &sink; }
+    std::vector<std::string> SlowAdapterFiles() override { return inner.SlowAdapterFiles(); }
+
+private:
+    CPortSystem& inner;
+    CTraceSink& sink;
 };
 
 // The system of the platform the program runs on (Win32 or POSIX).

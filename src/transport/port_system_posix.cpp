@@ -13,9 +13,40 @@ CPosixPortSystem::CPosixPortSystem(std::string sysRoot)
 {
 }
 
+namespace {
+
+// The terminal's name in sysfs: a link (a udev alias such as /dev/serial/by-id/...) names
+// the terminal it points to.
+std::string TtyName(const std::string& devicePath)
+{
+    char resolved[PATH_MAX];
+    const std::string path = realpath(devicePath.c_str(), resolved) ? resolved : devicePath;
+    return path.substr(path.find_last_of('/') + 1);
+}
+
+}  // namespace
+
 uint32_t CPosixPortSystem::OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle)
 {
-    return OpenPosixPort(name, handle);
+    const uint32_t error = OpenPosixPort(name, handle);
+    if (error != kErrorSuccess)
+        return error;
+    auto& opened = static_cast<CPosixPortHandle&>(*handle);
+    const std::string timerFile = ports.LatencyTimerFile(TtyName(opened.Path()));
+    if (!timerFile.empty()) {
+        opened.LowerLatencyTimer(timerFile);
+        if (!opened.SlowLatencyTimer().empty()) {
+            const std::lock_guard<std::mutex> lock(slowMutex);
+            slowFiles.insert(timerFile);
+        }
+    }
+    return kErrorSuccess;
+}
+
+std::vector<std::string> CPosixPortSystem::SlowAdapterFiles()
+{
+    const std::lock_guard<std::mutex> lock(slowMutex);
+    return {slowFiles.begin(), slowFiles.end()};
 }
 
 std::vector<std::string> CPosixPortSystem::EnumerateSerialPorts()
@@ -33,12 +64,8 @@ bool CPosixPortSystem::IsCurrentPortUsb(const std::string& name, const std::stri
 {
     if (name.empty())
         return false;
-    // A link (a udev alias such as /dev/serial/by-id/...) names the terminal it points to.
-    char resolved[PATH_MAX];
-    const std::string devicePath = PosixDevicePath(name);
-    const std::string path = realpath(devicePath.c_str(), resolved) ? resolved : devicePath;
     std::string id;
-    if (!ports.UsbHardwareId(path.substr(path.find_last_of('/') + 1), id))
+    if (!ports.UsbHardwareId(TtyName(PosixDevicePath(name)), id))
         return false;
     if (id.find(UsbIdPattern(vid, pid)) == std::string::npos)
         return false;

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,11 @@ public:
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
     CDeviceNotifier& Notifier() override { return notifier; }
+    std::vector<std::string> SlowAdapterFiles() override;
 
 private:
     CSysfsPorts ports;
+    std::mutex slowMutex;   // ports are opened from several threads
+    std::set<std::string> slowFiles;
     CPosixNotifier notifier;
 };

@@ -1,5 +1,7 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,6 +22,24 @@ std::string ReadAttribute(const std::string& path)
     while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
         value.pop_back();
     return value;
+}
+
+// A number of milliseconds as a latency timer reads; -1 when the text is none.
+long TimerValue(const std::string& text)
+{
+    if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), ::isdigit))
+        return -1;
+    return std::stol(text);
+}
+
+// Writes an attribute in one write, as sysfs wants it; false when refused.
+bool WriteAttribute(const std::string& path, const std::string& value)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = write(fd, value.data(), value.size()) == static_cast<ssize_t>(value.size());
+    return close(fd) == 0 && written;
 }
 
 bool Exists(const std::string& path)
@@ -136,4 +156,25 @@ bool CSysfsPorts::UsbHardwareId(const std::string& ttyName, std::string& hardwar
         id += AsciiUpper("&REV_" + revision);
     hardwareId = id;
     return true;
+}
+
+std::string CSysfsPorts::LatencyTimerFile(const std::string& ttyName) const
+{
+    const std::string file = ttyClass + ttyName + "/device/latency_timer";
+    return Exists(file) ? file : std::string();
+}
+
+CLatencyTimer::CLatencyTimer(std::string timerFile) : file(std::move(timerFile))
+{
+    previous = ReadAttribute(file);
+    if (TimerValue(previous) <= 1)
+        return;
+    changed = WriteAttribute(file, "1");
+    slow = TimerValue(ReadAttribute(file)) > 1;
+}
+
+CLatencyTimer::~CLatencyTimer()
+{
+    if (changed)
+        WriteAttribute(file, previous);
 }

@@ -25,6 +25,8 @@ public:
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
     CDeviceNotifier& Notifier() override { return notifier; }
+    CTraceSink* Trace() override { return shared.Trace(); }
+    std::vector<std::string> SlowAdapterFiles() override { return shared.SlowAdapterFiles(); }
 
 private:
     // Removal: the port is no longer listed, or its open handle fails (it vanished and

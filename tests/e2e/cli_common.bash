@@ -136,3 +136,48 @@ expect_out() {
     got=$(cat "$work/cli.out")
     [ "$got" = "$1" ] || fail "output '$got', want '$1' ($2)"
 }
+
+# check_trace FILE: every frame of a protocol trace decodes: times never go back, a frame
+# starts with 02, its length byte matches its size, the checksum holds, the command name
+# is the opcode's and a reply's status is its status byte. Only a reply that never came
+# (no bytes, "no reply") may stand undecoded. Prints "<frames> <ports>" per port seen.
+check_trace() {
+    awk -F '\t' '
+        function xor(a, b,   r, bit) {
+            r = 0
+            for (bit = 1; bit < 256; bit *= 2)
+                if ((int(a / bit) % 2) != (int(b / bit) % 2)) r += bit
+            return r
+        }
+        function bad(why) { printf "line %d: %s: %s\n", NR, why, $0; failed = 1; exit 1 }
+        BEGIN {
+            name[156] = "write-memory"; name[157] = "read-memory"; name[158] = "get-info"
+            name[159] = "mode-register"; name[161] = "baud-rate"; name[162] = "unique-id"
+        }
+        /^#/ { next }
+        {
+            if ($1 !~ /^[0-9]+$/ || $1 + 0 < last) bad("time")
+            last = $1 + 0
+            if ($3 == "*") { events[$2]++; next }
+            if ($3 != ">" && $3 != "<") bad("direction")
+            if ($3 == "<" && $4 == "-" && $6 == "no reply") { next }
+            n = length($4) / 2
+            if (n != int(n) || n < 4) bad("size")
+            for (i = 0; i < n; i++)
+                b[i] = (index("0123456789abcdef", substr($4, 2 * i + 1, 1)) - 1) * 16 + \
+                       index("0123456789abcdef", substr($4, 2 * i + 2, 1)) - 1
+            len = b[1] == 0 ? 256 : b[1]
+            if (b[0] != 2 || n != len + 3) bad("framing")
+            sum = b[1]
+            for (i = 2; i < n - 1; i++) sum = xor(sum, b[i])
+            if (sum != b[n - 1]) bad("checksum")
+            if (!(b[2] in name) || $5 != name[b[2]]) bad("command name")
+            if ($3 == "<" && ($6 != "status=" b[3] || NF != 6)) bad("status")
+            if ($3 == ">" && NF != 5) bad("fields")
+            frames[$2]++
+        }
+        END {
+            if (failed) exit 1
+            for (p in frames) printf "%s %d %d\n", p, frames[p], events[p]
+        }' "$1"
+}

@@ -17,9 +17,11 @@ head -c "$image_size" /dev/urandom >"$work/image.bin"
 if [ "$platform" = win32 ]; then
     firmware_arg=Z:$work/fw.ldr
     log_arg=Z:$work/results.jsonl
+    trace_arg=Z:$work/trace.txt
 else
     firmware_arg=$work/fw.ldr
     log_arg=$work/results.jsonl
+    trace_arg=$work/trace.txt
 fi
 sha=$(sha256sum "$work/fw.ldr" | cut -d' ' -f1)
 
@@ -53,12 +55,13 @@ table_row() {
     grep "^$1 " "$work/cli.out" || true
 }
 
-# Three scanners at once, one of them USB; the log gets one line each.
+# Three scanners at once, one of them USB; the log gets one line each, and the three
+# ports' frames share one trace.
 flash_sim a 51 1001; remember a
 flash_sim b 52 1002 --speed 5; remember b
 flash_sim c 53 1003 --usb; remember c
 cli update --port "$(port a)" --port "$(port b)" --port "$(port c)" --firmware "$firmware_arg" \
-    --log "$log_arg"
+    --log "$log_arg" --trace "$trace_arg"
 expect_rc 0 "three scanners at once"
 for n in a b c; do
     row=$(table_row "$(port $n)")
@@ -75,6 +78,14 @@ for n in 1 2 3; do
         '.firmware.sha256 == $sha and .firmware.name == "fw.ldr" and .ok == true and
          (.serial | IN(1001, 1002, 1003)) and (.rows | length) == 2 and .rows[0].status == "OK"' \
         >/dev/null || fail "log line $n: $line"
+done
+traced=$(check_trace "$work/trace.txt") || fail "trace: $traced"
+for n in a b c; do
+    # At least one write per block of the image, each answered; the port's open, speed,
+    # purges and close as events.
+    read -r frames events <<<"$(grep "^$(port $n) " <<<"$traced" | cut -d' ' -f2-)" || true
+    [ "${frames:-0}" -gt $((2 * image_size / 128)) ] && [ "${events:-0}" -gt 4 ] ||
+        fail "$n: trace has ${frames:-0} frames and ${events:-0} events"
 done
 
 # One scanner refuses every write: it ends in error, the other two still finish.

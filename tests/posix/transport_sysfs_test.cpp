@@ -181,3 +181,53 @@ TEST(PosixNotifier, ArrivalOfANewUsbTerminal)
     EXPECT_EQ(events, (std::vector<int>{USB_SERIAL_ARRIVAL}));
     EXPECT_EQ(notifier.UnregisterInterfaceNotification(Record), 0);
 }
+
+// A USB-serial adapter's latency timer as its driver shows it under the terminal's
+// device; the terminal itself is a pseudo-terminal, which refuses the low-latency ioctl.
+TEST(PosixPortSystem, KeepsAnAdaptersLatencyTimerLowWhileOpenAndNamesOneItCannotLower)
+{
+    FakeSysfs sys;
+    int master, slave;
+    char name[128];
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const std::string tty = fs::path(name).filename();
+    sys.AddTty(tty, std::string(kUsb2) + "/1-2:1.0/ttyUSB0");
+    const fs::path timer = sys.root / "class/tty" / tty / "device/latency_timer";
+    auto read = [&] {
+        std::string value;
+        std::ifstream(timer) >> value;
+        return value;
+    };
+
+    CPosixPortSystem system(sys.root.string());
+    FakeSysfs::Write(timer, "16");
+    {
+        CComDevice device(system);
+        OpenComPort(device, name, 115200, 100);
+        EXPECT_EQ(read(), "1");
+        device.WriteByte(0x5A);   // the refused ioctl left a working port
+        unsigned char b = 0;
+        ASSERT_EQ(::read(master, &b, 1), 1);
+        EXPECT_EQ(b, 0x5A);
+    }
+    EXPECT_EQ(read(), "16");
+    EXPECT_TRUE(system.SlowAdapterFiles().empty());
+
+    FakeSysfs::Write(timer, "1");   // already low: left alone
+    {
+        CComDevice device(system);
+        device.Open(name);
+    }
+    EXPECT_EQ(read(), "1");
+
+    // A timer that no write changes, even by root: a read-only kernel number.
+    fs::remove(timer);
+    fs::create_symlink("/proc/sys/kernel/ngroups_max", timer);
+    {
+        CComDevice device(system);
+        device.Open(name);
+    }
+    EXPECT_EQ(system.SlowAdapterFiles(), std::vector<std::string>{timer.string()});
+    close(master);
+    close(slave);
+}
