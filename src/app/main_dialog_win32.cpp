@@ -1,7 +1,9 @@
 #include "app/main_dialog_win32.h"
 
+#include "app/batch_dialog_win32.h"
 #include "app/properties_win32.h"
 #include "base/strings.h"
+#include "base/utf.h"
 #include "resources/resource.h"
 #include "resources/resource_main.h"
 #include "transport/device_notify.h"
@@ -23,6 +25,7 @@ CTrelvoDlg::CTrelvoDlg(CRunHost& host, CPortSystem& ports, CProfile& profile,
     : CDialog(host, IDD_TRELVO_DIALOG, nullptr),
       ports(ports),
       profile(profile),
+      versionText(versionText),
       engine(host, ports, *this, runSettings, std::move(versionText))
 {
 }
@@ -42,6 +45,7 @@ bool CTrelvoDlg::OnInit()
     SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon));
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
 
+    AddBatchMenuItem();
     ArrangeControls();
     InitOperationList();
     ExchangeSettings(false);
@@ -193,6 +197,36 @@ void CTrelvoDlg::OnStart()
     UpdateControls(true);
     if (closeRequested)
         OnClose();
+}
+
+// The batch window is reached from the window icon's menu, so the window itself (its
+// template and controls) stays as the operators know it.
+void CTrelvoDlg::AddBatchMenuItem()
+{
+    HMENU menu = GetSystemMenu(window, FALSE);
+    if (menu == nullptr)
+        return;
+    InsertMenuW(menu, 0, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
+    InsertMenuW(menu, 0, MF_BYPOSITION | MF_STRING, IDM_BATCH_UPDATE,
+                Widen(LoadText(IDS_BATCH_MENU)).c_str());
+}
+
+bool CTrelvoDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == IDM_BATCH_UPDATE) {
+        OnBatchUpdate();
+        result = 0;
+        return true;
+    }
+    return CDialog::OnMessage(message, wParam, lParam, result);
+}
+
+void CTrelvoDlg::OnBatchUpdate()
+{
+    if (running)
+        return;
+    CBatchDlg batch(host, ports, settings, versionText, window);
+    batch.DoModal();
 }
 
 void CTrelvoDlg::OnSettings()

@@ -31,9 +31,12 @@ private:
     void OnOK() override {}
     void OnCancel() override;
     void OnClose() override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
     void OnStart();
     void OnSettings();
+    void AddBatchMenuItem();
+    void OnBatchUpdate();
     void UpdateControls(bool keepFocus);
     void ArrangeControls();
     void InitOperationList();
@@ -56,6 +59,7 @@ private:
 
     CPortSystem& ports;
     CProfile& profile;
+    std::string versionText;
     CSettings settings;
     // The part of the settings a run reads; the run writes the port's speed back into it.
     CRunSettings runSettings;

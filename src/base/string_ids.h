@@ -115,6 +115,16 @@ enum StringId : unsigned {
     // Protocol trace
     IDS_TRACE_FAILED = 340,               // "Не удалось создать файл трассировки %s"
 
+    // The batch window: every ticked port updated at once
+    IDS_BATCH_MENU = 350,                 // "Пакетное обновление..." (main window's system menu)
+    IDS_BATCH_COLUMN_SCANNER = 351,
+    IDS_BATCH_SCANNER = 352,              // "%s (з/н: %s)": model, serial number
+    IDS_BATCH_SUMMARY = 353,              // "Готово: %u из %u"
+    IDS_BATCH_NO_PORTS = 354,
+    IDS_BATCH_LOG_FAILED = 355,           // "... %s: %s": the log file, the system's error
+    IDS_BATCH_NO_FIRMWARE_ID = 356,       // "... \"%s\" ..."
+    IDS_BATCH_TITLE = 357,                // "Пакетное обновление"
+
     // Dialogs
     IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."
 };

@@ -108,6 +108,14 @@ const StringEntry kStrings[] = {
     {IDS_MODEL_PELLARX_BTA, "PellarX BTA"},
     {IDS_MODEL_TOLVAN_PLUS_V3, "Tolvan+ v3"},
     {IDS_TRACE_FAILED, "Не удалось создать файл трассировки %s"},
+    {IDS_BATCH_MENU, "Пакетное обновление..."},
+    {IDS_BATCH_COLUMN_SCANNER, "Сканер"},
+    {IDS_BATCH_SCANNER, "%s (з/н: %s)"},
+    {IDS_BATCH_SUMMARY, "Готово: %u из %u"},
+    {IDS_BATCH_NO_PORTS, "Не отмечен ни один порт. Отметьте порты со сканерами или нажмите \"Найти сканеры\"."},
+    {IDS_BATCH_LOG_FAILED, "Журнал не записан: %s: %s"},
+    {IDS_BATCH_NO_FIRMWARE_ID, "Файл прошивки \"%s\" не удаётся прочитать для журнала."},
+    {IDS_BATCH_TITLE, "Пакетное обновление"},
     // The range check of a number typed into a dialog.
     {IDS_RANGE_MESSAGE, "Введите целое число от %u до %u."},
 };

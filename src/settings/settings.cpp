@@ -6,6 +6,7 @@ const char kConnect[] = "Connect";
 const char kFirmware[] = "Firmware";
 const char kTests[] = "Tests";
 const char kBootloader[] = "Bootloader";
+const char kLog[] = "Log";
 
 const char kPortName[] = "PortName";
 const char kBaudRate[] = "BaudRate";
@@ -27,6 +28,7 @@ void LoadSettings(const CProfile& profile, CSettings& s)
     s.bootloaderFile = profile.GetString(kBootloader, kFileName, s.bootloaderFile);
     s.bootloaderPort = profile.GetString(kBootloader, kPortName, s.bootloaderPort);
     s.bootloaderBaudCode = profile.GetInt(kBootloader, kBaudRate, s.bootloaderBaudCode);
+    s.logFile = profile.GetString(kLog, kFileName, s.logFile);
 }
 
 bool SaveSettings(CProfile& profile, const CSettings& s)
@@ -50,7 +52,7 @@ bool CSettings::operator==(const CSettings& o) const
     return portName == o.portName && baudCode == o.baudCode && timeout == o.timeout &&
            firmwareFile == o.firmwareFile && testingMode == o.testingMode &&
            bootloaderFile == o.bootloaderFile && bootloaderPort == o.bootloaderPort &&
-           bootloaderBaudCode == o.bootloaderBaudCode;
+           bootloaderBaudCode == o.bootloaderBaudCode && logFile == o.logFile;
 }
 
 bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save)

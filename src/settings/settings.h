@@ -25,6 +25,9 @@ struct CSettings {
     std::string bootloaderFile;             // Bootloader/FileName
     std::string bootloaderPort;             // Bootloader/PortName
     int bootloaderBaudCode = kDefaultBaudCode;  // Bootloader/BaudRate
+    // Optional and set by hand: the result log of the batch window (JSON Lines); empty
+    // means no log. Read only: no page edits it, and a save leaves its line as it is.
+    std::string logFile;                    // Log/FileName
 
     bool operator==(const CSettings& other) const;
     bool operator!=(const CSettings& other) const { return !(*this == other); }
@@ -32,7 +35,7 @@ struct CSettings {
 
 // save = false: reads every key, each with the current value as its default (a missing
 // file or key keeps the value; a speed code or time-out out of range gives the default).
-// save = true: writes all eight keys. False when a write failed; nothing is thrown and
+// save = true: writes the eight keys of the sheet and the carried values. False when a write failed; nothing is thrown and
 // the values in memory stay as they are.
 bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save);
 

@@ -157,6 +157,16 @@ std::string FailingPort()
     return EnvText("TRELVO_GUI_FAILING_PORT");
 }
 
+std::string SecondSimPort()
+{
+    return EnvText("TRELVO_GUI_SECOND_PORT");
+}
+
+std::string SilentPort()
+{
+    return EnvText("TRELVO_GUI_SILENT_PORT");
+}
+
 std::string WorkPath(const std::string& name)
 {
     return EnvText("TRELVO_GUI_WORK") + "\\" + name;
@@ -181,7 +191,7 @@ void WriteTextFile(const std::string& path, const std::string& text)
     out << text;
 }
 
-void ResetScanner(CRunHost& host, const std::string& port)
+void ResetScanner(CRunHost& host, const std::string& port, int speedCode)
 {
     CComDevice device(NativePortSystem());
     OpenComPort(device, port, BaudFromCode(kDefaultSpeedCode), kResetTimeoutMs);
@@ -189,7 +199,7 @@ void ResetScanner(CRunHost& host, const std::string& port)
     protocol.SetDevice(&device);
     ASSERT_TRUE(FindSpeed(protocol, nullptr, 0)) << "no scanner on " << port;
     SwitchMode(protocol, MODE_APPLICATION, false);
-    SetSpeed(protocol, kDefaultSpeedCode, false);
+    SetSpeed(protocol, speedCode, false);
 }
 
 HWND FindDialog(const std::string& title)

@@ -88,14 +88,16 @@ bool HaveDisplay();
 std::string SimPort();        // the scanner at 9600, with the expected image
 std::string SearchPort();     // the scanner at 57600
 std::string FailingPort();    // the scanner whose flash writes fail
+std::string SecondSimPort();  // another scanner at 9600, with the expected image
+std::string SilentPort();     // a port where nothing answers
 std::string WorkPath(const std::string& name);
 std::string DemoFirmware();
 std::string ReadTextFile(const std::string& path);
 void WriteTextFile(const std::string& path, const std::string& text);
 
-// Puts a simulated scanner back into its working program at 9600 baud, whatever a test
-// left it in.
-void ResetScanner(CRunHost& host, const std::string& port);
+// Puts a simulated scanner back into its working program at the speed code (9600 baud
+// by default), whatever a test left it in.
+void ResetScanner(CRunHost& host, const std::string& port, int speedCode = 2);
 
 // The visible top-level dialog of this thread with this title (UTF-8), or null; with an
 // empty title, the last active captionless dialog.

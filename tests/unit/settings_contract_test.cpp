@@ -123,7 +123,11 @@ TEST_P(SettingsContract, ForeignLinesSurviveASave)
               "\r\n"
               "[Vendor]\r\n"
               "Colour=blue\r\n"
-              "; vendor comment\r\n");
+              "; vendor comment\r\n"
+              "[Log]\r\n"
+              "FileName=C:\\logs\\runs.jsonl\r\n");
+    // The result log's name is read, and a save (which never writes it) keeps it.
+    EXPECT_EQ(Load().logFile, "C:\\logs\\runs.jsonl");
     CSettings s = Sample();
     EXPECT_TRUE(ExchangeSettings(*profile, s, true));
 
@@ -132,7 +136,9 @@ TEST_P(SettingsContract, ForeignLinesSurviveASave)
     EXPECT_NE(text.find("; vendor comment"), std::string::npos) << text;
     EXPECT_EQ(profile->GetString("Connect", "Extra", ""), "kept");
     EXPECT_EQ(profile->GetString("Vendor", "Colour", ""), "blue");
-    EXPECT_EQ(Load(), Sample());
+    CSettings expected = Sample();
+    expected.logFile = "C:\\logs\\runs.jsonl";
+    EXPECT_EQ(Load(), expected);
 }
 
 TEST_P(SettingsContract, NamesMatchWithoutRegardToCase)

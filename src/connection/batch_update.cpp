@@ -1,0 +1,363 @@
+#include "connection/batch_update.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "base/host.h"
+#include "base/record_file.h"
+#include "base/strings.h"
+#include "connection/device_search.h"
+#include "firmware/ldr.h"
+#include "protocol/commands.h"
+#include "protocol/device_info.h"
+#include "protocol/scanner_protocol.h"
+#include "transport/com_device.h"
+
+namespace {
+
+// A search thread's host: its own thread's clock and pump, and the session's stop. It
+// shows nothing: a search thread has no window to own a box.
+class CSearchHost : public CRunHost {
+public:
+    CSearchHost(CRunHost& thread, std::atomic<bool>& stop) : thread(thread), stop(stop) {}
+
+    uint32_t TickCount() override { return thread.TickCount(); }
+    void Sleep(uint32_t ms) override { thread.Sleep(ms); }
+    void PumpMessages() override
+    {
+        DispatchEventSources();
+        thread.PumpMessages();
+        if (stop)
+            throw stop_exception(0);
+    }
+    void RequestStop(int) override { stop = true; }
+    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind) override
+    {
+        return false;
+    }
+
+private:
+    CRunHost& thread;
+    std::atomic<bool>& stop;
+};
+
+std::string ScannerText(const std::string& model, uint32_t serial)
+{
+    if (serial == kSerialNotSet)
+        return model;
+    return StringPrintf(LoadText(IDS_BATCH_SCANNER), model.c_str(), SerialText(serial).c_str());
+}
+
+// What a finished port's row says: "OK", "Прервано", or the failure's message.
+std::string ResultText(const CPortRunResult& result)
+{
+    if (result.Succeeded())
+        return LoadText(IDS_STATUS_OK);
+    if (result.stopped)
+        return LoadText(IDS_STATUS_INTERRUPTED);
+    if (!result.failure.empty())
+        return result.failure;
+    for (unsigned status : result.rowStatus)
+        if (status != 0 && status != IDS_STATUS_OK)
+            return LoadText(status);
+    return LoadText(IDS_STATUS_INTERRUPTED);
+}
+
+}  // namespace
+
+bool PortNameLess(const std::string& a, const std::string& b)
+{
+    auto split = [](const std::string& name) {
+        size_t digits = name.size();
+        while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])))
+            --digits;
+        return digits;
+    };
+    const size_t da = split(a);
+    const size_t db = split(b);
+    const std::string pa = a.substr(0, da), pb = b.substr(0, db);
+    if (pa != pb || da == a.size() || db == b.size())
+        return a < b;
+    const std::string na = a.substr(da), nb = b.substr(db);
+    if (na.size() != nb.size())
+        return na.size() < nb.size();
+    return na < nb;
+}
+
+// The run's reports, passed on to the session with the port's row.
+class CBatchSession::CRunObserver : public CMultiRunObserver {
+public:
+    explicit CRunObserver(CBatchSession& session) : session(session) {}
+
+    void OnPortProgress(size_t port, int, const std::string& text) override
+    {
+        session.Update(session.runRows[port], [&](CBatchRow& row) { row.state = text; });
+    }
+    void OnPortFinished(size_t port, const CPortRunResult& result) override
+    {
+        session.FinishRunPort(session.runRows[port], result);
+    }
+
+private:
+    CBatchSession& session;
+};
+
+CBatchSession::CBatchSession(CPortEnvironmentFactory environments, std::function<void()> wake)
+    : environments(std::move(environments)), wake(std::move(wake))
+{
+}
+
+CBatchSession::~CBatchSession()
+{
+    Stop();
+    run.reset();
+    for (std::thread& thread : searchThreads)
+        thread.join();
+}
+
+bool CBatchSession::SetPorts(const std::vector<std::string>& ports)
+{
+    if (busy)
+        return false;
+    std::vector<CBatchRow> next;
+    for (const std::string& port : ports) {
+        if (std::any_of(next.begin(), next.end(), [&](const CBatchRow& r) { return r.port == port; }))
+            continue;
+        const auto kept = std::find_if(rows.begin(), rows.end(),
+                                       [&](const CBatchRow& r) { return r.port == port; });
+        if (kept != rows.end()) {
+            next.push_back(*kept);
+        } else {
+            next.emplace_back();
+            next.back().port = port;
+        }
+    }
+    std::stable_sort(next.begin(), next.end(),
+                     [](const CBatchRow& a, const CBatchRow& b) { return PortNameLess(a.port, b.port); });
+    rows = std::move(next);
+    return true;
+}
+
+bool CBatchSession::SetTicked(size_t row, bool ticked)
+{
+    if (busy || row >= rows.size())
+        return false;
+    rows[row].ticked = ticked;
+    return true;
+}
+
+void CBatchSession::StartSearch()
+{
+    if (busy)
+        return;
+    for (CBatchRow& row : rows) {
+        CBatchRow fresh;
+        fresh.port = row.port;
+        row = std::move(fresh);
+    }
+    shared = rows;
+    changed.clear();
+    ended = false;
+    portsActive = rows.size();
+    searchStop = false;
+    busy = true;
+    if (rows.empty()) {
+        EndWork();
+        return;
+    }
+    for (size_t row = 0; row < rows.size(); ++row)
+        searchThreads.emplace_back(&CBatchSession::SearchPort, this, row, rows[row].port);
+}
+
+void CBatchSession::SearchPort(size_t row, const std::string& port)
+{
+    std::string state;
+    try {
+        const std::unique_ptr<CPortEnvironment> environment = environments(port);
+        CSearchHost host(environment->Host(), searchStop);
+        CComDevice device(environment->Ports());
+        OpenComPort(device, port, BaudFromCode(kDefaultSpeedCode), kSearchTimeoutMs);
+        CScannerProtocol protocol(host);
+        protocol.SetDevice(&device);
+        Update(row, [](CBatchRow& r) { r.state = LoadText(IDS_SEARCHING); });
+        for (int code = 0; code <= kSearchSpeedCodeLast; ++code) {
+            const std::string speed = StringPrintf("%lu", static_cast<unsigned long>(BaudFromCode(code)));
+            Update(row, [&](CBatchRow& r) { r.speed = speed; });
+            host.PumpMessages();
+            device.SetBaudRate(BaudFromCode(code));
+            unsigned char model = 0;
+            if (!Probe(protocol, &model))
+                continue;
+            uint32_t serial = kSerialNotSet;
+            if (!ReadSerialNumber(protocol, serial, false))
+                serial = kSerialNotSet;
+            const std::string scanner = ScannerText(ModelText(model), serial);
+            Update(row, [&](CBatchRow& r) {
+                r.ticked = true;
+                r.speedCode = code;
+                r.scanner = scanner;
+                r.state.clear();
+            });
+            PortEnded();
+            return;
+        }
+        state = LoadText(IDS_NOT_FOUND);
+    } catch (const object_description& failure) {
+        state = failure.Text();
+    } catch (const stop_exception&) {
+        state = LoadText(IDS_SEARCH_STOPPED);
+    } catch (...) {
+        state = LoadText(IDS_UNKNOWN_EXCEPTION);
+    }
+    Update(row, [&](CBatchRow& r) {
+        r.speed.clear();
+        r.state = state;
+    });
+    PortEnded();
+}
+
+void CBatchSession::StartRun(const CBatchRunSettings& settings)
+{
+    if (busy)
+        return;
+    CMultiRunSettings multi;
+    std::vector<size_t> targets;
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (!rows[row].ticked)
+            continue;
+        const int code = rows[row].speedCode >= 0 ? rows[row].speedCode : settings.baudCode;
+        multi.ports.push_back({rows[row].port, code});
+        targets.push_back(row);
+    }
+    if (targets.empty())
+        throw test_exception(IDS_BATCH_NO_PORTS);
+    auto loaded = std::make_unique<ldr::file>();
+    ldr::load(settings.firmwareFile, *loaded);
+    CFirmwareIdentity identity;
+    if (!settings.logFile.empty() && !IdentifyFirmwareFile(settings.firmwareFile, identity))
+        throw test_exception(StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
+                                          settings.firmwareFile.c_str()));
+    multi.timeout = settings.timeout;
+    multi.firmwareFile = settings.firmwareFile;
+
+    run.reset();
+    firmware = std::move(loaded);
+    firmwareIdentity = identity;
+    runSettings = settings;
+    runRows = targets;
+    for (size_t row : targets)
+        rows[row].state.clear();
+    shared = rows;
+    changed.clear();
+    logFailures.clear();
+    ended = false;
+    portsActive = targets.size();
+    busy = true;
+    observer = std::make_unique<CRunObserver>(*this);
+    run = std::make_unique<CMultiPortRun>(*firmware, multi, environments, observer.get());
+    run->Start();
+}
+
+void CBatchSession::FinishRunPort(size_t row, const CPortRunResult& result)
+{
+    std::string failure;
+    if (!runSettings.logFile.empty()) {
+        const CLogStamp stamp{UtcTimeText(), HostName(), runSettings.version};
+        std::string error;
+        if (!AppendRecord(runSettings.logFile, ResultLogLine(result, firmwareIdentity, stamp), error))
+            failure = StringPrintf(LoadText(IDS_BATCH_LOG_FAILED), runSettings.logFile.c_str(),
+                                   error.c_str());
+    }
+    const std::string text = ResultText(result);
+    const std::string scanner = result.model.empty() ? std::string()
+                                                     : ScannerText(result.model, result.serialNumber);
+    Update(row, [&](CBatchRow& r) {
+        r.state = text;
+        if (!scanner.empty())
+            r.scanner = scanner;
+    });
+    if (!failure.empty()) {
+        std::lock_guard<std::mutex> lock(mutex);
+        logFailures.push_back(failure);
+    }
+    PortEnded();
+}
+
+void CBatchSession::Stop()
+{
+    searchStop = true;
+    if (run)
+        run->StopAll();
+}
+
+void CBatchSession::Update(size_t row, const std::function<void(CBatchRow&)>& change)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        change(shared[row]);
+        changed.insert(row);
+    }
+    if (wake && !wakePending.exchange(true))
+        wake();
+}
+
+void CBatchSession::PortEnded()
+{
+    bool last = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        last = --portsActive == 0;
+    }
+    if (last)
+        EndWork();
+}
+
+void CBatchSession::EndWork()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ended = true;
+    }
+    if (wake && !wakePending.exchange(true))
+        wake();
+}
+
+CBatchDelivery CBatchSession::Deliver()
+{
+    wakePending = false;
+    CBatchDelivery delivery;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (size_t row : changed) {
+            rows[row] = shared[row];
+            delivery.rows.push_back(row);
+        }
+        changed.clear();
+        delivery.ended = busy && ended;
+    }
+    if (!delivery.ended)
+        return delivery;
+    for (std::thread& thread : searchThreads)
+        thread.join();
+    searchThreads.clear();
+    if (run) {
+        run->Wait();
+        const std::vector<CPortRunResult>& results = run->Results();
+        const auto done = std::count_if(results.begin(), results.end(),
+                                        [](const CPortRunResult& r) { return r.Succeeded(); });
+        summary = StringPrintf(LoadText(IDS_BATCH_SUMMARY), unsigned(done), unsigned(results.size()));
+        run.reset();
+        observer.reset();
+        firmware.reset();
+    }
+    busy = false;
+    return delivery;
+}
+
+std::vector<std::string> CBatchSession::TakeLogFailures()
+{
+    std::vector<std::string> taken;
+    std::lock_guard<std::mutex> lock(mutex);
+    taken.swap(logFailures);
+    return taken;
+}

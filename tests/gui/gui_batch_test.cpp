@@ -1,0 +1,312 @@
+// The batch window, opened from the main window's system menu, against the simulated
+// scanners: the search over every port at once, the update of three scanners at once,
+// a failure that stays on its row, Stop, closing during a run, and the result log.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "app/main_dialog_win32.h"
+#include "base/utf.h"
+#include "base/version.h"
+#include "gui/gui_support.h"
+#include "resources/resource_batch.h"
+#include "resources/resource_main.h"
+#include "settings/profile.h"
+#include "transport/port_system.h"
+
+namespace {
+
+const char kBatchTitle[] = "Пакетное обновление";
+enum Column { kPort, kSpeed, kScanner, kState };
+
+class BatchWindow : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!HaveDisplay() || SecondSimPort().empty())
+            GTEST_SKIP() << "needs a display and the simulators (tests/e2e/gui_windows.sh)";
+        // Every scanner in its working program at its own speed, whatever ran before.
+        for (const std::string& port : {SimPort(), SecondSimPort(), FailingPort()})
+            ResetScanner(host, port);
+        ResetScanner(host, SearchPort(), kSearchPortSpeedCode);
+        logFile = WorkPath("batch-results.jsonl");
+        WriteTextFile(logFile, "");
+        const std::string ini = WorkPath("batch.ini");
+        WriteTextFile(ini, "[Connect]\r\nPortName=" + SimPort() + "\r\nBaudRate=2\r\nTimeout=3000\r\n"
+                           "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n"
+                           "[Log]\r\nFileName=" + logFile + "\r\n");
+        profile = OpenNativeProfile(ini);
+        main = std::make_unique<CTrelvoDlg>(host, NativePortSystem(), *profile, GetVersionText());
+    }
+
+    void TearDown() override
+    {
+        // A run cut short leaves scanners in their loader; the next test starts afresh.
+        if (main)
+            for (const std::string& port : {SimPort(), SecondSimPort(), FailingPort()})
+                ResetScanner(host, port);
+        if (main)
+            ResetScanner(host, SearchPort(), kSearchPortSpeedCode);
+    }
+
+    HWND Batch() const { return FindDialog(kBatchTitle); }
+    HWND BatchByHandle() const { return batch; }
+    HWND List() const { return GetDlgItem(batch, IDC_BATCH_PORTS); }
+    int RowOf(const std::string& port) const
+    {
+        for (int row = 0; row < ListCount(List()); ++row)
+            if (ListText(List(), row, kPort) == port)
+                return row;
+        return -1;
+    }
+    std::string Cell(const std::string& port, int column) const
+    {
+        const int row = RowOf(port);
+        return row < 0 ? "<no row>" : ListText(List(), row, column);
+    }
+    bool Ticked(const std::string& port) const
+    {
+        const int row = RowOf(port);
+        return row >= 0 && ListView_GetCheckState(List(), row);
+    }
+    void Tick(const std::string& port, bool ticked) const
+    {
+        ListView_SetCheckState(List(), RowOf(port), ticked ? TRUE : FALSE);
+    }
+    bool Idle() const { return IsEnabled(GetDlgItem(batch, IDC_BATCH_START)); }
+    bool AllSay(const std::vector<std::string>& ports, const std::string& prefix) const
+    {
+        for (const std::string& port : ports)
+            if (Cell(port, kState).rfind(prefix, 0) != 0)
+                return false;
+        return true;
+    }
+
+    // Opens the batch window from the main window's system menu, ticks exactly the given
+    // ports, starts and hands over to the test's steps.
+    COperator& OpenAndStart(const std::vector<std::string>& ports)
+    {
+        op.Then("the main window", [&] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); },
+                [&] { PostMessageW(main->Handle(), WM_SYSCOMMAND, IDM_BATCH_UPDATE, 0); })
+            .Then("the batch window", [&] { return (batch = Batch()) != nullptr && RowOf(SimPort()) >= 0; },
+                  [this, ports] {
+                      for (int row = 0; row < ListCount(List()); ++row)
+                          ListView_SetCheckState(List(), row, FALSE);
+                      for (const std::string& port : ports)
+                          Tick(port, true);
+                      ClickItem(batch, IDC_BATCH_START);
+                  });
+        return op;
+    }
+
+    void CloseBatchThenMain()
+    {
+        op.Then("the batch window idle", [&] { return Idle(); }, [&] { ClickItem(batch, IDCANCEL); })
+            .Then("the batch window closed", [&] { return Batch() == nullptr; },
+                  [&] { ClickItem(main->Handle(), IDC_MAIN_EXIT); });
+    }
+
+    void Run()
+    {
+        op.Start();
+        main->DoModal();
+        EXPECT_EQ(op.Failure(), "");
+        EXPECT_TRUE(op.Done());
+    }
+
+    // One line per record; the port of each.
+    std::map<std::string, std::string> LogRecords() const
+    {
+        std::map<std::string, std::string> records;
+        std::istringstream lines(ReadTextFile(logFile));
+        for (std::string line; std::getline(lines, line);) {
+            const size_t at = line.find("\"port\":\"");
+            if (at == std::string::npos || line.front() != '{' || line.back() != '}')
+                records["<bad>"] = line;
+            else
+                records[line.substr(at + 8, line.find('"', at + 8) - at - 8)] = line;
+        }
+        return records;
+    }
+
+    static constexpr int kSearchPortSpeedCode = 5;
+    CTestHost host;
+    COperator op;
+    std::unique_ptr<CProfile> profile;
+    std::unique_ptr<CTrelvoDlg> main;
+    HWND batch = nullptr;
+    std::string logFile;
+};
+
+TEST_F(BatchWindow, MenuOpensItAndTheSearchTicksEveryScannerButNotTheSilentPort)
+{
+    std::string menuText;
+    UINT separator = 0;
+    bool untickedAtOpening = true;
+    bool batchDuringMainRun = false;
+    std::map<std::string, std::vector<std::string>> found;
+    op.Then("the main window", [&] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); },
+            [&] {
+                HMENU menu = GetSystemMenu(main->Handle(), FALSE);
+                wchar_t text[64] = {};
+                GetMenuStringW(menu, 0, text, 64, MF_BYPOSITION);
+                menuText = Narrow(text);
+                separator = GetMenuState(menu, 1, MF_BYPOSITION) & MF_SEPARATOR;
+                ClickItem(main->Handle(), IDC_MAIN_START);
+            })
+        .Then("the main window's run", [&] { return main->IsRunning(); },
+              [&] { PostMessageW(main->Handle(), WM_SYSCOMMAND, IDM_BATCH_UPDATE, 0); })
+        .Then("a moment of the run", [&] { return true; },
+              [&] {
+                  batchDuringMainRun = Batch() != nullptr;
+                  ClickItem(main->Handle(), IDC_MAIN_STOP);
+              })
+        .Then("the main window idle", [&] { return !main->IsRunning(); },
+              [&] {
+                  // The stopped run may have left the scanner in its loader.
+                  ResetScanner(host, SimPort());
+                  PostMessageW(main->Handle(), WM_SYSCOMMAND, IDM_BATCH_UPDATE, 0);
+              })
+        .Then("the batch window", [&] { return (batch = Batch()) != nullptr && RowOf(SilentPort()) >= 0; },
+              [&] {
+                  for (int row = 0; row < ListCount(List()); ++row)
+                      untickedAtOpening &= !ListView_GetCheckState(List(), row);
+                  SaveScreenshot(batch, "batch-idle");
+                  ClickItem(batch, IDC_BATCH_SEARCH);
+              })
+        .Then("the search under way", [&] { return !Idle(); })
+        .Then("the search's end", [&] { return Idle(); },
+              [&] {
+                  for (const std::string& port :
+                       {SimPort(), SearchPort(), SecondSimPort(), FailingPort(), SilentPort()})
+                      found[port] = {Ticked(port) ? "ticked" : "unticked", Cell(port, kSpeed),
+                                     Cell(port, kScanner), Cell(port, kState)};
+                  SaveScreenshot(batch, "batch-search");
+              },
+              60000);
+    CloseBatchThenMain();
+    Run();
+
+    EXPECT_EQ(menuText, "Пакетное обновление...");
+    EXPECT_NE(separator, 0u);
+    EXPECT_FALSE(batchDuringMainRun);
+    EXPECT_TRUE(untickedAtOpening);
+    EXPECT_EQ(found[SimPort()][0], "ticked");
+    EXPECT_EQ(found[SimPort()][1], "9600");
+    EXPECT_EQ(found[SearchPort()][0], "ticked");
+    EXPECT_EQ(found[SearchPort()][1], "57600");
+    EXPECT_EQ(found[SecondSimPort()][0], "ticked");
+    EXPECT_EQ(found[SecondSimPort()][1], "9600");
+    for (const std::string& port : {SimPort(), SearchPort(), SecondSimPort()})
+        EXPECT_NE(found[port][2].find(" (з/н: 1234567)"), std::string::npos) << port << ": " << found[port][2];
+    EXPECT_EQ(found[SilentPort()], (std::vector<std::string>{"unticked", "", "", "Не обнаружено"}));
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(BatchWindow, StartUpdatesThreeScannersAtOnceAndLogsEach)
+{
+    const std::vector<std::string> ports = {SimPort(), SearchPort(), SecondSimPort()};
+    bool overlapped = false;
+    std::vector<std::string> states;
+    std::string title;
+    OpenAndStart(ports)
+        .Then("all three transferring at once", [&] { return AllSay(ports, "Выполнено:"); },
+              [&] {
+                  overlapped = true;
+                  SaveScreenshot(batch, "batch-transfer");
+              },
+              60000)
+        .Then("every port's end", [&] { return Idle(); },
+              [&] {
+                  for (const std::string& port : ports)
+                      states.push_back(Cell(port, kState));
+                  title = WindowTextOf(batch);
+                  SaveScreenshot(batch, "batch-done");
+              },
+              90000);
+    CloseBatchThenMain();
+    Run();
+
+    EXPECT_TRUE(overlapped);
+    EXPECT_EQ(states, (std::vector<std::string>{"OK", "OK", "OK"}));
+    EXPECT_EQ(title, "Готово: 3 из 3");
+    EXPECT_TRUE(host.boxes.empty());
+    for (const char* state : {"TRELVO_GUI_SIM_STATE", "TRELVO_GUI_SEARCH_STATE", "TRELVO_GUI_SECOND_STATE"}) {
+        const std::string text = ReadTextFile(EnvText(state));
+        EXPECT_NE(text.find("image match"), std::string::npos) << state << ": " << text;
+        EXPECT_NE(text.find("mode application"), std::string::npos) << state << ": " << text;
+    }
+    const std::map<std::string, std::string> records = LogRecords();
+    ASSERT_EQ(records.size(), 3u);
+    for (const std::string& port : ports) {
+        ASSERT_EQ(records.count(port), 1u) << port;
+        EXPECT_NE(records.at(port).find("\"ok\":true"), std::string::npos) << records.at(port);
+        EXPECT_NE(records.at(port).find("\"serial\":1234567"), std::string::npos) << records.at(port);
+    }
+}
+
+TEST_F(BatchWindow, AFailingScannerShowsItsFailureWhileTheOthersEndOk)
+{
+    const std::vector<std::string> ports = {SimPort(), FailingPort(), SecondSimPort()};
+    std::vector<std::string> states;
+    std::string title;
+    OpenAndStart(ports).Then("every port's end", [&] { return Idle(); },
+                             [&] {
+                                 for (const std::string& port : ports)
+                                     states.push_back(Cell(port, kState));
+                                 title = WindowTextOf(batch);
+                             },
+                             90000);
+    CloseBatchThenMain();
+    Run();
+
+    ASSERT_EQ(states.size(), 3u);
+    EXPECT_EQ(states[0], "OK");
+    EXPECT_EQ(states[1].rfind("(147) ", 0), 0u) << states[1];
+    EXPECT_EQ(states[2], "OK");
+    EXPECT_EQ(title, "Готово: 2 из 3");
+    EXPECT_TRUE(host.boxes.empty());
+    const std::map<std::string, std::string> records = LogRecords();
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_NE(records.at(FailingPort()).find("\"ok\":false"), std::string::npos);
+}
+
+TEST_F(BatchWindow, StopEndsEveryPortWithinASecondAndClosingStopsThenCloses)
+{
+    const std::vector<std::string> ports = {SimPort(), SearchPort(), SecondSimPort()};
+    DWORD stoppedAt = 0, endedAfter = 0;
+    std::vector<std::string> states;
+    OpenAndStart(ports)
+        .Then("all three transferring", [&] { return AllSay(ports, "Выполнено:"); },
+              [&] {
+                  stoppedAt = GetTickCount();
+                  ClickItem(batch, IDC_BATCH_STOP);
+              },
+              60000)
+        .Then("every port stopped", [&] { return Idle(); },
+              [&] {
+                  endedAfter = GetTickCount() - stoppedAt;
+                  for (const std::string& port : ports)
+                      states.push_back(Cell(port, kState));
+                  ClickItem(batch, IDC_BATCH_START);
+              })
+        .Then("the second run transferring", [&] { return AllSay(ports, "Выполнено:"); },
+              [&] { PostMessageW(batch, WM_CLOSE, 0, 0); },
+              60000)
+        .Then("the batch window closed after its ports", [&] { return Batch() == nullptr; },
+              [&] { ClickItem(main->Handle(), IDC_MAIN_EXIT); });
+    Run();
+
+    EXPECT_EQ(states, (std::vector<std::string>{"Прервано", "Прервано", "Прервано"}));
+    EXPECT_LT(endedAfter, 1000u);
+    EXPECT_TRUE(host.boxes.empty());
+    // Both runs ended in every scanner's loader, and each port left a record per run.
+    EXPECT_NE(ReadTextFile(EnvText("TRELVO_GUI_SIM_STATE")).find("mode loader"), std::string::npos);
+    const std::string log = ReadTextFile(logFile);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6);
+}
+
+}  // namespace
