@@ -16,9 +16,9 @@ constexpr UINT kDeliveryMessage = WM_APP + 1;
 constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortRefreshMs = 1000;
 // Column shares of the list's width: port, speed and scanner; the state gets the rest.
-constexpr int kPortPercent = 14;
-constexpr int kSpeedPercent = 14;
-constexpr int kScannerPercent = 34;
+constexpr int kPortPercent = 12;
+constexpr int kSpeedPercent = 12;
+constexpr int kScannerPercent = 32;
 
 enum Column { kColumnPort, kColumnSpeed, kColumnScanner, kColumnState };
 
@@ -178,7 +178,7 @@ void CBatchDlg::OnStart()
     try {
         session.StartRun(run);
     } catch (...) {
-        ReportException(host, 0);
+        ReportException(host, 0, OwnerWindow());
         return;
     }
     work = Work::Run;
@@ -219,7 +219,8 @@ void CBatchDlg::OnWorkEnded()
         for (const std::string& failure : session.TakeLogFailures())
             failures += (failures.empty() ? "" : "\r\n") + failure;
         if (!failures.empty())
-            host.ShowMessageBox(failures, LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error);
+            host.ShowMessageBox(failures, LoadText(IDS_PROGRAM_NAME), MessageBoxKind::Error,
+                                OwnerWindow());
     }
     if (closeRequested)
         EndDialog(IDCANCEL);

@@ -31,7 +31,7 @@ public:
             throw stop_exception(0);
     }
     void RequestStop(int) override { stop = true; }
-    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind) override
+    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind, BoxOwner) override
     {
         return false;
     }
