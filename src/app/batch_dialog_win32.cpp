@@ -16,9 +16,9 @@ constexpr UINT kDeliveryMessage = WM_APP + 1;
 constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortRefreshMs = 1000;
 // Column shares of the list's width: port, speed and scanner; the state gets the rest.
-constexpr int kPortPercent = 12;
+constexpr int kPortPercent = 11;
 constexpr int kSpeedPercent = 12;
-constexpr int kScannerPercent = 32;
+constexpr int kScannerPercent = 38;
 
 enum Column { kColumnPort, kColumnSpeed, kColumnScanner, kColumnState };
 
@@ -262,6 +262,9 @@ bool CBatchDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
         result = 0;
         return true;
     case WM_GETMINMAXINFO:
+        // Never smaller than the template made it (known once the window is set up).
+        if (minimumWindow.cx == 0)
+            return false;
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {minimumWindow.cx, minimumWindow.cy};
         result = 0;
         return true;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cwchar>
+#include <new>
 
 #include "base/host.h"
 #include "base/utf.h"
@@ -119,10 +120,19 @@ private:
     int unpostedCode = 0;
 };
 
+// With MinGW's threads, the thread-local storage of a thread that ends is released
+// before the destructors of its thread_local objects run, so a destructor would write
+// into freed memory (and the heap would later fail on it). The host is therefore built
+// in place in the thread's storage and never destroyed: on the threads that do work for
+// a run it owns no memory of its own (no event source or question policy is ever set
+// there).
 CWin32Host& ThreadHost()
 {
-    thread_local CWin32Host host;
-    return host;
+    alignas(CWin32Host) thread_local unsigned char storage[sizeof(CWin32Host)];
+    thread_local CWin32Host* host = nullptr;
+    if (host == nullptr)
+        host = new (storage) CWin32Host;
+    return *host;
 }
 
 }  // namespace
