@@ -225,7 +225,11 @@ void CTrelvoDlg::OnBatchUpdate()
 {
     if (running)
         return;
-    CBatchDlg batch(host, ports, settings, versionText, window);
+    // A trace the program was started with follows every port of the batch too.
+    CPortEnvironmentFactory environments = NativePortEnvironment;
+    if (CTraceSink* trace = ports.Trace())
+        environments = TracedPortEnvironments(std::move(environments), *trace);
+    CBatchDlg batch(host, ports, settings, versionText, window, std::move(environments));
     batch.DoModal();
 }
 
