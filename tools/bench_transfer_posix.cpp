@@ -457,8 +457,11 @@ int main(int argc, char** argv)
             cpu.push_back(a.cpuPerPort);
             lateAvg += a.lateAvgUs + b.lateAvgUs;
             lateMax = std::max({lateMax, a.lateMaxUs, b.lateMaxUs});
-            std::printf("round %u                        program %.0f bytes/s, reference %.0f bytes/s\n",
-                        round + 1, a.rate, b.rate);
+            std::printf("round %u                        program %.0f bytes/s, reference %.0f bytes/s (%.1f %%), "
+                        "sims late %llu us on average\n",
+                        round + 1, a.rate, b.rate, 100.0 * a.rate / b.rate,
+                        static_cast<unsigned long long>((a.lateAvgUs + b.lateAvgUs) / 2));
+            std::fflush(stdout);
         }
         const double chunkSeconds =
             double(kWriteRequestBytes + kWriteReplyBytes) * kBitsPerByte / kBaud + kTurnaroundUs / 1e6;
