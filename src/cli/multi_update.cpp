@@ -10,6 +10,7 @@
 #include "base/version.h"
 #include "connection/device_search.h"
 #include "engine/multi_port.h"
+#include "engine/shared_stop_host.h"
 #include "engine/operations.h"
 #include "engine/result_log.h"
 #include "firmware/ldr.h"
@@ -30,33 +31,6 @@ size_t Width(const std::string& text)
     return size_t(std::count_if(text.begin(), text.end(),
                                 [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
-
-// One port's search on its own thread: the thread's host, with a stop shared by all.
-class CSearchHost : public CRunHost {
-public:
-    CSearchHost(CRunHost& thread, std::atomic<bool>& stop) : thread(thread), stop(stop) {}
-    uint32_t TickCount() override { return thread.TickCount(); }
-    void Sleep(uint32_t ms) override { thread.Sleep(ms); }
-    void PumpMessages() override
-    {
-        try {
-            thread.PumpMessages();
-        } catch (const stop_exception&) {
-            stop = true;
-        }
-        if (stop)
-            throw stop_exception(0);
-    }
-    void RequestStop(int) override { stop = true; }
-    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind, BoxOwner) override
-    {
-        return false;
-    }
-
-private:
-    CRunHost& thread;
-    std::atomic<bool>& stop;
-};
 
 class COnePortSearch : public CSearchView {
 public:
@@ -159,7 +133,7 @@ std::vector<CFoundPort> FindUpdatePorts(const CCliOptions& options, const CCliSe
     std::vector<std::thread> threads;
     for (COnePortSearch& search : searches) {
         threads.emplace_back([&search, &stop, &env] {
-            CSearchHost searchHost(PlatformHost(), stop);
+            CSharedStopHost searchHost(PlatformHost(), stop);
             SearchDevices(env.ports, searchHost, search);
         });
     }

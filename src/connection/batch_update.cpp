@@ -7,6 +7,7 @@
 #include "base/record_file.h"
 #include "base/strings.h"
 #include "connection/device_search.h"
+#include "engine/shared_stop_host.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
 #include "protocol/device_info.h"
@@ -14,32 +15,6 @@
 #include "transport/com_device.h"
 
 namespace {
-
-// A search thread's host: its own thread's clock and pump, and the session's stop. It
-// shows nothing: a search thread has no window to own a box.
-class CSearchHost : public CRunHost {
-public:
-    CSearchHost(CRunHost& thread, std::atomic<bool>& stop) : thread(thread), stop(stop) {}
-
-    uint32_t TickCount() override { return thread.TickCount(); }
-    void Sleep(uint32_t ms) override { thread.Sleep(ms); }
-    void PumpMessages() override
-    {
-        DispatchEventSources();
-        thread.PumpMessages();
-        if (stop)
-            throw stop_exception(0);
-    }
-    void RequestStop(int) override { stop = true; }
-    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind, BoxOwner) override
-    {
-        return false;
-    }
-
-private:
-    CRunHost& thread;
-    std::atomic<bool>& stop;
-};
 
 std::string ScannerText(const std::string& model, uint32_t serial)
 {
@@ -174,7 +149,7 @@ void CBatchSession::SearchPort(size_t row, const std::string& port)
     std::string state;
     try {
         const std::unique_ptr<CPortEnvironment> environment = environments(port);
-        CSearchHost host(environment->Host(), searchStop);
+        CSharedStopHost host(environment->Host(), searchStop);
         CComDevice device(environment->Ports());
         OpenComPort(device, port, BaudFromCode(kDefaultSpeedCode), kSearchTimeoutMs);
         CScannerProtocol protocol(host);

@@ -6,6 +6,7 @@
 #include "base/host.h"
 #include "base/strings.h"
 #include "engine/operations.h"
+#include "engine/shared_stop_host.h"
 #include "engine/run_loop.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
@@ -19,33 +20,12 @@ namespace {
 // A port's host: the clock and pump of its thread, a stop shared by every port, and a
 // message policy without questions. A failure's question is answered Yes while retries
 // last, then No; the failure and any error box end up in the result, not on a screen.
-class CPortRunHost : public CRunHost {
+class CPortRunHost : public CSharedStopHost {
 public:
     CPortRunHost(CRunHost& thread, std::atomic<bool>& stopAll, unsigned retries)
-        : thread(thread), stopAll(stopAll), retriesLeft(retries)
+        : CSharedStopHost(thread, stopAll), retriesLeft(retries)
     {
     }
-
-    uint32_t TickCount() override { return thread.TickCount(); }
-    void Sleep(uint32_t ms) override { thread.Sleep(ms); }
-
-    void PumpMessages() override
-    {
-        DispatchEventSources();
-        try {
-            thread.PumpMessages();
-        } catch (const stop_exception&) {
-            // An interrupt reaches whichever port pumps first; it stops them all.
-            stopAll = true;
-            throw;
-        }
-        if (stopAll || ownStop) {
-            ownStop = false;
-            throw stop_exception(0);
-        }
-    }
-
-    void RequestStop(int) override { ownStop = true; }
 
     bool ShowMessageBox(const std::string& text, const std::string&, MessageBoxKind kind,
                         BoxOwner) override
@@ -66,10 +46,7 @@ public:
     std::string lastMessage;
 
 private:
-    CRunHost& thread;
-    std::atomic<bool>& stopAll;
     unsigned retriesLeft;
-    bool ownStop = false;
 };
 
 // The operation list of one port: every row of the catalogue runs; statuses go to the
