@@ -19,25 +19,10 @@
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
 #include "support/firmware_builder.h"
+#include "support/sim_port_environment.h"
 #include "support/temp_folder.h"
 
 namespace {
-
-struct SimPort {
-    CVirtualHost host;
-    CSimPortSystem ports{host};
-    CSimScanner* scanner = nullptr;
-};
-
-class SimEnvironment : public CPortEnvironment {
-public:
-    explicit SimEnvironment(SimPort& port) : port(port) {}
-    CRunHost& Host() override { return port.host; }
-    CPortSystem& Ports() override { return port.ports; }
-
-private:
-    SimPort& port;
-};
 
 class BatchSession : public testing::Test {
 protected:

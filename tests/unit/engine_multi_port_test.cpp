@@ -19,29 +19,12 @@
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
 #include "support/firmware_builder.h"
+#include "support/sim_port_environment.h"
 #include "support/temp_folder.h"
 #include "transport/com_device.h"
 #include "transport/single_port_system.h"
 
 namespace {
-
-// One simulated scanner per port, each on a virtual clock of its own: a port's thread
-// is the only one that touches its simulator.
-struct SimPort {
-    CVirtualHost host;
-    CSimPortSystem ports{host};
-    CSimScanner* scanner = nullptr;
-};
-
-class SimEnvironment : public CPortEnvironment {
-public:
-    explicit SimEnvironment(SimPort& port) : port(port) {}
-    CRunHost& Host() override { return port.host; }
-    CPortSystem& Ports() override { return port.ports; }
-
-private:
-    SimPort& port;
-};
 
 // Progress per port, and how many ports were between their first text and their end at
 // once. Optionally holds every port at its first transfer progress until all got there.
