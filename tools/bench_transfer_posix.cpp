@@ -401,7 +401,7 @@ Measure ReferenceRun(const std::string& program, const ldr::module& module, unsi
 double ProgramWriterSeconds(const std::string& program, const ldr::module& module)
 {
     auto sims = StartSims(program, 1, false, MODE_LOADER);
-    CComDevice device(NativePortSystem());
+    CComDevice device(NativePortSystem(), PlatformHost());
     OpenComPort(device, sims[0]->link, kBaud, 3000);
     CScannerProtocol protocol(PlatformHost());
     protocol.SetDevice(&device);

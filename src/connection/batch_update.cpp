@@ -150,7 +150,7 @@ void CBatchSession::SearchPort(size_t row, const std::string& port)
     try {
         const std::unique_ptr<CPortEnvironment> environment = environments(port);
         CSharedStopHost host(environment->Host(), searchStop);
-        CComDevice device(environment->Ports());
+        CComDevice device(environment->Ports(), host);
         OpenComPort(device, port, BaudFromCode(kDefaultSpeedCode), kSearchTimeoutMs);
         CScannerProtocol protocol(host);
         protocol.SetDevice(&device);

@@ -8,7 +8,7 @@
 std::optional<unsigned char> CheckLink(CPortSystem& ports, CRunHost& host,
                                        const CConnectSettings& settings)
 {
-    CComDevice device(ports);
+    CComDevice device(ports, host);
     OpenComPort(device, settings.portName, BaudFromCode(settings.speedCode), settings.timeout);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
@@ -26,7 +26,7 @@ std::string LinkText(std::optional<unsigned char> model)
 void ChangeSpeed(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings,
                  int oldCode, int newCode)
 {
-    CComDevice device(ports);
+    CComDevice device(ports, host);
     OpenComPort(device, settings.portName, BaudFromCode(oldCode), settings.timeout);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
@@ -36,7 +36,7 @@ void ChangeSpeed(CPortSystem& ports, CRunHost& host, const CConnectSettings& set
 void ReadDeviceInfoAt(CPortSystem& ports, CRunHost& host, const CConnectSettings& settings,
                       CDeviceInfo& info)
 {
-    CComDevice device(ports);
+    CComDevice device(ports, host);
     OpenComPort(device, settings.portName, BaudFromCode(settings.speedCode), settings.timeout);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);

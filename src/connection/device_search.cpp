@@ -12,7 +12,7 @@ namespace {
 
 void SearchPort(CPortSystem& ports, CRunHost& host, CSearchView& view, int row)
 {
-    CComDevice device(ports);
+    CComDevice device(ports, host);
     OpenComPort(device, view.PortName(row), BaudFromCode(kDefaultSpeedCode), kSearchTimeoutMs);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);

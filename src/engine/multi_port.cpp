@@ -146,7 +146,7 @@ void CTransferMeter::OnFirmwareRowText(const std::string& text, uint32_t nowMs)
 
 std::string ProbeScannerModel(CRunHost& host, CPortSystem& ports, CRunSettings& settings)
 {
-    CComDevice device(ports);
+    CComDevice device(ports, host);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
     try {

@@ -159,7 +159,7 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
     const ldr::file& firmware = *loaded;
     scannerId.reset();
 
-    CComDevice device(ports);
+    CComDevice device(ports, host);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
 

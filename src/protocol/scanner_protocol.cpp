@@ -75,19 +75,24 @@ void CScannerProtocol::ReceiveFrame(void* buffer, unsigned* size)
     try {
         // Only one stray byte may precede the start byte: a line that was idle can
         // deliver one bit of noise as a byte, anything more means the reply is not to
-        // be trusted.
+        // be trusted. The reply time-out is for the first byte only: once a reply has
+        // begun, a missing rest costs its own time on the line, not another time-out.
         raw[got++] = device->ReadByte();
-        if (raw[0] == kStartByte || (raw[got++] = device->ReadByte()) == kStartByte) {
-            const unsigned char len = raw[got++] = device->ReadByte();
+        if (raw[0] != kStartByte) {
+            device->ReadRest(raw + got, 1);
+            ++got;
+        }
+        if (raw[got - 1] == kStartByte) {
+            device->ReadRest(raw + got, 1);
+            const unsigned char len = raw[got++];
             n = len == 0 ? kFrameBuffer : len;
             dataAt = got;
-            device->Read(raw + dataAt, n);
-            got += n;
+            device->ReadRest(raw + dataAt, n + 1);   // the data and the checksum
+            got += n + 1;
             unsigned char checksum = len;
             for (unsigned i = 0; i < n; ++i)
                 checksum ^= raw[dataAt + i];
-            raw[got] = device->ReadByte();
-            valid = raw[got++] == checksum;
+            valid = raw[got - 1] == checksum;
         }
     } catch (const CBasicDevice::CException&) {
         if (trace)
@@ -98,10 +103,9 @@ void CScannerProtocol::ReceiveFrame(void* buffer, unsigned* size)
         if (trace)
             TraceReceived(raw, got, dataAt, "broken");
         // Swallow the rest of the broken reply so that it cannot pass for the next one;
-        // the read normally ends at the device time-out.
-        unsigned char rest[kFrameBuffer];
+        // the line falls quiet within a few character times.
         try {
-            device->Read(rest, kFrameBuffer);
+            device->Drain();
         } catch (const CBasicDevice::CException&) {
         }
         throw CBasicDevice::CException();

@@ -1,5 +1,7 @@
 #include "transport/com_device.h"
 
+#include <algorithm>
+
 #include "base/strings.h"
 #include "base/trace.h"
 #include "transport/device_notify.h"
@@ -7,6 +9,11 @@
 namespace {
 
 constexpr uint32_t kQueueSize = 1024;
+constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
+constexpr unsigned kBitsPerChar = 10;   // start bit, 8 data bits, stop bit
+// The most a drain reads before it gives up on a line that never falls quiet (a
+// babbling scanner): a frame and a half.
+constexpr unsigned kDrainLimitBytes = 384;
 constexpr unsigned kPurgeInputFlags = kPurgeRxAbort | kPurgeRxClear;
 constexpr unsigned kPurgeOutputFlags = kPurgeTxAbort | kPurgeTxClear;
 
@@ -53,7 +60,11 @@ CComDevice::CException::CException(uint32_t code, bool wasOpen)
 {
 }
 
-CComDevice::CComDevice(CPortSystem& portSystem) : system(&portSystem), trace(portSystem.Trace()) {}
+CComDevice::CComDevice(CPortSystem& portSystem, CRunHost& runHost)
+    : system(&portSystem), host(&runHost), trace(portSystem.Trace()),
+      timeoutMs(kDefaultReplyTimeoutMs)
+{
+}
 
 void CComDevice::TraceEvent(const std::string& name, const std::string& what) const
 {
@@ -92,6 +103,11 @@ void CComDevice::Open(const std::string& name)
     error = opened->SetState(state);
     if (error == kErrorSuccess)
         error = opened->SetupQueues(kQueueSize, kQueueSize);
+    // A read returns as soon as any byte is there, or after one slice without; a write
+    // gives up after a slice. Waits longer than that are the device's own loops.
+    const CPortTimeouts slices{kMaxDword, kMaxDword, kPortSliceMs, 0, kPortSliceMs};
+    if (error == kErrorSuccess)
+        error = opened->SetTimeouts(slices);
     if (error != kErrorSuccess) {
         opened.reset();
         if (trace)
@@ -101,6 +117,8 @@ void CComDevice::Open(const std::string& name)
 
     handle = std::move(opened);
     portName = name;
+    lineBaud = state.baudRate;
+    portWaitMs = kPortSliceMs;
     std::string hardwareId;
     usbCdc = system->IsCurrentPortUsb(portName, kScannerUsbVid, kScannerUsbPid, hardwareId);
     if (trace)
@@ -119,11 +137,87 @@ void CComDevice::Close()
     usbCdc = false;
 }
 
+CPortHandle& CComDevice::Port()
+{
+    if (!handle)
+        throw CBasicDevice::CException();
+    return *handle;
+}
+
+uint32_t CComDevice::LineTimeMs(unsigned count) const
+{
+    const uint64_t bits = uint64_t(count) * kBitsPerChar * 1000;
+    const unsigned baud = lineBaud != 0 ? lineBaud : 1;
+    return static_cast<uint32_t>((bits + baud - 1) / baud);
+}
+
+void CComDevice::SetPortWait(uint32_t ms)
+{
+    if (ms == portWaitMs)
+        return;
+    const CPortTimeouts timeouts{kMaxDword, kMaxDword, ms, 0, kPortSliceMs};
+    if (Port().SetTimeouts(timeouts) != kErrorSuccess)
+        throw CBasicDevice::CException();
+    portWaitMs = ms;
+}
+
+unsigned CComDevice::Collect(uint8_t* out, unsigned size, uint32_t limitMs, bool untilAny)
+{
+    // Time is the host's clock, or what the empty reads were asked to wait when that is
+    // more: a driver that returns empty at once must not spin this loop for ever.
+    const uint32_t start = host->TickCount();
+    uint32_t waited = 0;
+    uint32_t pumpedAt = 0;
+    unsigned got = 0;
+    for (;;) {
+        const uint32_t elapsed = std::max(host->TickCount() - start, waited);
+        if (elapsed >= limitMs)
+            return got;
+        if (elapsed - pumpedAt >= kPumpIntervalMs) {
+            host->PumpMessages();
+            pumpedAt = elapsed;
+        }
+        const uint32_t wait = std::max<uint32_t>(1, std::min(limitMs - elapsed, kPortSliceMs));
+        SetPortWait(wait);
+        unsigned n = 0;
+        if (Port().Read(out + got, size - got, &n) != kErrorSuccess)
+            throw CBasicDevice::CException();
+        got += n;
+        if (got == size || (untilAny && got > 0))
+            return got;
+        if (n == 0)
+            waited = elapsed + wait;
+    }
+}
+
 void CComDevice::Write(const void* data, unsigned size)
 {
+    // Written in pieces the line takes within half a slice, so that a stuck line (or a
+    // Stop) is noticed between them; the whole write may take the reply time-out beyond
+    // the bytes' own time.
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const unsigned piece = std::max(1u, lineBaud * (kPortSliceMs / 2) / (kBitsPerChar * 1000));
+    const uint32_t limitMs = timeoutMs + LineTimeMs(size);
+    const uint32_t start = host->TickCount();
+    uint32_t waited = 0;
+    uint32_t pumpedAt = 0;
     unsigned done = 0;
-    if (!handle || handle->Write(data, size, &done) != kErrorSuccess || done != size)
-        throw CBasicDevice::CException();
+    while (done < size) {
+        const uint32_t elapsed = std::max(host->TickCount() - start, waited);
+        if (elapsed >= limitMs)
+            throw CBasicDevice::CException();
+        if (elapsed - pumpedAt >= kPumpIntervalMs) {
+            host->PumpMessages();
+            pumpedAt = elapsed;
+        }
+        const unsigned count = std::min(piece, size - done);
+        unsigned n = 0;
+        if (Port().Write(bytes + done, count, &n) != kErrorSuccess)
+            throw CBasicDevice::CException();
+        done += n;
+        if (n < count)
+            waited = elapsed + kPortSliceMs;
+    }
 }
 
 void CComDevice::WriteByte(unsigned char b)
@@ -133,9 +227,14 @@ void CComDevice::WriteByte(unsigned char b)
 
 void CComDevice::Read(void* buffer, unsigned size)
 {
-    unsigned done = 0;
-    if (!handle || handle->Read(buffer, size, &done) != kErrorSuccess || done != size)
+    if (size == 0)
+        return;
+    auto* out = static_cast<uint8_t*>(buffer);
+    const unsigned got = Collect(out, size, timeoutMs, true);
+    if (got == 0)
         throw CBasicDevice::CException();
+    if (got < size)
+        ReadRest(out + got, size - got);
 }
 
 unsigned char CComDevice::ReadByte()
@@ -145,12 +244,28 @@ unsigned char CComDevice::ReadByte()
     return b;
 }
 
+void CComDevice::ReadRest(void* buffer, unsigned size)
+{
+    if (Collect(static_cast<uint8_t*>(buffer), size, LineTimeMs(size) + kFrameMarginMs, false) < size)
+        throw CBasicDevice::CException();
+}
+
 void CComDevice::ReadSome(void* buffer, unsigned* size)
 {
-    unsigned done = 0;
-    if (!handle || handle->Read(buffer, *size, &done) != kErrorSuccess)
-        throw CBasicDevice::CException();
-    *size = done;
+    *size = Collect(static_cast<uint8_t*>(buffer), *size, timeoutMs, true);
+}
+
+void CComDevice::Drain()
+{
+    const uint32_t quietMs = std::max(kDrainQuietMs, LineTimeMs(kDrainQuietChars));
+    uint8_t scratch[64];
+    unsigned drained = 0;
+    while (drained < kDrainLimitBytes) {
+        const unsigned n = Collect(scratch, sizeof scratch, quietMs, true);
+        if (n == 0)
+            return;
+        drained += n;
+    }
 }
 
 void CComDevice::ClearErrors()
@@ -190,29 +305,21 @@ void CComDevice::SetBaudRate(unsigned baud)
     if (trace)
         TraceEvent(portName, "speed " + std::to_string(baud));
     CheckConfigCall(*this, handle->SetState(state));
+    lineBaud = baud;
 }
 
 unsigned CComDevice::GetTimeout()
 {
-    CPortTimeouts timeouts;
-    CheckConfigCall(*this, ConfiguredPort(*this).GetTimeouts(timeouts));
-    return timeouts.readInterval;
-}
-
-void CComDevice::SetTimeouts(unsigned readInterval, unsigned readTotalMultiplier,
-                             unsigned readTotalConstant, unsigned writeTotalMultiplier,
-                             unsigned writeTotalConstant)
-{
-    const CPortTimeouts timeouts{readInterval, readTotalMultiplier, readTotalConstant,
-                                 writeTotalMultiplier, writeTotalConstant};
-    if (trace && handle)
-        TraceEvent(portName, "timeout " + std::to_string(readTotalConstant) + " ms");
-    CheckConfigCall(*this, ConfiguredPort(*this).SetTimeouts(timeouts));
+    ConfiguredPort(*this);
+    return timeoutMs;
 }
 
 void CComDevice::SetTimeout(unsigned ms)
 {
-    SetTimeouts(ms, 0, ms, 0, ms);
+    ConfiguredPort(*this);
+    if (trace)
+        TraceEvent(portName, "timeout " + std::to_string(ms) + " ms");
+    timeoutMs = ms;
 }
 
 void OpenComPort(CComDevice& device, const std::string& portName, unsigned baud,

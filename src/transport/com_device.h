@@ -1,6 +1,12 @@
 // A serial port as a byte device: opened exclusively at 9600 8N1 with no handshaking,
-// with baud rate, time-outs and the watch that follows a USB CDC scanner through its
+// with baud rate, reply time-out and the watch that follows a USB CDC scanner through its
 // re-enumeration.
+//
+// Every wait on the line is cut into slices of at most kPortSliceMs, and the device's
+// host pumps between them (at least every kPumpIntervalMs), so a Stop reaches a read
+// or write in progress whatever the reply time-out: PumpMessages throws stop_exception
+// out of the read. The reply time-out bounds the wait for the first byte of a reply;
+// the bytes after it must follow within their time on the line plus kFrameMarginMs.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +30,8 @@ public:
         uint32_t errorCode;
     };
 
-    explicit CComDevice(CPortSystem& system);
+    // The host's clock times the waits, and its pump runs while they last.
+    CComDevice(CPortSystem& system, CRunHost& host);
     ~CComDevice() override;
     CComDevice(const CComDevice&) = delete;
     CComDevice& operator=(const CComDevice&) = delete;
@@ -34,7 +41,9 @@ public:
     void WriteByte(unsigned char b) override;
     void Read(void* buffer, unsigned size) override;
     unsigned char ReadByte() override;
+    void ReadRest(void* buffer, unsigned size) override;
     void ReadSome(void* buffer, unsigned* size) override;
+    void Drain() override;
     void ClearErrors() override;
     void PurgeInput() override;
     void PurgeOutput() override;
@@ -45,10 +54,10 @@ public:
     void Close();
     unsigned GetBaudRate();
     void SetBaudRate(unsigned baud);
+    // The reply time-out (ms): how long a read waits for the first byte of a reply, and
+    // a write for the line to take its bytes. Kept by the device; the port itself only
+    // ever waits one slice at a time.
     unsigned GetTimeout();
-    void SetTimeouts(unsigned readInterval, unsigned readTotalMultiplier,
-                     unsigned readTotalConstant, unsigned writeTotalMultiplier,
-                     unsigned writeTotalConstant);
     void SetTimeout(unsigned ms);
     std::string GetPortName() const { return portName; }
     bool IsUsbCdc() const { return usbCdc; }
@@ -63,6 +72,7 @@ public:
 
     CPortHandle* Handle() const { return handle.get(); }
     CPortSystem& PortSystem() const { return *system; }
+    CRunHost& Host() const { return *host; }
 
 private:
     friend void NotificationHandler(int event, CComDevice* device);
@@ -75,16 +85,45 @@ private:
     // Writes an event of the port to the trace (only called when there is one).
     void TraceEvent(const std::string& name, const std::string& what) const;
 
+    // The open port; throws CBasicDevice::CException when there is none (a removal may
+    // have closed it while the host pumped).
+    CPortHandle& Port();
+    // Makes the port's next read wait at most ms for its first byte.
+    void SetPortWait(uint32_t ms);
+    // Reads into out until size bytes are in or limitMs has passed, pumping the host
+    // while it waits; with untilAny it returns as soon as some bytes are in. Returns the
+    // count; throws CBasicDevice::CException when the read itself fails.
+    unsigned Collect(uint8_t* out, unsigned size, uint32_t limitMs, bool untilAny);
+    // How long count bytes take on the line at the port's speed, in ms (rounded up).
+    uint32_t LineTimeMs(unsigned count) const;
+
     CPortSystem* system;
+    CRunHost* host;
     CTraceSink* trace;
     std::unique_ptr<CPortHandle> handle;
     std::string portName;
     std::string watchedName;   // the port a vanished scanner is awaited on
+    unsigned timeoutMs;           // the reply time-out
+    unsigned lineBaud = 9600;     // the speed last set, for the bytes' own time
+    uint32_t portWaitMs = 0;      // the wait the port's time-outs now give a read
     bool usbCdc = false;
     bool arrived = false;
     bool removed = false;
     Watch watch = Watch::None;
 };
+
+// The waits of the line (ms).
+constexpr uint32_t kPortSliceMs = 50;       // the longest a single read or write of the port waits
+constexpr uint32_t kPumpIntervalMs = 50;    // the longest a wait goes without pumping the host
+// What the later bytes of a reply may lag behind their time on the line: a USB adapter's
+// latency timer (16 ms by default) and the scanner's own pauses between bytes.
+constexpr uint32_t kFrameMarginMs = 30;
+// A broken reply's rest is drained until the line has been quiet this long (at least; a
+// slow line needs a few character times more).
+constexpr uint32_t kDrainQuietMs = 10;
+constexpr unsigned kDrainQuietChars = 4;
+// A bare open's reply time-out, until the caller sets its own.
+constexpr unsigned kDefaultReplyTimeoutMs = 3000;
 
 // Open, then set the baud rate and the time-out (ms).
 void OpenComPort(CComDevice& device, const std::string& portName, unsigned baud,

@@ -35,7 +35,7 @@ protected:
 
 TEST_F(SimComPort, OpensAt9600AndChangesOnlyTheSpeed)
 {
-    CComDevice device(NativePortSystem());
+    CComDevice device(NativePortSystem(), PlatformHost());
     device.Open(port);
     EXPECT_TRUE(device.IsOpen());
     EXPECT_EQ(device.GetPortName(), port);
@@ -63,7 +63,7 @@ TEST_F(SimComPort, OpensAt9600AndChangesOnlyTheSpeed)
 
 TEST_F(SimComPort, SilentLineTimesOutAfterTheTimeout)
 {
-    CComDevice device(NativePortSystem());
+    CComDevice device(NativePortSystem(), PlatformHost());
     OpenComPort(device, port, 9600, 100);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_THROW(device.ReadByte(), CBasicDevice::CException);
@@ -79,7 +79,7 @@ TEST_F(SimComPort, SilentLineTimesOutAfterTheTimeout)
 
 TEST_F(SimComPort, ExchangesWithTheScannerOnlyAtItsSpeed)
 {
-    CComDevice device(NativePortSystem());
+    CComDevice device(NativePortSystem(), PlatformHost());
     OpenComPort(device, port, 9600, 300);
     device.ClearErrors();
     device.PurgeInput();
@@ -99,7 +99,7 @@ TEST_F(SimComPort, ExchangesWithTheScannerOnlyAtItsSpeed)
 
 TEST_F(SimComPort, MissingPortGivesItsMessage)
 {
-    CComDevice device(NativePortSystem());
+    CComDevice device(NativePortSystem(), PlatformHost());
     const std::string missing = port + "9";   // never mapped by the script
     EXPECT_EQ(OpenMessage(device, missing), LoadText(IDS_PORT_UNAVAILABLE));
     EXPECT_EQ(OpenMessage(device, ""), LoadText(IDS_PORT_NOT_SET));

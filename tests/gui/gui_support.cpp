@@ -193,7 +193,7 @@ void WriteTextFile(const std::string& path, const std::string& text)
 
 void ResetScanner(CRunHost& host, const std::string& port, int speedCode)
 {
-    CComDevice device(NativePortSystem());
+    CComDevice device(NativePortSystem(), host);
     OpenComPort(device, port, BaudFromCode(kDefaultSpeedCode), kResetTimeoutMs);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);

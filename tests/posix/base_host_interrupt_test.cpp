@@ -64,7 +64,7 @@ TEST(HostPosix, InterruptEndsLongWaitsWithinASecond)
     char name[128];
     ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
     CPosixPortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, host);
     OpenComPort(device, name, 9600, 10000);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);

@@ -135,7 +135,7 @@ TEST(PosixNotifier, FollowsAUsbPortThroughItsReEnumeration)
     fs::create_symlink(name, link);
 
     CPosixPortSystem system(sys.root.string());
-    CComDevice device(system);
+    CComDevice device(system, PlatformHost());
     device.Open(link.string());
     ASSERT_TRUE(device.IsUsbCdc());
     ASSERT_TRUE(device.WatchRemoval());
@@ -202,7 +202,7 @@ TEST(PosixPortSystem, KeepsAnAdaptersLatencyTimerLowWhileOpenAndNamesOneItCannot
     CPosixPortSystem system(sys.root.string());
     FakeSysfs::Write(timer, "16");
     {
-        CComDevice device(system);
+        CComDevice device(system, PlatformHost());
         OpenComPort(device, name, 115200, 100);
         EXPECT_EQ(read(), "1");
         device.WriteByte(0x5A);   // the refused ioctl left a working port
@@ -215,7 +215,7 @@ TEST(PosixPortSystem, KeepsAnAdaptersLatencyTimerLowWhileOpenAndNamesOneItCannot
 
     FakeSysfs::Write(timer, "1");   // already low: left alone
     {
-        CComDevice device(system);
+        CComDevice device(system, PlatformHost());
         device.Open(name);
     }
     EXPECT_EQ(read(), "1");
@@ -224,7 +224,7 @@ TEST(PosixPortSystem, KeepsAnAdaptersLatencyTimerLowWhileOpenAndNamesOneItCannot
     fs::remove(timer);
     fs::create_symlink("/proc/sys/kernel/ngroups_max", timer);
     {
-        CComDevice device(system);
+        CComDevice device(system, PlatformHost());
         device.Open(name);
     }
     EXPECT_EQ(system.SlowAdapterFiles(), std::vector<std::string>{timer.string()});

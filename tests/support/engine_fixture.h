@@ -26,6 +26,6 @@ protected:
 
     CVirtualHost host;
     CSimPortSystem ports{host};
-    CComDevice device{ports};
+    CComDevice device{ports, host};
     CScannerProtocol protocol{host};
 };

@@ -62,6 +62,8 @@ public:
         return frame;
     }
 
+    static constexpr uint32_t kRestWaitMs = 30;
+
     explicit CScriptedDevice(CVirtualHost* clock = nullptr, uint32_t timeoutMs = 100)
         : clock(clock), timeoutMs(timeoutMs)
     {
@@ -97,7 +99,8 @@ public:
     unsigned MalformedWrites() const { return malformed; }
     size_t Pending() const { return input.size(); }
     unsigned Timeouts() const { return timeouts; }
-    // Every call in order: "clear", "purge-in", "purge-out", "write", "read", "timeout".
+    // Every call in order: "clear", "purge-in", "purge-out", "write", "read", "timeout",
+    // "read-rest", "cut" (the rest did not come), "drain".
     const std::vector<std::string>& Calls() const { return calls; }
     unsigned ScriptLeft() const { return static_cast<unsigned>(script.size()); }
 
@@ -139,6 +142,29 @@ public:
         unsigned char b = 0;
         Read(&b, 1);
         return b;
+    }
+    // The rest of a reply: what is missing costs its time on the line (kRestWaitMs), not
+    // the reply time-out.
+    void ReadRest(void* buffer, unsigned size) override
+    {
+        Check("read-rest");
+        uint8_t* out = static_cast<uint8_t*>(buffer);
+        unsigned got = 0;
+        while (got < size && !input.empty()) {
+            out[got++] = input.front();
+            input.pop_front();
+        }
+        if (got < size) {
+            calls.push_back("cut");
+            if (clock != nullptr)
+                clock->Sleep(kRestWaitMs);
+            throw CException();
+        }
+    }
+    void Drain() override
+    {
+        Check("drain");
+        input.clear();
     }
     void ReadSome(void* buffer, unsigned* size) override
     {

@@ -230,10 +230,10 @@ TEST(SinglePortSystem, WatchFollowsItsOwnPortOnly)
     usb.restartMs = 300;
     shared.AddScanner("COM3", usb);
     CSinglePortSystem com2(shared, "COM2", host);
-    CComDevice watched(com2);
+    CComDevice watched(com2, host);
     OpenComPort(watched, "COM2", 9600, 200);
     ASSERT_TRUE(watched.WatchRemoval());
-    CComDevice other(shared);
+    CComDevice other(shared, host);
     OpenComPort(other, "COM3", 9600, 200);
 
     // Asks for the other mode: the scanner answers, then restarts.

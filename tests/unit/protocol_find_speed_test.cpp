@@ -99,7 +99,7 @@ protected:
     CVirtualHost host;
     CSimPortSystem sim{host};
     CRecordingPortSystem recorder{sim};
-    CComDevice device{recorder};
+    CComDevice device{recorder, host};
     CScannerProtocol protocol{host};
 };
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/strings.h"
 #include "support/open_message.h"
 #include "transport/com_device.h"
@@ -11,7 +13,7 @@ using Calls = std::vector<std::string>;
 
 std::string OpenFailure(FakePortSystem& system, const std::string& name)
 {
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     const std::string message = OpenMessage(device, name);
     if (message != "opened")
         EXPECT_FALSE(device.IsOpen());
@@ -25,12 +27,12 @@ TEST(ComDevice, OpenWritesZeroedLineStateThenQueuesAndChecksUsb)
     FakePortSystem system;
     system.ports["COM3"].state.flags = 0x3011;   // handshaking left by another program
     system.ports["COM3"].state.baudRate = 115200;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     device.Open("COM3");
 
     EXPECT_TRUE(device.IsOpen());
     EXPECT_EQ(device.GetPortName(), "COM3");
-    EXPECT_EQ(system.ports["COM3"].calls, (Calls{"open", "setstate", "queues 1024/1024"}));
+    EXPECT_EQ(system.ports["COM3"].calls, (Calls{"open", "setstate", "queues 1024/1024", "settimeouts"}));
     ASSERT_EQ(system.ports["COM3"].statesWritten.size(), 1u);
     const CPortState& s = system.ports["COM3"].statesWritten[0];
     EXPECT_EQ(s.baudRate, 9600u);
@@ -52,12 +54,12 @@ TEST(ComDevice, ReopenClosesTheOldPortFirstAndCloseIsIdempotent)
 {
     FakePortSystem system;
     {
-        CComDevice device(system);
+        CComDevice device(system, system.host);
         device.Open("COM3");
         device.Open("COM3");
         EXPECT_EQ(system.ports["COM3"].calls,
-                  (Calls{"open", "setstate", "queues 1024/1024", "close", "open", "setstate",
-                         "queues 1024/1024"}));
+                  (Calls{"open", "setstate", "queues 1024/1024", "settimeouts", "close", "open",
+                         "setstate", "queues 1024/1024", "settimeouts"}));
         EXPECT_EQ(system.ports["COM3"].openHandles, 1u);
 
         device.Close();
@@ -91,7 +93,7 @@ TEST(ComDevice, FailedSetupClosesTheNewHandleAndLeavesTheDeviceClosed)
     FakePortSystem system;
     system.ports["COM3"].failures["queues 1024/1024"] = 5;
     system.ports["COM4"].failures["setstate"] = 31;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     device.Open("COM8");
     EXPECT_EQ(OpenFailure(system, "COM3"), LoadText(IDS_PORT_BUSY));   // denied while not yet open
     EXPECT_EQ(system.ports["COM3"].openHandles, 0u);
@@ -104,7 +106,7 @@ TEST(ComDevice, FailedSetupClosesTheNewHandleAndLeavesTheDeviceClosed)
 TEST(ComDevice, ConfigurationFailuresOnAnOpenPortKeepItOpen)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     device.Open("COM3");
     system.ports["COM3"].failures["getstate"] = 5;
     try {
@@ -128,7 +130,7 @@ TEST(ComDevice, ConfigurationFailuresOnAnOpenPortKeepItOpen)
 TEST(ComDevice, SetBaudRateReplacesOnlyTheSpeed)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     device.Open("COM3");
     system.ports["COM3"].state.flags = 0x14;   // as if the system reported extra bits
     device.SetBaudRate(921600);
@@ -143,26 +145,24 @@ TEST(ComDevice, SetBaudRateReplacesOnlyTheSpeed)
 TEST(ComDevice, TimeoutsAndOpenComPort)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     OpenComPort(device, "COM3", 57600, 250);
+    // The port itself waits one slice at a time and returns as soon as a byte is there;
+    // the reply time-out is the device's.
     const CPortTimeouts& t = system.ports["COM3"].timeouts;
-    EXPECT_EQ(t.readInterval, 250u);
-    EXPECT_EQ(t.readTotalMultiplier, 0u);
-    EXPECT_EQ(t.readTotalConstant, 250u);
+    EXPECT_EQ(t.readInterval, 0xFFFFFFFFu);
+    EXPECT_EQ(t.readTotalMultiplier, 0xFFFFFFFFu);
+    EXPECT_EQ(t.readTotalConstant, kPortSliceMs);
     EXPECT_EQ(t.writeTotalMultiplier, 0u);
-    EXPECT_EQ(t.writeTotalConstant, 250u);
+    EXPECT_EQ(t.writeTotalConstant, kPortSliceMs);
     EXPECT_EQ(system.ports["COM3"].state.baudRate, 57600u);
     EXPECT_EQ(device.GetTimeout(), 250u);
-
-    device.SetTimeouts(1, 2, 3, 4, 5);
-    EXPECT_EQ(t.readTotalMultiplier, 2u);
-    EXPECT_EQ(t.writeTotalConstant, 5u);
 }
 
 TEST(ComDevice, TimeoutGuardRestoresOnEveryPath)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     OpenComPort(device, "COM3", 9600, 1000);
     try {
         CTimeoutGuard guard(device, 100);
@@ -172,7 +172,6 @@ TEST(ComDevice, TimeoutGuardRestoresOnEveryPath)
     } catch (const CBasicDevice::CException&) {
     }
     EXPECT_EQ(device.GetTimeout(), 1000u);
-    EXPECT_EQ(system.ports["COM3"].timeouts.readTotalConstant, 1000u);
 
     {
         CTimeoutGuard guard(device, 100);
@@ -184,7 +183,7 @@ TEST(ComDevice, TimeoutGuardRestoresOnEveryPath)
 TEST(ComDevice, ShortOrFailedIoThrowsButReadSomeAcceptsATimeout)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     EXPECT_THROW(device.WriteByte(1), CBasicDevice::CException);   // closed
     device.Open("COM3");
     FakePortLog& line = system.ports["COM3"];
@@ -217,7 +216,7 @@ TEST(ComDevice, ShortOrFailedIoThrowsButReadSomeAcceptsATimeout)
 TEST(ComDevice, PurgeAndClearUseTheirFlagsAndReportFailure)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     device.Open("COM3");
     FakePortLog& line = system.ports["COM3"];
     line.calls.clear();
@@ -238,4 +237,29 @@ TEST(PortSystem, SerialPortExistsComparesNamesExactly)
     EXPECT_TRUE(system.SerialPortExists("COM3"));
     EXPECT_FALSE(system.SerialPortExists("com3"));
     EXPECT_FALSE(system.SerialPortExists("COM"));
+}
+
+// A silent scanner at a long time-out must not hold up a Stop, and a reply that has begun
+// but breaks off costs the rest's own time on the line, not another time-out.
+TEST(ComDevice, WaitsInSlicesWithThePumpBetweenAndTimesTheRestOfAReply)
+{
+    FakePortSystem system;
+    CComDevice device(system, system.host);
+    OpenComPort(device, "COM3", 115200, 30000);
+    FakePortLog& line = system.ports["COM3"];
+    auto reads = [&line] {
+        return std::count(line.calls.begin(), line.calls.end(), std::string("read"));
+    };
+
+    system.host.StopAtPump(1);
+    line.calls.clear();
+    EXPECT_THROW(device.ReadByte(), stop_exception);
+    EXPECT_LE(reads(), 2);   // one slice of 50 ms, then the pump took the Stop
+
+    line.input = {0x02};
+    line.calls.clear();
+    unsigned char frame[4];
+    EXPECT_THROW(device.Read(frame, 4), CBasicDevice::CException);
+    EXPECT_EQ(reads(), 2);   // the start byte, then one wait of the rest's time
+    EXPECT_EQ(line.timeouts.readTotalConstant, 1 + kFrameMarginMs);   // 3 bytes at 115200
 }

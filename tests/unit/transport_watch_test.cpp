@@ -11,7 +11,7 @@ void OtherCallback(int, CComDevice*) {}
 
 struct UsbPort {
     FakePortSystem system;
-    CComDevice device{system};
+    CComDevice device{system, system.host};
     UsbPort()
     {
         system.usbPorts = {"COM3"};
@@ -24,7 +24,7 @@ struct UsbPort {
 TEST(ReconnectWatch, NotArmedOnAPortThatIsNotTheScannersUsbPort)
 {
     FakePortSystem system;
-    CComDevice device(system);
+    CComDevice device(system, system.host);
     device.Open("COM3");
     EXPECT_FALSE(device.WatchRemoval());
     EXPECT_FALSE(system.notifier.WatchingHandle());
@@ -70,7 +70,7 @@ TEST(ReconnectWatch, ClosingOrDestroyingTheDeviceDropsItsWatch)
     usb.device.Close();
     EXPECT_FALSE(usb.system.notifier.WatchingHandle());
 
-    auto device = std::make_unique<CComDevice>(usb.system);
+    auto device = std::make_unique<CComDevice>(usb.system, usb.system.host);
     device->Open("COM3");
     ASSERT_TRUE(device->WatchRemoval());
     usb.system.ports["COM3"].gone = true;

@@ -73,6 +73,7 @@ public:
     using CWin32PortHandle::CWin32PortHandle;
     uint32_t SetState(const CPortState&) override { return 0; }
     uint32_t SetupQueues(uint32_t, uint32_t) override { return 0; }
+    uint32_t SetTimeouts(const CPortTimeouts&) override { return 0; }
 };
 
 class UsbPortSystem : public CPortSystem {
@@ -160,7 +161,7 @@ TEST_F(Win32Notifier, ArrivalOnlyOfAUsbDeviceInterface)
 TEST_F(Win32Notifier, ReconnectWatchOfAUsbPortThroughRemovalAndArrival)
 {
     UsbPortSystem system(notifier);
-    CComDevice device(system);
+    CComDevice device(system, PlatformHost());
     device.Open("COM3");
     ASSERT_TRUE(device.WatchRemoval());
     auto* port = static_cast<CWin32PortHandle*>(device.Handle());
