@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev
+  googletest libgtest-dev libgmock-dev libssl-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine xvfb xauth imagemagick jq zip
 )

@@ -13,22 +13,29 @@ bool IdentifyFirmwareFile(const std::string& path, CFirmwareIdentity& identity)
     std::FILE* file = OpenRegularFileUtf8(path);
     if (file == nullptr)
         return false;
-    CSha256 hash;
     uint64_t size = 0;
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        hash.Update(buffer, got);
-        size += got;
+    std::string digest;
+    bool failed = false;
+    try {
+        CSha256 hash;
+        char buffer[65536];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+            hash.Update(buffer, got);
+            size += got;
+        }
+        failed = std::ferror(file) != 0;
+        digest = HexDigest(hash.Finish());
+    } catch (const CSha256::CError&) {
+        failed = true;
     }
-    const bool failed = std::ferror(file) != 0;
     std::fclose(file);
     if (failed)
         return false;
     const size_t slash = path.find_last_of("/\\");
     identity.name = slash == std::string::npos ? path : path.substr(slash + 1);
     identity.size = size;
-    identity.sha256 = HexDigest(hash.Finish());
+    identity.sha256 = digest;
     return true;
 }
 
