@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "transport/port_system.h"
+
 namespace {
 
 constexpr size_t kComPrefixLength = 3;   // "COM"
@@ -27,6 +29,34 @@ bool IsComName(const std::string& name)
 {
     return name.size() > kComPrefixLength && AsciiUpper(name.substr(0, kComPrefixLength)) == "COM" &&
            AllDigits(name, kComPrefixLength);
+}
+
+// The four hex digits after a tag such as VID_ in an upper-cased hardware id; empty when
+// the tag is missing or not followed by four hex digits.
+std::string IdField(const std::string& id, const std::string& tag)
+{
+    const size_t at = id.find(tag);
+    if (at == std::string::npos || id.size() < at + tag.size() + 4)
+        return std::string();
+    const std::string digits = id.substr(at + tag.size(), 4);
+    const bool hex = std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    });
+    return hex ? digits : std::string();
+}
+
+// Walks the open Ports class from index to the next device whose PortName has the port
+// number wanted; the reader's current device is that one on true.
+bool FindPortDevice(CDiscoveryReader& reader, uint32_t& index, const std::string& wanted)
+{
+    for (; reader.EnumPortsDevice(index); ++index) {
+        uint32_t type = 0;
+        std::string name;
+        if (reader.ReadPortName(type, name) && (type == kRegSz || type == kRegExpandSz) &&
+            IsComName(name) && PortNumber(name) == wanted)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -76,12 +106,8 @@ bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const st
     if (!reader.OpenPortsClass())
         return false;
     bool found = false;
-    for (uint32_t index = 0; !found && reader.EnumPortsDevice(index); ++index) {
+    for (uint32_t index = 0; !found && FindPortDevice(reader, index, wanted); ++index) {
         uint32_t type = 0;
-        std::string name;
-        if (!reader.ReadPortName(type, name) || (type != kRegSz && type != kRegExpandSz) ||
-            !IsComName(name) || PortNumber(name) != wanted)
-            continue;
         std::string id;
         if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
             continue;
@@ -90,6 +116,40 @@ bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const st
             hardwareId = id;
             found = true;
         }
+    }
+    reader.ClosePortsClass();
+    return found;
+}
+
+bool FindUsbIdentity(CDiscoveryReader& reader, const std::string& portName, CUsbIdentity& identity)
+{
+    if (!AllDigits(portName, kComPrefixLength))
+        return false;
+    const std::string wanted = PortNumber(portName);
+    if (!reader.OpenPortsClass())
+        return false;
+    bool found = false;
+    for (uint32_t index = 0; !found && FindPortDevice(reader, index, wanted); ++index) {
+        uint32_t type = 0;
+        std::string id;
+        if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
+            continue;
+        id = AsciiUpper(id);
+        CUsbIdentity present;
+        present.vendorId = IdField(id, "VID_");
+        present.productId = IdField(id, "PID_");
+        if (present.vendorId.empty() || present.productId.empty())
+            continue;
+        std::string instance;
+        if (id.rfind("USB\\", 0) == 0 && reader.ReadInstanceId(instance)) {
+            const std::string last = instance.substr(instance.find_last_of('\\') + 1);
+            if (!last.empty() && last.find('&') == std::string::npos && last != instance)
+                present.serial = last;
+        }
+        if (!reader.ReadLocation(present.location))
+            present.location.clear();
+        identity = present;
+        found = true;
     }
     reader.ClosePortsClass();
     return found;
