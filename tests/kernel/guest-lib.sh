@@ -12,6 +12,8 @@ fail() {
         [ -s "$f" ] && { echo "--- $f"; cat "$f"; }
     done
     [ -f /tmp/sim.err ] && { echo "--- simulator"; cat /tmp/sim.err; }
+    # The port's events of the last traced run, without its frames.
+    [ -f /tmp/trace ] && { echo "--- trace events"; grep "	\*	" /tmp/trace | grep -v "purge\|timeout" | tail -n 30; }
     exit 1
 }
 
@@ -45,8 +47,13 @@ gadget_up() {
     wait_for 50 test -c /dev/ttyACM0 || fail "no /dev/ttyACM0 after binding the gadget"
 }
 
-# usb_sim OPTIONS...: trelvo-sim on the gadget's side, restarting through unbind and bind.
+# usb_sim OPTIONS...: trelvo-sim on the gadget's side, restarting through unbind and bind
+# (the gadget bound first if it is not: a simulator that ends takes its scanner off the bus).
 usb_sim() {
+    if [ -z "$(cat "$gadget/UDC")" ]; then
+        echo "$udc" >"$gadget/UDC"
+        wait_for 50 test -c /dev/ttyACM0 || fail "no /dev/ttyACM0 after binding the gadget"
+    fi
     trelvo-sim --tty /dev/ttyGS0 --gadget "$gadget" --state /tmp/sim.state "$@" \
         >/tmp/sim.out 2>/tmp/sim.err &
     sim_pid=$!
