@@ -33,6 +33,7 @@ struct CSimPortSystem::Impl {
         bool vanished = false;                  // a USB scanner's port is gone for now
         std::string returnName;                 // the name it comes back under, if another
         std::string location;
+        uint32_t highestBaud = 0;               // 0: any speed
         unsigned vanishCount = 0;
         std::vector<uint8_t> sent;
         unsigned opens = 0;
@@ -156,7 +157,10 @@ public:
             return e;
         if (s.baudRate == 0)
             return kErrorInvalidParameter;
+        const uint32_t kept = state.baudRate;
         state = s;
+        if (port.highestBaud != 0 && s.baudRate > port.highestBaud)
+            state.baudRate = kept;
         return kErrorSuccess;
     }
 
@@ -324,6 +328,14 @@ void CSimPortSystem::ReturnUnderName(const std::string& portName, const std::str
     if (!port || impl->Find(newName))
         throw std::invalid_argument("cannot rename simulated port " + portName);
     port->returnName = newName;
+}
+
+void CSimPortSystem::LimitSpeed(const std::string& portName, uint32_t highestBaud)
+{
+    if (Impl::Port* port = impl->Find(portName))
+        port->highestBaud = highestBaud;
+    else
+        throw std::invalid_argument("no simulated port " + portName);
 }
 
 void CSimPortSystem::SetBusy(const std::string& portName, bool busy)

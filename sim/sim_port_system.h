@@ -37,6 +37,9 @@ public:
     void AddSilentPort(const std::string& portName);
     // Marks a port as held by another program (open gives access denied).
     void SetBusy(const std::string& portName, bool busy);
+    // The port's driver takes any speed above highestBaud without an error and keeps the
+    // speed it had, as the 8250 driver does above its UART clock's limit.
+    void LimitSpeed(const std::string& portName, uint32_t highestBaud);
     // Another USB device arrives (a stick, a mouse): an arrival event with no port behind it.
     void PlugOtherUsbDevice();
     // A USB scanner's port comes back from its next restart as newName, as a system names
