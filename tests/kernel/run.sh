@@ -108,7 +108,8 @@ run_guest() {
     pid=$!
     cat "$dir/monitor.out" >"$dir/monitor.log" &
     # The guest's requests, read from its console as it runs.
-    tail -n +1 -F --pid="$pid" "$log" 2>/dev/null | tr -d '\r' | while read -r line; do
+    tail -n +1 -F -s 0.1 --pid="$pid" "$log" 2>/dev/null | while read -r line; do
+        line=${line%$'\r'}
         case $line in
         "@host: device_del "*) echo "device_del ${line#@host: device_del }" >"$dir/monitor.in" ;;
         "@host: state "*) echo "${line#@host: state }" >>"$dir/state-checks" ;;
