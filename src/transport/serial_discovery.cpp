@@ -45,18 +45,32 @@ std::string IdField(const std::string& id, const std::string& tag)
     return hex ? digits : std::string();
 }
 
-// Walks the open Ports class from index to the next device whose PortName has the port
-// number wanted; the reader's current device is that one on true.
-bool FindPortDevice(CDiscoveryReader& reader, uint32_t& index, const std::string& wanted)
+// Calls match with the upper-cased hardware id of each present Ports-class device whose
+// PortName is portName's number (COMn) and whose hardware id can be read, until match
+// returns true; false when none did. Only the digits after the first three characters
+// are read: a name that has none, or anything else after them, names no numbered port.
+template <class Match>
+bool MatchPortDevice(CDiscoveryReader& reader, const std::string& portName, Match match)
 {
-    for (; reader.EnumPortsDevice(index); ++index) {
+    if (!AllDigits(portName, kComPrefixLength))
+        return false;
+    const std::string wanted = PortNumber(portName);
+    if (!reader.OpenPortsClass())
+        return false;
+    bool found = false;
+    for (uint32_t index = 0; !found && reader.EnumPortsDevice(index); ++index) {
         uint32_t type = 0;
         std::string name;
-        if (reader.ReadPortName(type, name) && (type == kRegSz || type == kRegExpandSz) &&
-            IsComName(name) && PortNumber(name) == wanted)
-            return true;
+        if (!reader.ReadPortName(type, name) || (type != kRegSz && type != kRegExpandSz) ||
+            !IsComName(name) || PortNumber(name) != wanted)
+            continue;
+        std::string id;
+        if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
+            continue;
+        found = match(AsciiUpper(id));
     }
-    return false;
+    reader.ClosePortsClass();
+    return found;
 }
 
 }  // namespace
@@ -96,61 +110,33 @@ std::vector<std::string> ListSerialPorts(CDiscoveryReader& reader)
 bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const std::string& vid,
                  const std::string& pid, std::string& hardwareId)
 {
-    // Only the digits after the first three characters are read; a name that has none,
-    // or anything else after them, names no numbered port.
-    if (!AllDigits(portName, kComPrefixLength))
-        return false;
-    const std::string wanted = PortNumber(portName);
     const std::string pattern = UsbIdPattern(vid, pid);
-
-    if (!reader.OpenPortsClass())
-        return false;
-    bool found = false;
-    for (uint32_t index = 0; !found && FindPortDevice(reader, index, wanted); ++index) {
-        uint32_t type = 0;
-        std::string id;
-        if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
-            continue;
-        id = AsciiUpper(id);
-        if (id.find(pattern) != std::string::npos) {
-            hardwareId = id;
-            found = true;
-        }
-    }
-    reader.ClosePortsClass();
-    return found;
+    return MatchPortDevice(reader, portName, [&](const std::string& id) {
+        if (id.find(pattern) == std::string::npos)
+            return false;
+        hardwareId = id;
+        return true;
+    });
 }
 
 bool FindUsbIdentity(CDiscoveryReader& reader, const std::string& portName, CUsbIdentity& identity)
 {
-    if (!AllDigits(portName, kComPrefixLength))
-        return false;
-    const std::string wanted = PortNumber(portName);
-    if (!reader.OpenPortsClass())
-        return false;
-    bool found = false;
-    for (uint32_t index = 0; !found && FindPortDevice(reader, index, wanted); ++index) {
-        uint32_t type = 0;
-        std::string id;
-        if (!reader.ReadHardwareId(type, id) || type != kRegMultiSz)
-            continue;
-        id = AsciiUpper(id);
+    return MatchPortDevice(reader, portName, [&](const std::string& id) {
         CUsbIdentity present;
         present.vendorId = IdField(id, "VID_");
         present.productId = IdField(id, "PID_");
         if (present.vendorId.empty() || present.productId.empty())
-            continue;
+            return false;
         std::string instance;
         if (id.rfind("USB\\", 0) == 0 && reader.ReadInstanceId(instance)) {
-            const std::string last = instance.substr(instance.find_last_of('\\') + 1);
-            if (!last.empty() && last.find('&') == std::string::npos && last != instance)
+            const size_t slash = instance.find_last_of('\\');
+            const std::string last = slash == std::string::npos ? "" : instance.substr(slash + 1);
+            if (last.find('&') == std::string::npos)
                 present.serial = last;
         }
         if (!reader.ReadLocation(present.location))
             present.location.clear();
         identity = present;
-        found = true;
-    }
-    reader.ClosePortsClass();
-    return found;
+        return true;
+    });
 }
