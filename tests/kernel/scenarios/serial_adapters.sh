@@ -18,6 +18,7 @@ step "16550: update"
 cli --port /dev/ttyS1 --speed 2 --firmware /scenario/fw.ldr --trace /tmp/trace update
 expect_rc 0 "update over the 16550"
 grep -q "/dev/ttyS1	\*	speed 115200" /tmp/trace || fail "the transfer did not run at 115200"
+! grep -q "not taken" /tmp/trace || fail "a speed the 16550 cannot make was set"
 echo "@host: state uart image match"
 
 step "FTDI: latency timer"
