@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, only when missing, every Debian package the build, the tests and the demo need.
-# Idempotent: a second run installs nothing and takes a second.
+# Idempotent: a second run installs nothing and takes a second. Given package names, it
+# installs those instead (the kernel test bench's QEMU and busybox, which nothing else needs).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine xvfb xauth imagemagick jq zip
 )
+[ $# -eq 0 ] || packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

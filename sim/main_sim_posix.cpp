@@ -1,5 +1,6 @@
 // trelvo-sim: a simulated scanner behind a pseudo-terminal, for a host program (native,
-// or under Wine through a dosdevices/comN link) to find, query, switch and flash.
+// or under Wine through a dosdevices/comN link) to find, query, switch and flash; or on a
+// terminal that exists (--tty), such as a USB gadget's serial function.
 //
 // It prints the slave's path on stdout (one line, flushed; with --usb another line each
 // time the pty is re-created) and serves until SIGTERM or SIGINT, then removes its link.
@@ -20,6 +21,10 @@
 //   --usb                  USB CDC: during a restart the link is removed and the pty
 //                          closed; a new pty appears behind the same link afterwards.
 //                          A USB line ignores speeds.
+//   --tty PATH             serve this terminal instead of a pty of its own
+//   --gadget DIR           with --tty, the USB gadget (configfs) the terminal belongs to:
+//                          a restart unbinds it from its controller and binds it again
+//                          (implies --usb)
 //   --fault OP:KIND[:COUNT[:STATUS]]  (repeatable) OP an opcode or "any"; KIND one of
 //                          noise noise2 checksum echo busy noreply lost short long status
 //   --fault-rate P --seed N  random recoverable faults with probability P per reply
@@ -37,6 +42,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <memory>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -44,6 +50,7 @@
 
 #include "sim/sim_options.h"
 #include "sim/sim_pty_posix.h"
+#include "sim/sim_tty_posix.h"
 
 namespace {
 
@@ -102,6 +109,10 @@ class CSimProgram {
 public:
     explicit CSimProgram(const SimProgramOptions& o) : options(o), scanner(o.config)
     {
+        if (o.ttyPath.empty())
+            line = std::make_unique<CSimPty>();
+        else
+            line = std::make_unique<CSimTty>(o.ttyPath, o.gadgetPath);
         for (const SimFaultRule& rule : o.faults)
             scanner.AddFault(rule);
     }
@@ -119,7 +130,7 @@ private:
 
     const SimProgramOptions& options;
     CSimScanner scanner;
-    CSimPty pty;
+    std::unique_ptr<CSimLine> line;
     std::deque<uint8_t> outbox;
     CTimingError timing;
     uint64_t lineFreeUs = 0;
@@ -131,7 +142,7 @@ private:
 bool CSimProgram::OpenLine()
 {
     std::string error;
-    if (!pty.Open(error)) {
+    if (!line->Open(error)) {
         std::fprintf(stderr, "trelvo-sim: %s\n", error.c_str());
         return false;
     }
@@ -145,13 +156,13 @@ bool CSimProgram::OpenLine()
             }
             unlink(options.linkPath.c_str());
         }
-        if (symlink(pty.SlavePath().c_str(), options.linkPath.c_str()) != 0) {
+        if (symlink(line->HostPath().c_str(), options.linkPath.c_str()) != 0) {
             std::fprintf(stderr, "trelvo-sim: symlink %s: %s\n", options.linkPath.c_str(),
                          std::strerror(errno));
             return false;
         }
     }
-    std::printf("%s\n", pty.SlavePath().c_str());
+    std::printf("%s\n", line->HostPath().c_str());
     std::fflush(stdout);
     return true;
 }
@@ -160,20 +171,20 @@ void CSimProgram::CloseLine()
 {
     if (!options.linkPath.empty())
         unlink(options.linkPath.c_str());
-    pty.Close();
+    line->Close();
     outbox.clear();
 }
 
 void CSimProgram::ReadHost()
 {
     uint8_t buffer[1024];
-    const ssize_t n = read(pty.Master(), buffer, sizeof buffer);
+    const ssize_t n = read(line->Fd(), buffer, sizeof buffer);
     if (n <= 0)
         return;
     // The host's write lands in the pty at once, but on a real line its bytes follow one
     // another at the line speed: with line-rate emulation the chunk starts when the line
     // is free and takes its wire time (the model spaces the bytes from that start).
-    const uint32_t baud = pty.HostBaud();
+    const uint32_t baud = line->HostBaud();
     const uint64_t start = std::max(lineFreeUs, MonotonicUs());
     lineFreeUs = start + scanner.WireTimeUs(size_t(n), baud);
     scanner.Receive(buffer, size_t(n), baud, start);
@@ -181,11 +192,11 @@ void CSimProgram::ReadHost()
 
 void CSimProgram::FlushOutbox()
 {
-    while (!outbox.empty() && pty.IsOpen()) {
+    while (!outbox.empty() && line->IsOpen()) {
         uint8_t chunk[512];
         const size_t n = std::min(outbox.size(), sizeof chunk);
         std::copy(outbox.begin(), outbox.begin() + long(n), chunk);
-        const ssize_t written = write(pty.Master(), chunk, n);
+        const ssize_t written = write(line->Fd(), chunk, n);
         if (written <= 0)
             return;
         outbox.erase(outbox.begin(), outbox.begin() + written);
@@ -200,14 +211,14 @@ void CSimProgram::Serve(uint64_t now)
         stopRequested = 1;
     uint8_t buffer[512];
     size_t n;
-    const uint32_t baud = pty.IsOpen() ? pty.HostBaud() : 0;
+    const uint32_t baud = line->IsOpen() ? line->HostBaud() : 0;
     // How late the emulated line is: the first byte of what goes out now against the
     // time it fell due (the wake-up's overshoot, the machine being busy).
-    if (const auto due = scanner.NextByteAtUs(); due && *due <= now && pty.IsOpen())
+    if (const auto due = scanner.NextByteAtUs(); due && *due <= now && line->IsOpen())
         timing.Record(now - *due);
     while ((n = scanner.Transmit(buffer, sizeof buffer, baud, now)) > 0) {
         // What a scanner sends while off the bus reaches nobody.
-        if (pty.IsOpen())
+        if (line->IsOpen())
             outbox.insert(outbox.end(), buffer, buffer + n);
     }
     while (outbox.size() > kOutboxLimit)
@@ -272,12 +283,15 @@ int CSimProgram::Run()
         const uint64_t now = MonotonicUs();
         Serve(now);
         SaveState(now, false);
-        pollfd fd{pty.IsOpen() ? pty.Master() : -1, POLLIN, 0};
+        pollfd fd{line->IsOpen() ? line->Fd() : -1, POLLIN, 0};
         const uint64_t waitUs = WaitUs(now);
         const timespec wait{time_t(waitUs / 1000000), long(waitUs % 1000000) * 1000};
         const int ready = ppoll(&fd, 1, &wait, nullptr);
         if (ready > 0 && (fd.revents & POLLIN))
             ReadHost();
+        else if (ready > 0 && (fd.revents & (POLLHUP | POLLERR)))
+            line->HungUp();
+        line->Idle();
     }
     SaveState(MonotonicUs(), true);
     CloseLine();

@@ -146,6 +146,12 @@ const OptionRule kOptions[] = {
     {"--seed",
      [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 0xFFFFFFFFu, o.config.randomSeed); }},
     {"--link", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.linkPath); }},
+    {"--tty", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.ttyPath); }},
+    {"--gadget",
+     [](CArgs& a, SimProgramOptions& o) {
+         o.config.usbCdc = true;
+         return a.Path(o.gadgetPath);
+     }},
     {"--state", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.statePath); }},
     {"--expect-ldr", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.expectLdrPath); }},
     {"--dump",
@@ -177,6 +183,10 @@ bool ParseSimOptions(const std::vector<std::string>& args, SimProgramOptions& ou
             return false;
         }
     }
+    if (!out.gadgetPath.empty() && out.ttyPath.empty()) {
+        error = "--gadget needs --tty";
+        return false;
+    }
     return true;
 }
 
@@ -196,6 +206,9 @@ const char* SimUsageText()
            "  --restart-speed CODE comes back from restarts at this speed\n"
            "  --never-loader       bit 3.7 never set in the loader\n"
            "  --usb                USB CDC: the pty vanishes while the scanner restarts\n"
+           "  --tty PATH           serve this existing terminal instead of a pty\n"
+           "  --gadget DIR         with --tty: its USB gadget, unbound and bound again for\n"
+           "                       each restart (implies --usb)\n"
            "  --fault OP:KIND[:COUNT[:STATUS]]  OP a number or 'any'; KIND noise, noise2,\n"
            "                       checksum, echo, busy, noreply, lost, short, long, status\n"
            "  --fault-rate P --seed N  random recoverable faults with probability P\n"

@@ -12,6 +12,8 @@ struct SimProgramOptions {
     SimConfig config;
     std::vector<SimFaultRule> faults;
     std::string linkPath;       // a symlink to the slave, kept while the program runs
+    std::string ttyPath;        // an existing terminal to serve instead of a pty
+    std::string gadgetPath;     // the USB gadget (configfs folder) that terminal belongs to
     std::string statePath;      // the state summary, rewritten as the scanner changes
     std::string expectLdrPath;  // the computational module the verdict compares with
     std::string dumpPath;       // a raw dump of [dumpAddress, dumpAddress + dumpSize)

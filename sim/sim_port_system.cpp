@@ -31,6 +31,9 @@ struct CSimPortSystem::Impl {
         std::unique_ptr<CSimScanner> scanner;   // null: nothing attached
         bool busy = false;
         bool vanished = false;                  // a USB scanner's port is gone for now
+        std::string returnName;                 // the name it comes back under, if another
+        std::string location;
+        uint32_t highestBaud = 0;               // 0: any speed
         unsigned vanishCount = 0;
         std::vector<uint8_t> sent;
         unsigned opens = 0;
@@ -82,6 +85,7 @@ struct CSimPortSystem::Impl {
             throw std::invalid_argument("simulated port added twice: " + name);
         ports.push_back(std::make_unique<Port>());
         ports.back()->name = name;
+        ports.back()->location = "1-" + std::to_string(ports.size());
         return *ports.back();
     }
 
@@ -98,6 +102,9 @@ struct CSimPortSystem::Impl {
                 ++port->vanishCount;
             } else if (port->scanner->TakeArrival(now)) {
                 port->vanished = false;
+                if (!port->returnName.empty())
+                    port->name = std::move(port->returnName);
+                port->returnName.clear();
                 ++arrivals;
             }
         }
@@ -150,7 +157,10 @@ public:
             return e;
         if (s.baudRate == 0)
             return kErrorInvalidParameter;
+        const uint32_t kept = state.baudRate;
         state = s;
+        if (port.highestBaud != 0 && s.baudRate > port.highestBaud)
+            state.baudRate = kept;
         return kErrorSuccess;
     }
 
@@ -312,6 +322,22 @@ void CSimPortSystem::PlugOtherUsbDevice()
     ++impl->arrivals;
 }
 
+void CSimPortSystem::ReturnUnderName(const std::string& portName, const std::string& newName)
+{
+    Impl::Port* port = impl->Find(portName);
+    if (!port || impl->Find(newName))
+        throw std::invalid_argument("cannot rename simulated port " + portName);
+    port->returnName = newName;
+}
+
+void CSimPortSystem::LimitSpeed(const std::string& portName, uint32_t highestBaud)
+{
+    if (Impl::Port* port = impl->Find(portName))
+        port->highestBaud = highestBaud;
+    else
+        throw std::invalid_argument("no simulated port " + portName);
+}
+
 void CSimPortSystem::SetBusy(const std::string& portName, bool busy)
 {
     if (Impl::Port* port = impl->Find(portName))
@@ -373,6 +399,16 @@ bool CSimPortSystem::IsCurrentPortUsb(const std::string& name, const std::string
     if (!SameName(vid, "0647") || !SameName(pid, "3339"))
         return false;
     hardwareId = "USB\\VID_0647&PID_3339\\" + std::to_string(port->scanner->Config().serialNumber);
+    return true;
+}
+
+bool CSimPortSystem::PortUsbIdentity(const std::string& name, CUsbIdentity& identity)
+{
+    impl->Poll();
+    const Impl::Port* port = impl->Find(name);
+    if (!port || port->vanished || !port->scanner || !port->scanner->Config().usbCdc)
+        return false;
+    identity = {"0647", "3339", std::to_string(port->scanner->Config().serialNumber), port->location};
     return true;
 }
 

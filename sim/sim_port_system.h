@@ -37,8 +37,14 @@ public:
     void AddSilentPort(const std::string& portName);
     // Marks a port as held by another program (open gives access denied).
     void SetBusy(const std::string& portName, bool busy);
+    // The port's driver takes any speed above highestBaud without an error and keeps the
+    // speed it had, as the 8250 driver does above its UART clock's limit.
+    void LimitSpeed(const std::string& portName, uint32_t highestBaud);
     // Another USB device arrives (a stick, a mouse): an arrival event with no port behind it.
     void PlugOtherUsbDevice();
+    // A USB scanner's port comes back from its next restart as newName, as a system names
+    // it while the old name is still taken.
+    void ReturnUnderName(const std::string& portName, const std::string& newName);
     // Bytes the host wrote on a port, in order (for tests that check frames).
     const std::vector<uint8_t>& Sent(const std::string& portName) const;
     // How many times a port was opened.
@@ -52,6 +58,9 @@ public:
     // "USB\VID_0647&PID_3339\" followed by the scanner's serial number.
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
+    // A present USB CDC scanner's port: 0647:3339, its serial number as the serial
+    // string, and a place of its own on the bus (1-N for the N-th port added).
+    bool PortUsbIdentity(const std::string& name, CUsbIdentity& identity) override;
     // A polled notifier on the host: removals and arrivals reach their callbacks only
     // while the host pumps.
     CDeviceNotifier& Notifier() override;

@@ -21,8 +21,9 @@ std::string SystemError(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// Raw 8N1 without echo or any translation, like a serial port opened for binary use.
-bool MakeRaw(int fd)
+}  // namespace
+
+bool MakeRawLine(int fd)
 {
     struct termios2 t;
     if (ioctl(fd, TCGETS2, &t) != 0)
@@ -37,8 +38,6 @@ bool MakeRaw(int fd)
     t.c_cc[VTIME] = 0;
     return ioctl(fd, TCSETS2, &t) == 0;
 }
-
-}  // namespace
 
 bool CSimPty::Open(std::string& error)
 {
@@ -56,7 +55,7 @@ bool CSimPty::Open(std::string& error)
     }
     slavePath = name;
     slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-    if (slave < 0 || !MakeRaw(slave)) {
+    if (slave < 0 || !MakeRawLine(slave)) {
         error = SystemError(slavePath.c_str());
         Close();
         return false;

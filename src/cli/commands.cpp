@@ -35,10 +35,19 @@ struct CCommandRun {
     CCliHost& host;
 };
 
+// A USB port's line adds vendor, product, serial string (- when none) and bus place.
 int Ports(CCommandRun& run)
 {
-    for (const std::string& port : run.env.ports.EnumerateSerialPorts())
-        run.env.out << port << '\n';
+    for (const std::string& port : run.env.ports.EnumerateSerialPorts()) {
+        run.env.out << port;
+        CUsbIdentity usb;
+        if (run.env.ports.PortUsbIdentity(port, usb)) {
+            run.env.out << '\t' << usb.vendorId << '\t' << usb.productId << '\t'
+                        << (usb.serial.empty() ? "-" : usb.serial) << '\t'
+                        << (usb.location.empty() ? "-" : usb.location);
+        }
+        run.env.out << '\n';
+    }
     return kExitOk;
 }
 

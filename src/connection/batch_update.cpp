@@ -159,6 +159,8 @@ void CBatchSession::SearchPort(size_t row, const std::string& port)
             const std::string speed = StringPrintf("%lu", static_cast<unsigned long>(BaudFromCode(code)));
             Update(row, [&](CBatchRow& r) { r.speed = speed; });
             host.PumpMessages();
+            if (!device.CanMakeSpeed(BaudFromCode(code)))
+                continue;
             device.SetBaudRate(BaudFromCode(code));
             unsigned char model = 0;
             if (!Probe(protocol, &model))

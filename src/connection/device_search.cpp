@@ -21,6 +21,8 @@ void SearchPort(CPortSystem& ports, CRunHost& host, CSearchView& view, int row)
     for (int code = 0; code <= kSearchSpeedCodeLast; ++code) {
         view.SetSpeedText(row, StringPrintf("%lu", static_cast<unsigned long>(BaudFromCode(code))));
         host.PumpMessages();
+        if (!device.CanMakeSpeed(BaudFromCode(code)))
+            continue;
         device.SetBaudRate(BaudFromCode(code));
         unsigned char model = 0;
         if (Probe(protocol, &model)) {

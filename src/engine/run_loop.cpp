@@ -73,15 +73,25 @@ void CRunEngine::Start(const ldr::file* loaded)
 
 void CRunEngine::OpenScannerPort(CComDevice& device, CScannerProtocol& protocol)
 {
-    // A USB scanner's port may still be coming back from its last restart.
-    // Stop is taken between the looks.
+    // A USB scanner's port may still be coming back from its last restart, or be back
+    // under another name while its old one is still held. Stop is taken between the looks.
     for (unsigned k = 0; k < kPortWaitTries; ++k) {
         if (ports.SerialPortExists(settings.portName))
             break;
+        if (scannerUsb) {
+            const std::string moved = FindPortOfUsbDevice(ports, *scannerUsb);
+            if (!moved.empty()) {
+                settings.portName = moved;
+                break;
+            }
+        }
         host.PumpMessages();
         host.Sleep(kPortWaitPauseMs);
     }
     OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode), settings.timeout);
+    CUsbIdentity usb;
+    if (!scannerUsb && ports.PortUsbIdentity(settings.portName, usb))
+        scannerUsb = usb;
     if (!FindSpeed(protocol, nullptr, 0))
         CheckResult(RESULT_NO_LINK);
 }
@@ -158,6 +168,7 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
     }
     const ldr::file& firmware = *loaded;
     scannerId.reset();
+    scannerUsb.reset();
 
     CComDevice device(ports, host);
     CScannerProtocol protocol(host);

@@ -11,6 +11,7 @@
 
 #include "base/host.h"
 #include "engine/operations.h"
+#include "transport/port_system.h"
 
 class CComDevice;
 class CPortSystem;
@@ -92,6 +93,9 @@ public:
     // while no read has succeeded (an identifier that could not be read is unknown, and
     // an unknown one matches anything).
     std::optional<std::array<uint8_t, 16>> scannerId;
+    // The USB device of the run's scanner, as its port was first opened in the run; a
+    // scanner that comes back from a restart under another port name is followed by it.
+    std::optional<CUsbIdentity> scannerUsb;
 
 private:
     // Waits for the port to be listed, opens it and finds the scanner's speed.

@@ -48,6 +48,11 @@ bool SearchSpeeds(CScannerProtocol& protocol, CComDevice& port, const int* prefe
     auto tryCode = [&](int code) {
         if (!ValidSpeedCode(code) || tried[code])
             return false;
+        // A speed the port cannot make is no place to look for the scanner.
+        if (!port.CanMakeSpeed(BaudFromCode(code))) {
+            tried[code] = true;
+            return false;
+        }
         // A silent speed costs three read time-outs: Stop is taken between speeds, so a
         // search of every speed does not hold it up for seconds.
         protocol.Host().PumpMessages();
@@ -148,6 +153,11 @@ void SetSpeed(CScannerProtocol& protocol, int code, bool tolerateUnsupported)
 {
     if (GetSpeed(protocol, true) == code)
         return;
+    // The scanner is never sent to a speed its port cannot follow it to: it would be
+    // stranded there.
+    auto* port = dynamic_cast<CComDevice*>(protocol.GetDevice());
+    if (port != nullptr && !port->CanMakeSpeed(BaudFromCode(code)))
+        throw CComDevice::CException::SpeedNotTaken(BaudFromCode(code));
     const int result = protocol.WriteSpeedCode(static_cast<unsigned char>(code));
     if (result == STATUS_NOT_SUPPORTED) {
         if (tolerateUnsupported)

@@ -16,6 +16,8 @@ struct ReconnectRecord {
     std::string portName;
     unsigned baudRate;
     unsigned timeout;
+    bool usbKnown = false;   // the USB device behind the port could be told
+    CUsbIdentity usb;
 };
 
 CComDevice& PortOf(CScannerProtocol& protocol)
@@ -41,8 +43,18 @@ bool ReconnectPoll(void* user)
     return false;
 }
 
+// The port the restarted scanner is back on: its old name, or, while the system still
+// holds that name for a program that kept the vanished port open, whichever port its USB
+// device now shows up as. Empty while it is not back.
+std::string ReturnedPort(CPortSystem& ports, const ReconnectRecord& record)
+{
+    if (ports.SerialPortExists(record.portName))
+        return record.portName;
+    return record.usbKnown ? FindPortOfUsbDevice(ports, record.usb) : std::string();
+}
+
 // A USB CDC scanner restarting: wait (pumping, so the device-change events arrive) for
-// its port to go and for that same port name to be listed again (another USB device
+// its port to go and for the scanner's port to be listed again (another USB device
 // plugged in meanwhile also ends the arrival watch), then reopen it as it was.
 void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectRecord& record)
 {
@@ -51,9 +63,10 @@ void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectReco
         host.Sleep(kUsbWaitRoundMs);
     }
     CPortSystem& ports = device.PortSystem();
+    std::string returned;
     for (unsigned round = 0; round < kUsbWaitRounds; ++round) {
         host.PumpMessages();
-        if (device.HasArrived() && ports.SerialPortExists(record.portName))
+        if (device.HasArrived() && !(returned = ReturnedPort(ports, record)).empty())
             break;
         host.Sleep(kUsbWaitRoundMs);
     }
@@ -64,7 +77,8 @@ void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectReco
     host.Sleep(kUsbReopenPauseMs);
     // Reopened with the speed and time-out it had: a port left at the defaults of a bare
     // open would have no read time-out at all.
-    OpenComPort(device, record.portName, record.baudRate, record.timeout);
+    OpenComPort(device, returned.empty() ? record.portName : returned, record.baudRate,
+                record.timeout);
 }
 
 // After a restart: the scanner must answer, and in the wanted mode.
@@ -119,6 +133,8 @@ void SwitchMode(CScannerProtocol& protocol, int mode, bool force)
     const bool watched = device.WatchRemoval();
     ReconnectRecord record{&protocol, mode, device.GetPortName(), device.GetBaudRate(),
                            device.GetTimeout()};
+    if (watched)
+        record.usbKnown = device.PortSystem().PortUsbIdentity(record.portName, record.usb);
 
     SetModeBits(reg, mode);
     protocol.WriteModeRegister(reg);   // the scanner may restart before it answers

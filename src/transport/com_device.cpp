@@ -16,6 +16,15 @@ constexpr unsigned kBitsPerChar = 10;   // start bit, 8 data bits, stop bit
 constexpr unsigned kDrainLimitBytes = 384;
 constexpr unsigned kPurgeInputFlags = kPurgeRxAbort | kPurgeRxClear;
 constexpr unsigned kPurgeOutputFlags = kPurgeTxAbort | kPurgeTxClear;
+// A speed read back within this share of the one asked for is taken: a driver may round
+// to what its clock divides to, and a UART line holds within a few per cent.
+constexpr unsigned kSpeedToleranceDivisor = 50;   // 2 %
+
+bool SpeedTaken(unsigned asked, unsigned readBack)
+{
+    const unsigned difference = asked > readBack ? asked - readBack : readBack - asked;
+    return difference <= asked / kSpeedToleranceDivisor;
+}
 
 // The one place where a system error code becomes the operator's message.
 std::string OpenErrorText(uint32_t errorCode, bool wasOpen)
@@ -58,6 +67,14 @@ void CheckConfigCall(const CComDevice& device, uint32_t error)
 CComDevice::CException::CException(uint32_t code, bool wasOpen)
     : object_description(OpenErrorText(code, wasOpen)), errorCode(code)
 {
+}
+
+CComDevice::CException CComDevice::CException::SpeedNotTaken(unsigned baud)
+{
+    CException failure(kErrorSpeedNotTaken, true);
+    failure.description =
+        StringPrintf(LoadText(IDS_PORT_SPEED_NOT_TAKEN), static_cast<unsigned long>(baud));
+    return failure;
 }
 
 CComDevice::CComDevice(CPortSystem& portSystem, CRunHost& runHost)
@@ -301,11 +318,41 @@ void CComDevice::SetBaudRate(unsigned baud)
 {
     CPortState state;
     CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    const CPortState previous = state;
     state.baudRate = baud;
     if (trace)
         TraceEvent(portName, "speed " + std::to_string(baud));
     CheckConfigCall(*this, handle->SetState(state));
-    lineBaud = baud;
+    // The 8250 driver takes a speed above its clock's limit without an error and keeps
+    // the old one: only the speed read back is the line's.
+    CPortState readBack;
+    CheckConfigCall(*this, handle->GetState(readBack));
+    if (SpeedTaken(baud, readBack.baudRate)) {
+        lineBaud = baud;
+        return;
+    }
+    if (trace)
+        TraceEvent(portName, "speed " + std::to_string(baud) + " not taken, " +
+                                 std::to_string(readBack.baudRate) + " kept");
+    handle->SetState(previous);
+    throw CException::SpeedNotTaken(baud);
+}
+
+bool CComDevice::CanMakeSpeed(unsigned baud)
+{
+    CPortState state;
+    CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    if (state.baudRate == baud)
+        return true;
+    const CPortState previous = state;
+    state.baudRate = baud;
+    // A driver may refuse the speed outright (Windows) or keep its own (the 8250).
+    bool taken = handle->SetState(state) == kErrorSuccess;
+    CPortState readBack;
+    taken = taken && handle->GetState(readBack) == kErrorSuccess &&
+            SpeedTaken(baud, readBack.baudRate);
+    CheckConfigCall(*this, handle->SetState(previous));
+    return taken;
 }
 
 unsigned CComDevice::GetTimeout()

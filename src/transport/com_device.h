@@ -24,6 +24,8 @@ public:
     class CException : public CBasicDevice::CException, public object_description {
     public:
         CException(uint32_t errorCode, bool wasOpen);
+        // The driver took the line settings but kept another speed than baud.
+        static CException SpeedNotTaken(unsigned baud);
         uint32_t ErrorCode() const { return errorCode; }
 
     private:
@@ -53,7 +55,11 @@ public:
     void Open(const std::string& portName);
     void Close();
     unsigned GetBaudRate();
+    // Sets the speed and reads it back: a speed the driver did not take (some keep the
+    // old one without an error) throws SpeedNotTaken, with the port at its old speed.
     void SetBaudRate(unsigned baud);
+    // Whether the driver takes this speed on this port; the port stays at its speed.
+    bool CanMakeSpeed(unsigned baud);
     // The reply time-out (ms): how long a read waits for the first byte of a reply, and
     // a write for the line to take its bytes. Kept by the device; the port itself only
     // ever waits one slice at a time.

@@ -21,6 +21,7 @@ constexpr uint32_t kErrorInvalidName = 123;    // empty or malformed port name
 constexpr uint32_t kErrorNameTooLong = 206;    // a port name longer than any path
 constexpr uint32_t kErrorNotSerialPort = 0x20000001;  // the name is another device or a folder
 constexpr uint32_t kErrorPortFailure = 0x20000002;    // the device failed (or went away)
+constexpr uint32_t kErrorSpeedNotTaken = 0x20000003;  // the driver kept another speed
 
 // XON and XOFF as drivers expect them: they refuse equal characters even while software
 // flow control is off.
@@ -71,6 +72,19 @@ public:
     virtual uint32_t ClearErrors() = 0;
 };
 
+// The USB device behind a port, as far as the system tells it: what a scanner keeps when
+// it comes back from a restart under another port name.
+struct CUsbIdentity {
+    std::string vendorId;    // four hex digits, upper case
+    std::string productId;
+    std::string serial;      // the device's serial string; empty when it has none
+    std::string location;    // where it sits on the bus (sysfs: 1-1.2; Windows: its location path)
+};
+
+// The same device: the same vendor, product and serial string, or the same place on the
+// bus (a loader may present another product id, or no serial string).
+bool SameUsbDevice(const CUsbIdentity& a, const CUsbIdentity& b);
+
 class CDeviceNotifier;
 class CTraceSink;
 
@@ -87,6 +101,8 @@ public:
     // Whether the port belongs to the USB device vid/pid; hardwareId receives its id.
     virtual bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                                   const std::string& pid, std::string& hardwareId) = 0;
+    // The USB identity of a port that belongs to a USB device; false for any other port.
+    virtual bool PortUsbIdentity(const std::string& name, CUsbIdentity& identity) { return false; }
     virtual CDeviceNotifier& Notifier() = 0;
     // Where the devices on this system's ports report their events and frames; null when
     // nothing is traced.
@@ -112,6 +128,10 @@ public:
     {
         return inner.IsCurrentPortUsb(name, vid, pid, hardwareId);
     }
+    bool PortUsbIdentity(const std::string& name, CUsbIdentity& identity) override
+    {
+        return inner.PortUsbIdentity(name, identity);
+    }
     CDeviceNotifier& Notifier() override { return inner.Notifier(); }
     CTraceSink* Trace() override { return &sink; }
     std::vector<std::string> SlowAdapterFiles() override { return inner.SlowAdapterFiles(); }
@@ -120,6 +140,9 @@ private:
     CPortSystem& inner;
     CTraceSink& sink;
 };
+
+// The listed port whose USB device is the one identified; empty when none is.
+std::string FindPortOfUsbDevice(CPortSystem& system, const CUsbIdentity& identity);
 
 // The system of the platform the program runs on (Win32 or POSIX).
 CPortSystem& NativePortSystem();

@@ -73,6 +73,11 @@ bool CPosixPortSystem::IsCurrentPortUsb(const std::string& name, const std::stri
     return true;
 }
 
+bool CPosixPortSystem::PortUsbIdentity(const std::string& name, CUsbIdentity& identity)
+{
+    return !name.empty() && ports.UsbIdentity(TtyName(PosixDevicePath(name)), identity);
+}
+
 CPortSystem& NativePortSystem()
 {
     // The platform's one device namespace; the port objects themselves belong to the

@@ -23,6 +23,7 @@ public:
     bool SerialPortExists(const std::string& name) override;
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
+    bool PortUsbIdentity(const std::string& name, CUsbIdentity& identity) override;
     CDeviceNotifier& Notifier() override { return notifier; }
     std::vector<std::string> SlowAdapterFiles() override;
 

@@ -20,6 +20,12 @@ bool CWin32PortSystem::IsCurrentPortUsb(const std::string& name, const std::stri
     return FindUsbPort(reader, name, vid, pid, hardwareId);
 }
 
+bool CWin32PortSystem::PortUsbIdentity(const std::string& name, CUsbIdentity& identity)
+{
+    std::lock_guard<std::mutex> lock(readerMutex);
+    return FindUsbIdentity(reader, name, identity);
+}
+
 CPortSystem& NativePortSystem()
 {
     // One per program, as the notification windows and their classes are.

@@ -17,6 +17,7 @@ public:
     std::vector<std::string> EnumerateSerialPorts() override;
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
+    bool PortUsbIdentity(const std::string& name, CUsbIdentity& identity) override;
     CDeviceNotifier& Notifier() override { return notifier; }
 
 private:

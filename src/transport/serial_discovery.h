@@ -37,8 +37,16 @@ public:
     // The current device's hardware-id property: its registry type and first entry;
     // false when it cannot be read.
     virtual bool ReadHardwareId(uint32_t& type, std::string& firstId) = 0;
+    // The current device's instance id (USB\VID_0647&PID_3339\1200341); false when it
+    // cannot be read.
+    virtual bool ReadInstanceId(std::string& instanceId) = 0;
+    // The current device's place on the bus: the first of its location paths, or else its
+    // location information; false when it has neither.
+    virtual bool ReadLocation(std::string& location) = 0;
     virtual void ClosePortsClass() = 0;
 };
+
+struct CUsbIdentity;
 
 // Upper case letter by letter; hardware ids and port names are ASCII.
 std::string AsciiUpper(std::string text);
@@ -52,3 +60,9 @@ std::vector<std::string> ListSerialPorts(CDiscoveryReader& reader);
 // contains USB\VID_<vid>&PID_<pid> (any case); hardwareId receives the upper-cased id.
 bool FindUsbPort(CDiscoveryReader& reader, const std::string& portName, const std::string& vid,
                  const std::string& pid, std::string& hardwareId);
+
+// The USB identity of portName (COMn): vendor and product id from the hardware id
+// (USB\VID_xxxx&PID_xxxx, or a driver's own bus such as FTDIBUS\COMPORT&VID_xxxx&PID_xxxx),
+// the serial string from a USB instance id's last part (unless it is one the system made
+// up, which holds '&'), and the location; false when the port is not a USB device's.
+bool FindUsbIdentity(CDiscoveryReader& reader, const std::string& portName, CUsbIdentity& identity);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "transport/port_system.h"
 #include "transport/serial_discovery.h"
 #include "transport/serial_ports_posix.h"
 
@@ -155,6 +156,18 @@ bool CSysfsPorts::UsbHardwareId(const std::string& ttyName, std::string& hardwar
     if (!revision.empty())
         id += AsciiUpper("&REV_" + revision);
     hardwareId = id;
+    return true;
+}
+
+bool CSysfsPorts::UsbIdentity(const std::string& ttyName, CUsbIdentity& identity) const
+{
+    const std::string dir = UsbDeviceDir(ttyName);
+    if (dir.empty())
+        return false;
+    identity.vendorId = AsciiUpper(ReadAttribute(dir + "/idVendor"));
+    identity.productId = AsciiUpper(ReadAttribute(dir + "/idProduct"));
+    identity.serial = ReadAttribute(dir + "/serial");
+    identity.location = dir.substr(dir.find_last_of('/') + 1);
     return true;
 }
 

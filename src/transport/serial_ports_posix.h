@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct CUsbIdentity;
+
 // Serial ports as sysfs describes them, under an injectable root.
 class CSysfsPorts {
 public:
@@ -18,6 +20,9 @@ public:
     // The hardware id of the USB device a terminal belongs to, in the form
     // USB\VID_xxxx&PID_xxxx&REV_xxxx (upper case); false when it is not a USB terminal.
     bool UsbHardwareId(const std::string& ttyName, std::string& hardwareId) const;
+    // The vendor, product, serial string and bus place (the USB device's own name in
+    // sysfs, such as 1-1.2) of a USB terminal; false when it is not one.
+    bool UsbIdentity(const std::string& ttyName, CUsbIdentity& identity) const;
 
     // The latency timer attribute of a USB-serial adapter's terminal (in its device's
     // folder); empty when the terminal's driver has none.

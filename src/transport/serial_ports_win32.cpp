@@ -14,6 +14,7 @@ const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0
 // registry reports it with ERROR_MORE_DATA.
 constexpr DWORD kNameChars = 256;
 constexpr DWORD kDataChars = 256;
+constexpr DWORD kInstanceIdChars = 200;   // MAX_DEVICE_ID_LEN
 
 // A registry string as stored: its size in bytes, possibly with or without terminator.
 std::string RegistryText(const wchar_t* text, DWORD bytes)
@@ -98,21 +99,46 @@ bool CWin32DiscoveryReader::ReadPortName(uint32_t& type, std::string& value)
     return true;
 }
 
-bool CWin32DiscoveryReader::ReadHardwareId(uint32_t& type, std::string& firstId)
+bool CWin32DiscoveryReader::ReadProperty(DWORD property, uint32_t& type, std::string& first)
 {
     DWORD valueType = 0;
     DWORD bytes = 0;
-    SetupDiGetDeviceRegistryPropertyW(deviceSet, &device, SPDRP_HARDWAREID, &valueType, nullptr,
-                                      0, &bytes);
+    SetupDiGetDeviceRegistryPropertyW(deviceSet, &device, property, &valueType, nullptr, 0, &bytes);
     if (bytes == 0)
         return false;
     std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
-    if (!SetupDiGetDeviceRegistryPropertyW(deviceSet, &device, SPDRP_HARDWAREID, &valueType,
+    if (!SetupDiGetDeviceRegistryPropertyW(deviceSet, &device, property, &valueType,
                                            reinterpret_cast<BYTE*>(buffer.data()), bytes, nullptr))
         return false;
     type = valueType;
-    firstId = RegistryText(buffer.data(), bytes);   // the list's first entry
+    first = RegistryText(buffer.data(), bytes);   // a list's first entry
     return true;
+}
+
+bool CWin32DiscoveryReader::ReadHardwareId(uint32_t& type, std::string& firstId)
+{
+    return ReadProperty(SPDRP_HARDWAREID, type, firstId);
+}
+
+bool CWin32DiscoveryReader::ReadInstanceId(std::string& instanceId)
+{
+    wchar_t buffer[kInstanceIdChars];
+    if (!SetupDiGetDeviceInstanceIdW(deviceSet, &device, buffer, kInstanceIdChars, nullptr))
+        return false;
+    instanceId = Narrow(buffer);
+    return true;
+}
+
+bool CWin32DiscoveryReader::ReadLocation(std::string& location)
+{
+    // The location paths name the hub ports all the way from the root and stay when the
+    // device comes back; older systems have the location information only.
+    uint32_t type = 0;
+    if (ReadProperty(SPDRP_LOCATION_PATHS, type, location) && type == REG_MULTI_SZ &&
+        !location.empty())
+        return true;
+    return ReadProperty(SPDRP_LOCATION_INFORMATION, type, location) && type == REG_SZ &&
+           !location.empty();
 }
 
 void CWin32DiscoveryReader::ClosePortsClass()

@@ -21,9 +21,14 @@ public:
     bool EnumPortsDevice(uint32_t index) override;
     bool ReadPortName(uint32_t& type, std::string& value) override;
     bool ReadHardwareId(uint32_t& type, std::string& firstId) override;
+    bool ReadInstanceId(std::string& instanceId) override;
+    bool ReadLocation(std::string& location) override;
     void ClosePortsClass() override;
 
 private:
+    // A registry property of the current device: its type and (of a list) first entry.
+    bool ReadProperty(DWORD property, uint32_t& type, std::string& first);
+
     HKEY serialComm = nullptr;
     HDEVINFO deviceSet = INVALID_HANDLE_VALUE;
     SP_DEVINFO_DATA device{};   // the current device

@@ -42,13 +42,16 @@ struct FakeSysfs {
             Write(tty / "type", type);
     }
     void AddVirtualTty(const std::string& name) { fs::create_directories(root / "class/tty" / name); }
-    void AddUsbDevice(const std::string& path, const char* vid, const char* pid, const char* rev)
+    void AddUsbDevice(const std::string& path, const char* vid, const char* pid, const char* rev,
+                      const char* serial = nullptr)
     {
         const fs::path dir = root / "devices" / path;
         Write(dir / "idVendor", vid);
         Write(dir / "idProduct", pid);
         if (rev)
             Write(dir / "bcdDevice", rev);
+        if (serial)
+            Write(dir / "serial", serial);
     }
 };
 
@@ -63,7 +66,7 @@ void Record(int event, CComDevice*) { events.push_back(event); }
 TEST(SysfsPorts, ListsRealTerminalsInNaturalOrderWithTheirUsbIdentity)
 {
     FakeSysfs sys;
-    sys.AddUsbDevice(kUsb1, "0647", "3339", "0100");
+    sys.AddUsbDevice(kUsb1, "0647", "3339", "0100", "S1200341");
     sys.AddTty("ttyACM0", std::string(kUsb1) + "/1-1:1.0");
     sys.AddUsbDevice(kUsb2, "0a5c", "6001", nullptr);
     sys.AddTty("ttyUSB0", std::string(kUsb2) + "/1-2:1.0/ttyUSB0");
@@ -92,6 +95,18 @@ TEST(SysfsPorts, ListsRealTerminalsInNaturalOrderWithTheirUsbIdentity)
     EXPECT_FALSE(system.IsCurrentPortUsb("ttyUSB0", kScannerUsbVid, kScannerUsbPid, id));
     EXPECT_FALSE(system.IsCurrentPortUsb("ttyS0", kScannerUsbVid, kScannerUsbPid, id));
     EXPECT_FALSE(system.IsCurrentPortUsb("", kScannerUsbVid, kScannerUsbPid, id));
+
+    // What follows a scanner that comes back under another name: its serial string and
+    // its place on the bus, whichever port its interface shows up as.
+    CUsbIdentity scanner, adapter;
+    ASSERT_TRUE(system.PortUsbIdentity("/dev/ttyACM0", scanner));
+    EXPECT_EQ(scanner.vendorId + ":" + scanner.productId, "0647:3339");
+    EXPECT_EQ(scanner.serial, "S1200341");
+    EXPECT_EQ(scanner.location, "1-1");
+    ASSERT_TRUE(system.PortUsbIdentity("ttyUSB0", adapter));
+    EXPECT_EQ(adapter.vendorId + ":" + adapter.productId + ":" + adapter.serial, "0A5C:6001:");
+    EXPECT_EQ(adapter.location, "1-2");
+    EXPECT_FALSE(system.PortUsbIdentity("ttyS0", adapter));
 }
 
 TEST(SysfsPorts, MissingTreeListsNothing)

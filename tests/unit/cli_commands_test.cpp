@@ -113,12 +113,16 @@ TEST_F(CliRun, HelpAndUsageErrors)
     EXPECT_EQ(Run({"check", "--speed", "12"}), kExitUsage);
 }
 
-TEST_F(CliRun, PortsOnePerLine)
+TEST_F(CliRun, PortsOnePerLineWithTheUsbIdentityOfUsbPorts)
 {
     AddScanner("COM3", 2);
     ports.AddSilentPort("COM10");
+    SimConfig usb;
+    usb.usbCdc = true;
+    usb.serialNumber = 1200341;
+    ports.AddScanner("COM11", usb);
     EXPECT_EQ(Run({"ports"}), kExitOk);
-    EXPECT_EQ(out.str(), Lines({"COM3", "COM10"}));
+    EXPECT_EQ(out.str(), Lines({"COM3", "COM10", "COM11\t0647\t3339\t1200341\t1-3"}));
 }
 
 TEST_F(CliRun, CheckTakesTheSettingsFileAndTheOptionsOverIt)

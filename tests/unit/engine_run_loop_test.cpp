@@ -98,6 +98,28 @@ TEST_F(RunLoop, FullRunFlashesAndReturnsToWorkingProgram)
     EXPECT_EQ(settings.baudCode, 2);   // the port closed after the last row: code unchanged
 }
 
+// The system gives the restarted scanner another name while a program still holds its
+// old one: the switch follows it there by its USB identity, and so does the next row.
+TEST_F(RunLoop, UsbScannerBackUnderAnotherNameIsFollowed)
+{
+    SimConfig config;
+    config.usbCdc = true;
+    config.serialNumber = 1200341;
+    CSimScanner& scanner = ports.AddScanner(kPort, config);
+    ports.ReturnUnderName(kPort, "COM8");
+    const uint64_t start = host.NowMs();
+    engine.Start();
+    for (const auto& box : host.Boxes())
+        ADD_FAILURE() << box.text;
+    EXPECT_EQ(view.status, (std::vector<std::string>{"OK", "OK"}));
+    EXPECT_EQ(scanner.Dump(0x40000, image.size()), image);
+    EXPECT_EQ(scanner.Mode(host.NowUs()), 0);
+    EXPECT_EQ(scanner.Restarts(), 2u);
+    EXPECT_EQ(settings.portName, "COM8");
+    EXPECT_EQ(view.titles.back(), "COM8 (з/н: 1200341) - Обновление прошивок в сканерах QZT 1.3.2");
+    EXPECT_LT(host.NowMs() - start, 20000u);   // no wait ran out on the old name
+}
+
 TEST_F(RunLoop, FailureAnsweredYesRetriesTheRowThenNoEndsTheRun)
 {
     CSimScanner& scanner = ports.AddScanner(kPort);

@@ -178,3 +178,34 @@ TEST_F(FindSpeedOnPort, SetSpeedMovesScannerAndPortTogether)
     EXPECT_EQ(scanner.SpeedCode(), 2);
     EXPECT_EQ(device.GetBaudRate(), 9600u);
 }
+
+// A 16550 behind the 8250 driver: a speed above its clock's limit is taken without an
+// error and not made. The scanner is never told to go there, and the searches pass it by.
+TEST_F(FindSpeedOnPort, SpeedThePortCannotMakeIsNeverAskedOfTheScanner)
+{
+    SimConfig config;
+    config.speedCode = 5;
+    CSimScanner& scanner = sim.AddScanner("COM7", config);
+    sim.LimitSpeed("COM7", 115200);
+    Open(57600);
+    for (int code : {7, 9}) {
+        try {
+            SetSpeed(protocol, code, false);
+            ADD_FAILURE() << "speed code " << code << " was taken";
+        } catch (const CComDevice::CException& e) {
+            EXPECT_EQ(e.Text(), "COM-порт не поддерживает скорость " +
+                                    std::to_string(BaudFromCode(code)) + " бод");
+        }
+    }
+    EXPECT_EQ(scanner.SpeedCode(), 5);
+    EXPECT_EQ(scanner.CommandsReceived(CMD_BAUD_RATE), 2u);   // two reads, no change asked
+    EXPECT_EQ(device.GetBaudRate(), 57600u);
+    EXPECT_THROW(device.SetBaudRate(230400), CComDevice::CException);
+    EXPECT_EQ(device.GetBaudRate(), 57600u);
+
+    device.SetBaudRate(9600);
+    recorder.writes.clear();
+    const int preferred[] = {9, 8, 5};
+    EXPECT_TRUE(FindSpeed(protocol, preferred, 3));
+    EXPECT_EQ(SpeedsProbed(recorder.writes), (std::vector<uint32_t>{9600, 57600}));
+}

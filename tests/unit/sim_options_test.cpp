@@ -68,7 +68,7 @@ TEST(SimOptions, BadValuesAreRefused)
         {"--serial", "12x"}, {"--fault", "0x9E"}, {"--fault", "0x9E:bogus"},
         {"--fault", "0x100:busy"}, {"--fault", "any:status"}, {"--fault", "any:busy:0"},
         {"--fault-rate", "1.5"}, {"--fault-rate", "x"}, {"--flash", "0xFFFFFFFF", "2"},
-        {"--dump", "f", "0"}, {"--frobnicate"}, {"--link", ""}};
+        {"--dump", "f", "0"}, {"--frobnicate"}, {"--link", ""}, {"--gadget", "/g"}};
     for (const auto& args : bad) {
         SimProgramOptions o;
         std::string error;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "transport/port_system.h"
 #include "transport/serial_discovery.h"
 
 namespace {
@@ -17,6 +18,8 @@ struct Device {
     std::string portName;
     uint32_t idType;
     std::string firstId;
+    std::string instanceId = {};
+    std::string location = {};
 };
 
 // The registry and the Ports class as data; it counts what discovery asked for.
@@ -63,6 +66,16 @@ public:
         type = devices[current].idType;
         firstId = devices[current].firstId;
         return true;
+    }
+    bool ReadInstanceId(std::string& id) override
+    {
+        id = devices[current].instanceId;
+        return !id.empty();
+    }
+    bool ReadLocation(std::string& location) override
+    {
+        location = devices[current].location;
+        return !location.empty();
     }
     void ClosePortsClass() override { classOpen = false; }
 
@@ -137,4 +150,45 @@ TEST(SerialDiscovery, DevicesWithUnusableValuesAreSkipped)
 
     reader.classAvailable = false;
     EXPECT_FALSE(FindUsbPort(reader, "COM3", "0647", "3339", id));
+}
+
+// A scanner back from its loader under another COM number is still the same device: its
+// serial string (the last part of a USB instance id) and its hub location tell it.
+TEST(SerialDiscovery, UsbIdentityFromHardwareIdInstanceIdAndLocation)
+{
+    ScriptedReader reader;
+    Device scanner = Port("COM7", "USB\\VID_0647&PID_3339&REV_0100");
+    scanner.instanceId = "USB\\VID_0647&PID_3339\\1200341";
+    scanner.location = "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(2)";
+    Device noSerial = Port("COM8", "USB\\VID_0647&PID_3339&MI_00");
+    noSerial.instanceId = "USB\\VID_0647&PID_3339&MI_00\\6&2A1B3C&0&0000";   // made up
+    Device adapter = Port("COM9", "FTDIBUS\\COMPORT&VID_0403&PID_6001");
+    adapter.instanceId = "FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000";
+    adapter.location = "Port_#0003.Hub_#0001";
+    reader.devices = {Port("COM1", "ACPI\\PNP0501"), scanner, noSerial, adapter};
+
+    CUsbIdentity identity;
+    ASSERT_TRUE(FindUsbIdentity(reader, "COM7", identity));
+    EXPECT_EQ(identity.vendorId + ":" + identity.productId, "0647:3339");
+    EXPECT_EQ(identity.serial, "1200341");
+    EXPECT_EQ(identity.location, scanner.location);
+    ASSERT_TRUE(FindUsbIdentity(reader, "COM8", identity));
+    EXPECT_EQ(identity.serial, "");
+    EXPECT_EQ(identity.location, "");
+    ASSERT_TRUE(FindUsbIdentity(reader, "COM9", identity));
+    EXPECT_EQ(identity.vendorId + ":" + identity.productId + ":" + identity.serial, "0403:6001:");
+    EXPECT_EQ(identity.location, adapter.location);
+    EXPECT_FALSE(FindUsbIdentity(reader, "COM1", identity));
+    EXPECT_FALSE(FindUsbIdentity(reader, "COM7x", identity));
+    EXPECT_FALSE(reader.classOpen);
+
+    // Same serial string, or same place: a loader may come with another product id.
+    CUsbIdentity loader = {"0647", "3340", "", scanner.location};
+    CUsbIdentity other = {"0647", "3339", "1200342", "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(3)"};
+    CUsbIdentity moved = {"0647", "3339", "1200341", "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(4)"};
+    ASSERT_TRUE(FindUsbIdentity(reader, "COM7", identity));
+    EXPECT_TRUE(SameUsbDevice(identity, loader));
+    EXPECT_TRUE(SameUsbDevice(identity, moved));
+    EXPECT_FALSE(SameUsbDevice(identity, other));
+    EXPECT_FALSE(SameUsbDevice(CUsbIdentity{"0647", "3339", "", ""}, CUsbIdentity{"0647", "3339", "", ""}));
 }
