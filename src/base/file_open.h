@@ -27,8 +27,11 @@ std::FILE* OpenRegularFileUtf8(const std::string& path, FileOpenError* error = n
 
 // Replaces the file's whole content in one step: the bytes go to a temporary file in
 // the same folder, which is flushed to the disk and then renamed over the file, keeping
-// the file's permissions. On any failure the file is as it was and false is returned.
-bool ReplaceFileUtf8(const std::string& path, const std::string& bytes);
+// the file's permissions, owner and group. A file the user may not write (one without
+// any write permission, even for root) is refused, although the folder would allow the
+// replacement. On any failure the file is as it was and false is returned, with the
+// reason in error (the system's code: errno on POSIX, GetLastError on Windows).
+bool ReplaceFileUtf8(const std::string& path, const std::string& bytes, unsigned long& error);
 
 // What tells whether a file changed: its size and modification time.
 struct FileStamp {

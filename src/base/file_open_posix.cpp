@@ -80,31 +80,48 @@ bool WriteAll(int fd, const std::string& bytes)
 
 }  // namespace
 
-bool ReplaceFileUtf8(const std::string& path, const std::string& bytes)
+bool ReplaceFileUtf8(const std::string& path, const std::string& bytes, unsigned long& error)
 {
     const std::string target = ResolvedPath(path);
+    // The folder's permission would let the file be replaced; the file's own is the
+    // owner's word that it is not to change.
+    struct stat info;
+    const bool exists = stat(target.c_str(), &info) == 0;
+    if (exists && ((info.st_mode & 0222) == 0 || faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
+        error = EACCES;
+        return false;
+    }
     const size_t slash = target.find_last_of('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     std::string temporary = folder + "." + name + ".XXXXXX";
     const int fd = mkstemp(&temporary[0]);
-    if (fd < 0)
+    if (fd < 0) {
+        error = static_cast<unsigned long>(errno);
         return false;
+    }
 
-    // A new file gets the mode the system gives new files; an existing one keeps its own.
-    struct stat info;
+    // A new file gets the mode the system gives new files; an existing one keeps its own,
+    // and its owner and group (the temporary file is the writer's).
     mode_t mode;
-    if (stat(target.c_str(), &info) == 0) {
+    if (exists) {
         mode = info.st_mode & 07777;
     } else {
         const mode_t mask = umask(0);
         umask(mask);
         mode = 0666 & ~mask;
     }
-    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
+    const bool owned = !exists || ((info.st_uid == geteuid() && info.st_gid == getegid()) ||
+                                   fchown(fd, info.st_uid, info.st_gid) == 0);
+    bool ok = owned && fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
+    int failure = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        failure = errno;
+    }
     if (ok && rename(temporary.c_str(), target.c_str()) == 0)
         return true;
+    error = static_cast<unsigned long>(ok ? errno : failure);
     unlink(temporary.c_str());
     return false;
 }

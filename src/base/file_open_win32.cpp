@@ -57,28 +57,44 @@ std::FILE* OpenRegularFileUtf8(const std::string& path, FileOpenError* error)
     return file;
 }
 
-bool ReplaceFileUtf8(const std::string& path, const std::string& bytes)
+bool ReplaceFileUtf8(const std::string& path, const std::string& bytes, unsigned long& error)
 {
     std::wstring widePath;
-    if (!WidenStrict(path, widePath))
+    if (!WidenStrict(path, widePath)) {
+        error = ERROR_INVALID_NAME;
         return false;
+    }
+    const DWORD attributes = GetFileAttributesW(widePath.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        error = ERROR_ACCESS_DENIED;
+        return false;
+    }
     const std::wstring temporary = widePath + L".tmp~";
     std::FILE* file = _wfopen(temporary.c_str(), L"wb");
-    if (!file)
+    if (!file) {
+        error = GetLastError();
         return false;
+    }
     bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     ok = ok && std::fflush(file) == 0 && _commit(_fileno(file)) == 0;
     ok = std::fclose(file) == 0 && ok;
-    // ReplaceFile keeps the old file's attributes and security on the new one.
+    DWORD failure = ok ? 0 : ERROR_WRITE_FAULT;
+    // ReplaceFile keeps the old file's attributes and security (owner included) on the
+    // new one.
     if (ok) {
-        if (GetFileAttributesW(widePath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        if (exists)
             ok = ReplaceFileW(widePath.c_str(), temporary.c_str(), nullptr,
                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0;
         else
             ok = MoveFileExW(temporary.c_str(), widePath.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+        if (!ok)
+            failure = GetLastError();
     }
-    if (!ok)
+    if (!ok) {
         DeleteFileW(temporary.c_str());
+        error = failure;
+    }
     return ok;
 }
 

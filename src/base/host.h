@@ -47,6 +47,12 @@ public:
     // stop request (messages queued ahead of it are handled first).
     virtual void PumpMessages() = 0;
 
+    // Pumps as PumpMessages does, for work that must still reach the scanner after a
+    // stop was taken (putting it back at the speed it was found at): only a new stop
+    // request throws, never one that has already stopped the work (as a stop shared by
+    // several threads stays set once given).
+    virtual void PumpMessagesAfterStop() { PumpMessages(); }
+
     // Posts a stop request to this thread's queue.
     virtual void RequestStop(int code) = 0;
 
@@ -72,10 +78,18 @@ CRunHost& PlatformHost();
 // The thread message that carries a stop request (wParam 0, lParam the stop code).
 constexpr unsigned STOP_MESSAGE = 0x8000;
 
-// Makes an interrupt from the terminal (Ctrl+C) a stop request for the program's working
-// thread (the one that calls this), so a command-line run ends at its next pump as if
-// Stop were pressed. A second interrupt before the first has been taken ends the process.
+// Makes an interrupt a stop request for the program's working thread (the one that calls
+// this), so a command-line run ends at its next pump as if Stop were pressed: on POSIX
+// SIGINT (Ctrl+C), SIGTERM and SIGHUP; on Windows Ctrl+C, Ctrl+Break and the console
+// window closing (the system ends the process a few seconds after that one; until then
+// the run may end cleanly). A second interrupt before the first has been taken ends the
+// process.
 void InstallInterruptStop();
+
+// The exit code of a program that an interrupt stopped, as shells give it: 128 + the
+// signal (SIGHUP 129, SIGINT 130, SIGTERM 143; on Windows the console closing 129,
+// Ctrl+C 130, Ctrl+Break 149, SIGBREAK being 21); 0 while no interrupt came.
+int InterruptExitCode();
 
 // How the calling thread's platform host answers Question boxes: given the text and
 // the caption, returns true for Yes. An empty policy restores the default (POSIX: ask

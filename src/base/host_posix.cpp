@@ -13,17 +13,26 @@
 namespace {
 
 // The one piece of process-wide state: a signal handler has no other way to reach the
-// working thread.
+// working thread. The first signal that stopped the program gives its exit code.
 std::atomic<bool> interruptPending{false};
+std::atomic<int> interruptSignal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free number");
 
-extern "C" void OnInterrupt(int)
+// What stops a command-line run: Ctrl+C, and what supervisors, time-outs and a closed
+// terminal send.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalExitBase = 128;
+
+extern "C" void OnInterrupt(int signal)
 {
+    int none = 0;
+    interruptSignal.compare_exchange_strong(none, signal);
     if (interruptPending.exchange(true)) {
         // The working thread has not pumped since the last interrupt (it may be stuck):
         // let this one end the process as it would without a handler.
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     }
 }
 
@@ -139,7 +148,14 @@ void InstallInterruptStop()
     // Reads restart: the port's own time-outs bound them, and the stop is taken at the
     // next pump.
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : kStopSignals)
+        sigaction(signal, &action, nullptr);
+}
+
+int InterruptExitCode()
+{
+    const int signal = interruptSignal.load();
+    return signal != 0 ? kSignalExitBase + signal : 0;
 }
 
 void SetQuestionPolicy(QuestionPolicy policy)

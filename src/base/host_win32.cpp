@@ -12,14 +12,40 @@
 namespace {
 
 // A console control handler runs on a thread of its own and has no context to carry:
-// it needs to know which thread to stop, and whether a stop from it is still waiting.
+// it needs to know which thread to stop, whether a stop from it is still waiting, and
+// which event stopped the program (for its exit code).
 std::atomic<DWORD> interruptThread{0};
 std::atomic<bool> interruptPending{false};
+std::atomic<int> interruptExitCode{0};
+
+// The exit codes of a POSIX shell for the nearest signal: the console closing is a
+// hang-up (SIGHUP), Ctrl+Break the C library's SIGBREAK (21).
+constexpr int kExitConsoleClosed = 129;
+constexpr int kExitCtrlC = 130;
+constexpr int kExitCtrlBreak = 149;
+// Windows ends the process about five seconds after the close event reached the
+// handler, returned or not; the handler holds on for most of them, so the run can stop,
+// put the scanner back and write its record meanwhile, and the process then ends with
+// the run's own exit code.
+constexpr DWORD kConsoleCloseGraceMs = 4500;
+
+int ExitCodeOf(DWORD type)
+{
+    switch (type) {
+    case CTRL_C_EVENT: return kExitCtrlC;
+    case CTRL_BREAK_EVENT: return kExitCtrlBreak;
+    case CTRL_CLOSE_EVENT: return kExitConsoleClosed;
+    default: return 0;
+    }
+}
 
 BOOL WINAPI OnConsoleControl(DWORD type)
 {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+    const int exitCode = ExitCodeOf(type);
+    if (exitCode == 0)
         return FALSE;
+    int none = 0;
+    interruptExitCode.compare_exchange_strong(none, exitCode);
     // A second interrupt while the first is still waiting goes to the default handler,
     // which ends the process.
     if (interruptPending.exchange(true))
@@ -28,6 +54,8 @@ BOOL WINAPI OnConsoleControl(DWORD type)
         interruptPending = false;
         return FALSE;
     }
+    if (type == CTRL_CLOSE_EVENT)
+        ::Sleep(kConsoleCloseGraceMs);
     return TRUE;
 }
 
@@ -152,6 +180,11 @@ void InstallInterruptStop()
     ThreadHost();   // the queue must exist before the first interrupt is posted to it
     interruptThread = GetCurrentThreadId();
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+int InterruptExitCode()
+{
+    return interruptExitCode.load();
 }
 
 void SetQuestionPolicy(QuestionPolicy policy)

@@ -70,6 +70,7 @@ enum StringId : unsigned {
     IDS_SETTINGS_NOT_REGULAR = 60,        // "... \"%s\" ..." (a folder, FIFO or device)
     IDS_SETTINGS_UNREADABLE = 61,         // "... \"%s\" ..."
     IDS_SETTINGS_TOO_LARGE = 62,          // "... \"%s\" ... %llu ... %llu ..."
+    IDS_SETTINGS_NOT_TEXT = 63,           // "... \"%s\" ..."
 
     // The scanner's procedures
     IDS_STATE_CHANGE_FAILED = 51,
@@ -113,6 +114,11 @@ enum StringId : unsigned {
     IDS_MODEL_PELLARX_BTA = 328,
     IDS_MODEL_TOLVAN_PLUS_V3 = 329,
 
+    // How a run left the scanner, when not as it was found
+    IDS_OTHER_SCANNER = 345,
+    IDS_SCANNER_LEFT_IN_LOADER = 346,     // %u: the baud rate
+    IDS_SCANNER_LEFT_AT_SPEED = 347,      // %u: the baud rate
+
     // Protocol trace
     IDS_TRACE_FAILED = 340,               // "Не удалось создать файл трассировки %s"
 
@@ -122,9 +128,77 @@ enum StringId : unsigned {
     IDS_BATCH_SCANNER = 352,              // "%s (з/н: %s)": model, serial number
     IDS_BATCH_SUMMARY = 353,              // "Готово: %u из %u"
     IDS_BATCH_NO_PORTS = 354,
-    IDS_BATCH_LOG_FAILED = 355,           // "... %s: %s": the log file, the system's error
+    IDS_LOG_WRITE_FAILED = 355,           // "... %s: %s": the log file, the reason
     IDS_BATCH_NO_FIRMWARE_ID = 356,       // "... \"%s\" ..."
     IDS_BATCH_TITLE = 357,                // "Пакетное обновление"
+
+    // The system's error codes in the operator's words
+    IDS_SYSERR_NOT_FOUND = 360,
+    IDS_SYSERR_ACCESS_DENIED = 361,
+    IDS_SYSERR_NOT_PERMITTED = 362,
+    IDS_SYSERR_READ_ONLY = 363,
+    IDS_SYSERR_NO_SPACE = 364,
+    IDS_SYSERR_IS_FOLDER = 365,
+    IDS_SYSERR_NOT_FOLDER = 366,
+    IDS_SYSERR_BUSY = 367,
+    IDS_SYSERR_IO = 368,
+    IDS_SYSERR_NAME_TOO_LONG = 369,
+    IDS_SYSERR_TOO_MANY_FILES = 370,
+    IDS_SYSERR_TOO_LARGE = 371,
+    IDS_SYSERR_NO_DEVICE = 372,
+    IDS_SYSERR_INVALID = 373,
+    IDS_SYSERR_EXISTS = 374,
+    IDS_SYSERR_TOO_MANY_LINKS = 375,
+    IDS_SYSERR_QUOTA = 376,
+    IDS_SYSERR_OTHER = 377,               // "системная ошибка (%lu)"
+    IDS_SYSERR_NOT_REGULAR = 378,         // a folder, FIFO or device where a file belongs
+    IDS_SYSERR_SHORT_WRITE = 379,
+
+    // Files named in messages
+    IDS_FILE_NAMED = 380,                 // "Файл: \"%s\"."
+    IDS_LDR_FILE_EMPTY = 381,             // "... \"%s\" ..."
+    IDS_LDR_FILE_CUT = 382,               // "... \"%s\" ... %llu ...": the size it ends at
+    IDS_LDR_FILE_READ_FAILED = 383,       // "... \"%s\" ..."
+    IDS_LDR_NO_MODULE = 384,              // "... \"%s\" ... \"%s\"": the file, the module's kind
+    IDS_LOG_NOT_WRITABLE = 385,           // "... \"%s\" ...: %s": the log, the reason
+
+    // The command-line tool
+    IDS_CLI_HELP = 400,                   // the whole of --help
+    IDS_CLI_USAGE_HINT = 401,
+    IDS_CLI_VERSION = 402,                // %s: the version
+    IDS_CLI_NO_COMMAND = 403,
+    IDS_CLI_UNKNOWN_COMMAND = 404,
+    IDS_CLI_UNKNOWN_OPTION = 405,
+    IDS_CLI_OPTION_NEEDS_VALUE = 406,
+    IDS_CLI_EMPTY_VALUE = 407,
+    IDS_CLI_NOT_A_NUMBER = 408,
+    IDS_CLI_RANGE = 409,
+    IDS_CLI_AT_MOST = 410,
+    IDS_CLI_BAD_SPEED_CODE = 411,
+    IDS_CLI_BAD_TIMEOUT = 412,
+    IDS_CLI_NOT_FOR_COMMAND = 413,        // the option, the command
+    IDS_CLI_MISSING_ARGUMENT = 414,       // the command, what it needs
+    IDS_CLI_EXTRA_ARGUMENT = 415,
+    IDS_CLI_ARG_SPEED_CODE = 416,
+    IDS_CLI_ARG_FIRMWARE_FILE = 417,
+    IDS_CLI_SETTINGS_NOT_FOUND = 418,
+    IDS_CLI_NO_PORT = 419,
+    IDS_CLI_NO_FIRMWARE_FILE = 420,
+    IDS_CLI_NO_PORTS = 421,
+    IDS_CLI_NO_SCANNERS = 422,
+    IDS_CLI_FAILED_PORTS = 423,
+    IDS_CLI_SPEED_NOT_SAVED = 424,        // new baud, file, reason, the file's baud
+    IDS_CLI_SLOW_ADAPTER_HINT = 425,      // %s: the sysfs file
+    IDS_CLI_YES = 426,
+    IDS_CLI_NO = 427,
+    IDS_CLI_ANSWER_PROMPT = 428,
+    IDS_CLI_COLUMN_PORT = 429,
+    IDS_CLI_COLUMN_SERIAL = 430,
+    IDS_CLI_COLUMN_MODEL = 431,
+    IDS_CLI_COLUMN_RESULT = 432,
+    IDS_CLI_COLUMN_SECONDS = 433,
+    IDS_CLI_COLUMN_RATE = 434,
+    IDS_RECORD_NOT_LOGGED = 435,
 
     // Dialogs
     IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."

@@ -14,3 +14,7 @@ std::string StringPrintf(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// A text followed by another sentence: ". " between them, or a blank after a text that
+// already ends its sentence; either alone when the other is empty.
+std::string AppendSentence(const std::string& text, const std::string& sentence);

@@ -7,6 +7,8 @@
 
 #include "base/file_open.h"
 #include "base/record_file.h"
+#include "base/strings.h"
+#include "base/system_error.h"
 
 namespace {
 
@@ -31,10 +33,11 @@ public:
 
     // Each line goes to the file at once, so a trace is complete up to the moment a run
     // dies, which is when support needs it most.
-    void Write(const std::string& line)
+    // False when the line did not reach the file (a full disk, /dev/full).
+    bool Write(const std::string& line)
     {
-        std::fwrite(line.data(), 1, line.size(), file);
-        std::fflush(file);
+        const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+        return std::fflush(file) == 0 && written;
     }
 
 private:
@@ -106,12 +109,17 @@ std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& 
 {
     std::FILE* file = OpenFileUtf8(path, "wb");
     if (!file) {
-        error = std::strerror(errno);
+        error = ErrnoText(errno);
         return nullptr;
     }
     auto out = std::make_shared<CFileOutput>(file);
-    out->Write("# trace started " + UtcTimeText() +
-               "; microseconds since then, port, > sent < received * event\n");
+    // A file that takes no heading takes no trace either: better said before the run.
+    errno = 0;
+    if (!out->Write("# trace started " + UtcTimeText() +
+                    "; microseconds since then, port, > sent < received * event\n")) {
+        error = errno != 0 ? ErrnoText(errno) : std::string(LoadText(IDS_SYSERR_SHORT_WRITE));
+        return nullptr;
+    }
     return std::make_unique<CTraceWriter>([out](const std::string& line) { out->Write(line); },
                                           MonotonicMicroseconds);
 }

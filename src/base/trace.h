@@ -60,5 +60,6 @@ private:
 uint64_t MonotonicMicroseconds();
 
 // Creates (or empties) the trace file at the UTF-8 path and writes its heading line.
-// Null, with the system's error text in error, when the file cannot be opened.
+// Null, with the reason in error (the operator's words), when the file cannot be opened
+// or does not take the heading.
 std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& error);

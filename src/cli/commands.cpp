@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include "base/strings.h"
+#include "base/version.h"
 #include "base/trace.h"
 #include "cli/multi_update.h"
 #include "cli/settings.h"
@@ -20,19 +21,19 @@ namespace {
 
 const char kProgramName[] = "trelvo-cli";
 
-// One line for an adapter that keeps short replies back for its latency timer.
-std::string SlowAdapterHint(const std::string& file)
-{
-    return "Подсказка: адаптер USB-COM задерживает ответы сканера (таймер задержки больше "
-           "1 мс); ускорить обмен: echo 1 > " + file + " (нужны права root)";
-}
-const char kNoPortsText[] = "Последовательные порты не найдены";
-const char kSettingsNotSavedText[] = "Скорость сканера изменена, но файл настроек не записан: ";
-
 struct CCommandRun {
     const CCliOptions& options;
     const CCliEnvironment& env;
     CCliHost& host;
+    // The port of a command for one scanner, as the user gave it: its messages name it.
+    std::string port;
+
+    void NamePort(const std::string& name)
+    {
+        port = name;
+        host.NamePort(name);
+    }
+    std::string PortPrefix() const { return port.empty() ? std::string() : port + ": "; }
 };
 
 // A USB port's line adds vendor, product, serial string (- when none) and bus place.
@@ -54,6 +55,7 @@ int Ports(CCommandRun& run)
 int Check(CCommandRun& run)
 {
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    run.NamePort(settings.connect.portName);
     const std::optional<unsigned char> model = CheckLink(run.env.ports, run.host, settings.connect);
     run.env.out << LinkText(model) << '\n';
     return model ? kExitOk : kExitNotFound;
@@ -65,7 +67,7 @@ int Search(CCommandRun& run)
     if (ports.empty())
         ports = run.env.ports.EnumerateSerialPorts();
     if (ports.empty()) {
-        run.env.err << kNoPortsText << '\n';
+        run.env.err << LoadText(IDS_CLI_NO_PORTS) << '\n';
         return kExitNotFound;
     }
     CCliSearchView view(run.env.out, std::move(ports));
@@ -73,7 +75,7 @@ int Search(CCommandRun& run)
     SearchDevices(run.env.ports, run.host, view);
     view.Finish();
     if (run.host.Stopped())
-        return kExitStopped;
+        return StoppedExitCode(run.env);
     if (run.host.ErrorCount() != errorsBefore)
         return kExitFailure;
     return view.AnyFound() ? kExitOk : kExitNotFound;
@@ -82,20 +84,30 @@ int Search(CCommandRun& run)
 int SetSpeedCommand(CCommandRun& run)
 {
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    run.NamePort(settings.connect.portName);
     const int newCode = run.options.newSpeedCode;
     ChangeSpeed(run.env.ports, run.host, settings.connect, settings.connect.speedCode, newCode);
     run.env.out << BaudFromCode(newCode) << '\n';
     // The file keeps the speed its port's scanner now runs at, so that the next command
     // (and the Windows program's link check) finds it there. A port named on the command
     // line is another scanner: the file is left alone.
-    if (settings.portFromFile && !StoreCliSpeedCode(settings.path, newCode))
-        run.env.err << kSettingsNotSavedText << settings.path << '\n';
+    std::string error;
+    if (settings.portFromFile && !StoreCliSpeedCode(settings.path, newCode, error)) {
+        // The scanner has moved and the file would lead the next command astray: the
+        // operator must know both speeds.
+        run.env.err << StringPrintf(LoadText(IDS_CLI_SPEED_NOT_SAVED), BaudFromCode(newCode),
+                                    settings.path.c_str(), error.c_str(),
+                                    BaudFromCode(settings.fileSpeedCode))
+                    << '\n';
+        return kExitFailure;
+    }
     return kExitOk;
 }
 
 int Info(CCommandRun& run)
 {
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    run.NamePort(settings.connect.portName);
     CDeviceInfo info;
     ReadDeviceInfoAt(run.env.ports, run.host, settings.connect, info);
     run.env.out << PlainLineEnds(DeviceInfoText(info));
@@ -105,8 +117,13 @@ int Info(CCommandRun& run)
 int Update(CCommandRun& run)
 {
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    // Everything the run needs is checked before any port is opened.
+    CUpdateFiles files;
+    PrepareUpdate(run.options, settings, files);
     if (run.options.allPorts || run.options.updatePorts.size() > 1 || run.options.jobs)
-        return MultiPortUpdate(run.options, settings, run.env, run.host);
+        return MultiPortUpdate(run.options, settings, files, run.env, run.host);
+
+    run.NamePort(settings.connect.portName);
     // The run leaves the port's final speed in these settings; the tool does not keep it.
     CRunSettings runSettings{settings.connect.portName, settings.connect.speedCode,
                              settings.connect.timeout, settings.firmwareFile};
@@ -114,33 +131,27 @@ int Update(CCommandRun& run)
     const unsigned errorsBefore = run.host.ErrorCount();
     CRunEngine engine(run.host, run.env.ports, view, runSettings, TRELVO_VERSION_TEXT);
 
-    // The log names the file as it was read for the run, and the scanner by its model.
-    ldr::file firmware;
-    ldr::load(settings.firmwareFile, firmware);
-    CFirmwareIdentity identity;
+    // The log names the scanner by its model.
     CPortRunResult result;
     result.port = settings.connect.portName;
-    if (run.options.logFile) {
-        if (!IdentifyFirmwareFile(settings.firmwareFile, identity))
-            throw ldr_exception(IDS_LDR_IO_ERROR);
+    if (run.options.logFile)
         result.model = ProbeScannerModel(run.host, run.env.ports, runSettings);
-    }
-    const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);
-    view.MeasureTransfer(run.host, module ? module->block_size : 0);
+    view.MeasureTransfer(run.host, FirmwareModule(files.firmware, settings.firmwareFile).block_size);
     const uint32_t start = run.host.TickCount();
-    engine.RunOperations(&firmware);
+    engine.RunOperations(&files.firmware);
     if (run.options.logFile) {
         result.serialNumber = engine.serialNumber;
         result.rowStatus = view.FinalStatuses();
         result.failure = run.host.LastMessage();
+        result.note = engine.leftNote;
         result.stopped = run.host.Stopped();
         result.durationMs = run.host.TickCount() - start;
         result.bytesPerSecond = view.BytesPerSecond();
-        if (!WriteResultLog(*run.options.logFile, identity, {result}, run.env.err))
-            return run.host.Stopped() ? kExitStopped : kExitFailure;
+        if (!WriteResultLog(*run.options.logFile, files.identity, {result}, run.env.err))
+            return run.host.Stopped() ? StoppedExitCode(run.env) : kExitFailure;
     }
     if (run.host.Stopped())
-        return kExitStopped;
+        return StoppedExitCode(run.env);
     if (view.AllRowsOk())
         return kExitOk;
     if (run.host.ErrorCount() != errorsBefore)
@@ -179,7 +190,7 @@ int Dispatch(CCommandRun& run)
     case CliCommand::None:
         break;
     }
-    throw CUsageError("не задана команда");
+    throw CUsageError(LoadText(IDS_CLI_NO_COMMAND));
 }
 
 int UsageFailure(const CCliEnvironment& env, const std::string& message)
@@ -189,6 +200,12 @@ int UsageFailure(const CCliEnvironment& env, const std::string& message)
 }
 
 }  // namespace
+
+int StoppedExitCode(const CCliEnvironment& env)
+{
+    const int code = env.interruptExitCode ? env.interruptExitCode() : 0;
+    return code != 0 ? code : int(kExitStopped);
+}
 
 int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
 {
@@ -202,6 +219,10 @@ int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
         env.out << CliHelpText();
         return kExitOk;
     }
+    if (options.version) {
+        env.out << StringPrintf(LoadText(IDS_CLI_VERSION), TRELVO_VERSION_TEXT) << '\n';
+        return kExitOk;
+    }
 
     // With a trace, every command sees the ports through a system that carries it.
     std::unique_ptr<CTraceSink> trace;
@@ -209,20 +230,17 @@ int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
     if (options.traceFile) {
         std::string error;
         trace = OpenTraceFile(*options.traceFile, error);
-        if (!trace) {
-            env.err << kProgramName << ": "
-                    << StringPrintf(LoadText(IDS_TRACE_FAILED), options.traceFile->c_str())
-                    << ": " << error << '\n';
-            return kExitFailure;
-        }
+        if (!trace)
+            return UsageFailure(env, StringPrintf(LoadText(IDS_TRACE_FAILED),
+                                                  options.traceFile->c_str()) + ": " + error);
         tracedPorts = std::make_unique<CTracedPortSystem>(env.ports, *trace);
     }
     const CCliEnvironment runEnv{tracedPorts ? *tracedPorts : env.ports, env.platformHost,
                                  env.out, env.err, env.outIsTerminal, env.terminal,
-                                 env.defaultSettingsPath};
+                                 env.defaultSettingsPath, env.interruptExitCode};
 
     CCliHost host(env.platformHost, env.err, options.retries, env.terminal);
-    CCommandRun run{options, runEnv, host};
+    CCommandRun run{options, runEnv, host, std::string()};
     int code = kExitFailure;
     try {
         code = Dispatch(run);
@@ -231,16 +249,20 @@ int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
     } catch (const CUsageError& e) {
         code = UsageFailure(env, e.what());
     } catch (const stop_exception&) {
-        code = kExitStopped;
-    } catch (const test_exception& e) {
+        code = StoppedExitCode(env);
+    } catch (const ldr_exception& e) {
+        // A file's message names its file.
         env.err << e.Text() << '\n';
+        code = kExitFailure;
+    } catch (const test_exception& e) {
+        env.err << run.PortPrefix() << e.Text() << '\n';
         code = e.ResultCode() == RESULT_NO_LINK ? kExitNotFound : kExitFailure;
     } catch (...) {
-        env.err << CurrentExceptionMessage() << '\n';
+        env.err << run.PortPrefix() << CurrentExceptionMessage() << '\n';
         code = kExitFailure;
     }
     for (const std::string& file : runEnv.ports.SlowAdapterFiles())
-        env.err << SlowAdapterHint(file) << '\n';
+        env.err << StringPrintf(LoadText(IDS_CLI_SLOW_ADAPTER_HINT), file.c_str()) << '\n';
     env.out << std::flush;
     env.err << std::flush;
     return code;

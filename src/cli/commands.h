@@ -21,7 +21,13 @@ struct CCliEnvironment {
     CCliTerminal terminal;
     // The settings file used without --settings; empty: none.
     std::string defaultSettingsPath;
+    // The exit code of the interrupt that stopped the tool (InterruptExitCode); null, or
+    // 0 from it, gives 130, as for Ctrl+C.
+    int (*interruptExitCode)() = nullptr;
 };
+
+// The exit code of a run that a stop ended: the interrupt's (SIGTERM 143...), or 130.
+int StoppedExitCode(const CCliEnvironment& env);
 
 // Runs the command line (the arguments after the program name); returns the exit code.
 int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env);

@@ -1,9 +1,8 @@
 #include "cli/host.h"
 
-namespace {
+#include "base/strings.h"
 
-const char* const kYesText = "Да";
-const char* const kNoText = "Нет";
+namespace {
 
 enum class Answer { Yes, No, Unclear };
 
@@ -65,10 +64,10 @@ bool CCliHost::ShowMessageBox(const std::string& text, const std::string& captio
     if (kind != MessageBoxKind::Question) {
         if (kind == MessageBoxKind::Error)
             ++errors;
-        err << PlainLineEnds(text) << '\n' << std::flush;
+        err << portPrefix << PlainLineEnds(text) << '\n' << std::flush;
         return true;
     }
-    err << PlainLineEnds(text) << ' ' << std::flush;
+    err << portPrefix << PlainLineEnds(text) << ' ' << std::flush;
     return Ask();
 }
 
@@ -78,18 +77,18 @@ bool CCliHost::Ask()
         const bool yes = *retriesLeft > 0;
         if (yes)
             --*retriesLeft;
-        err << (yes ? kYesText : kNoText) << '\n' << std::flush;
+        err << LoadText(yes ? IDS_CLI_YES : IDS_CLI_NO) << '\n' << std::flush;
         return yes;
     }
     if (!terminal.interactive || !terminal.readLine) {
-        err << kNoText << '\n' << std::flush;
+        err << LoadText(IDS_CLI_NO) << '\n' << std::flush;
         return false;
     }
     for (;;) {
-        err << "[y/n] " << std::flush;
+        err << LoadText(IDS_CLI_ANSWER_PROMPT) << std::flush;
         std::string line;
         if (!terminal.readLine(line)) {
-            err << kNoText << '\n' << std::flush;
+            err << LoadText(IDS_CLI_NO) << '\n' << std::flush;
             return false;
         }
         const Answer answer = ParseAnswer(line);

@@ -31,11 +31,14 @@ public:
     bool ShowMessageBox(const std::string& text, const std::string& caption,
                         MessageBoxKind kind, BoxOwner owner) override;
 
+    // Every box from now on begins with the port, as the user named it.
+    void NamePort(const std::string& port) { portPrefix = port.empty() ? port : port + ": "; }
+
     // Whether a pump has turned a stop request into stop_exception.
     bool Stopped() const { return stopped; }
     // How many error boxes were shown (failures reported through ReportException).
     unsigned ErrorCount() const { return errors; }
-    // The message of the last failure shown or asked about; empty if none.
+    // The message of the last failure shown or asked about, without the port; empty if none.
     const std::string& LastMessage() const { return lastMessage; }
 
 private:
@@ -48,6 +51,7 @@ private:
     bool stopped = false;
     unsigned errors = 0;
     std::string lastMessage;
+    std::string portPrefix;
 };
 
 // A text written for a Windows message box, for a terminal: "\r\n" line ends become "\n".

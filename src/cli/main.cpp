@@ -15,6 +15,7 @@ int main(int argc, char** argv)
     terminal.interactive = StdinIsTerminal();
     terminal.readLine = [](std::string& line) { return static_cast<bool>(std::getline(std::cin, line)); };
     const CCliEnvironment env{NativePortSystem(), PlatformHost(), std::cout, std::cerr,
-                              StdoutIsTerminal(), terminal, DefaultCliSettingsPath()};
+                              StdoutIsTerminal(), terminal, DefaultCliSettingsPath(),
+                              InterruptExitCode};
     return RunCli(CommandLineArguments(argc, argv), env);
 }

@@ -19,9 +19,6 @@
 
 namespace {
 
-const char kNoScannersText[] = "Сканеры не найдены";
-const char kFailedPortsText[] = "Не обновлены:";
-const char kLogFailedText[] = "Журнал не записан: ";
 // How often a terminal's progress lines are redrawn.
 constexpr uint32_t kRedrawMs = 200;
 
@@ -39,13 +36,14 @@ public:
     std::string PortName(int) override { return port; }
     bool IsTicked(int) override { return true; }
     void SetSpeedText(int, const std::string&) override {}
-    void SetStateText(int, const std::string&) override {}
+    void SetStateText(int, const std::string& text) override { state = text; }
     void SetRowCode(int, int found) override { code = found; }
     void EnsureVisible(int) override {}
     BoxOwner OwnerWindow() override { return nullptr; }
 
     std::string port;
     int code = -1;
+    std::string state;
 };
 
 // Progress of every port: on a terminal one line per port, redrawn in place; otherwise
@@ -112,13 +110,31 @@ std::string RowsText(const CPortRunResult& result)
 
 }  // namespace
 
+void PrepareUpdate(const CCliOptions& options, const CCliSettings& settings, CUpdateFiles& files)
+{
+    ldr::load(settings.firmwareFile, files.firmware);
+    FirmwareModule(files.firmware, settings.firmwareFile);
+    if (!options.logFile)
+        return;
+    if (!IdentifyFirmwareFile(settings.firmwareFile, files.identity))
+        throw ldr_exception(IDS_BATCH_NO_FIRMWARE_ID, StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
+                                                                   settings.firmwareFile.c_str()));
+    // A log that cannot take the records is found out now, not after the scanners
+    // were updated and their records lost.
+    std::string error;
+    if (!CanAppendRecords(*options.logFile, error))
+        throw CUsageError(StringPrintf(LoadText(IDS_LOG_NOT_WRITABLE), options.logFile->c_str(),
+                                       error.c_str()));
+}
+
 std::vector<CFoundPort> FindUpdatePorts(const CCliOptions& options, const CCliSettings& settings,
-                                        const CCliEnvironment& env, CCliHost& host)
+                                        const CCliEnvironment& env, CCliHost& host,
+                                        std::vector<CFoundPort>* searched)
 {
     std::vector<CFoundPort> found;
     if (!options.allPorts) {
         for (const std::string& name : options.updatePorts)
-            found.push_back({name, settings.connect.speedCode});
+            found.push_back({name, settings.connect.speedCode, std::string()});
         return found;
     }
     std::vector<std::string> names = env.ports.EnumerateSerialPorts();
@@ -143,16 +159,21 @@ std::vector<CFoundPort> FindUpdatePorts(const CCliOptions& options, const CCliSe
     if (stop)
         throw stop_exception(0);
     host.PumpMessages();
-    for (const COnePortSearch& search : searches)
+    for (const COnePortSearch& search : searches) {
         if (search.code >= 0)
-            found.push_back({search.port, search.code});
+            found.push_back({search.port, search.code, search.state});
+        if (searched)
+            searched->push_back({search.port, search.code, search.state});
+    }
     return found;
 }
 
 std::string ResultTable(const std::vector<CPortRunResult>& results)
 {
     std::vector<std::vector<std::string>> cells = {
-        {"порт", "з/н", "модель", "результат", "время, с", "байт/с"}};
+        {LoadText(IDS_CLI_COLUMN_PORT), LoadText(IDS_CLI_COLUMN_SERIAL), LoadText(IDS_CLI_COLUMN_MODEL),
+         LoadText(IDS_CLI_COLUMN_RESULT), LoadText(IDS_CLI_COLUMN_SECONDS),
+         LoadText(IDS_CLI_COLUMN_RATE)}};
     for (const CPortRunResult& r : results) {
         cells.push_back({r.port, SerialText(r.serialNumber), r.model.empty() ? "-" : r.model,
                          RowsText(r),
@@ -182,9 +203,11 @@ bool WriteResultLog(const std::string& logFile, const CFirmwareIdentity& firmwar
     const CLogStamp stamp{UtcTimeText(), HostName(), TRELVO_VERSION_TEXT};
     bool written = true;
     for (const CPortRunResult& result : results) {
+        const std::string record = ResultLogLine(result, firmware, stamp);
         std::string error;
-        if (!AppendRecord(logFile, ResultLogLine(result, firmware, stamp), error)) {
-            err << kLogFailedText << logFile << ": " << error << '\n';
+        if (!AppendRecord(logFile, record, error)) {
+            err << StringPrintf(LoadText(IDS_LOG_WRITE_FAILED), logFile.c_str(), error.c_str())
+                << '\n' << record << std::flush;
             written = false;
         }
     }
@@ -192,18 +215,19 @@ bool WriteResultLog(const std::string& logFile, const CFirmwareIdentity& firmwar
 }
 
 int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
-                    const CCliEnvironment& env, CCliHost& host)
+                    const CUpdateFiles& files, const CCliEnvironment& env, CCliHost& host)
 {
-    // The file is read and checked once, before any port is touched.
-    ldr::file firmware;
-    ldr::load(settings.firmwareFile, firmware);
-    CFirmwareIdentity identity;
-    if (options.logFile && !IdentifyFirmwareFile(settings.firmwareFile, identity))
-        throw ldr_exception(IDS_LDR_IO_ERROR);
-
-    const std::vector<CFoundPort> ports = FindUpdatePorts(options, settings, env, host);
+    std::vector<CFoundPort> searched;
+    const std::vector<CFoundPort> ports = FindUpdatePorts(options, settings, env, host, &searched);
     if (ports.empty()) {
-        env.err << kNoScannersText << '\n';
+        if (searched.empty()) {
+            env.err << LoadText(IDS_CLI_NO_PORTS) << '\n';
+            return kExitNotFound;
+        }
+        // Which ports were looked at, and why nothing answered on each.
+        env.err << LoadText(IDS_CLI_NO_SCANNERS) << '\n';
+        for (const CFoundPort& port : searched)
+            env.err << port.name << '\t' << port.state << '\n';
         return kExitNotFound;
     }
     CMultiRunSettings runSettings;
@@ -218,7 +242,7 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
     CPortEnvironmentFactory environments = NativePortEnvironment;
     if (CTraceSink* trace = env.ports.Trace())
         environments = TracedPortEnvironments(NativePortEnvironment, *trace);
-    CMultiPortRun run(firmware, runSettings, environments, &progress);
+    CMultiPortRun run(files.firmware, runSettings, environments, &progress);
     run.Start();
     while (!run.WaitFor(kRedrawMs)) {
         try {
@@ -238,13 +262,14 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
         if (r.Succeeded())
             continue;
         if (allOk)
-            env.err << kFailedPortsText << '\n';
+            env.err << LoadText(IDS_CLI_FAILED_PORTS) << '\n';
         allOk = false;
-        env.err << r.port << ": " << (r.failure.empty() ? RowsText(r) : PlainLineEnds(r.failure))
-                << '\n';
+        const std::string failure = r.failure.empty() ? RowsText(r) : PlainLineEnds(r.failure);
+        env.err << r.port << ": " << AppendSentence(failure, r.note) << '\n';
     }
-    const bool logged = !options.logFile || WriteResultLog(*options.logFile, identity, results, env.err);
+    const bool logged =
+        !options.logFile || WriteResultLog(*options.logFile, files.identity, results, env.err);
     if (run.StopRequested())
-        return kExitStopped;
+        return StoppedExitCode(env);
     return allOk && logged ? kExitOk : kExitFailure;
 }

@@ -17,7 +17,9 @@ enum CliExitCode : int {
     kExitFailure = 1,      // the system's message is on stderr
     kExitUsage = 2,        // bad command line or settings
     kExitNotFound = 3,     // no scanner answered
-    kExitStopped = 130,    // Ctrl+C
+    // Stopped: 128 + the signal (SIGHUP 129, SIGINT 130, SIGTERM 143; Windows: console
+    // closed 129, Ctrl+C 130, Ctrl+Break 149).
+    kExitStopped = 130,
 };
 
 enum class CliCommand { None, Ports, Check, Search, SetSpeed, Info, Update, Modules };
@@ -30,10 +32,11 @@ public:
 
 struct CCliOptions {
     bool help = false;
+    bool version = false;
     CliCommand command = CliCommand::None;
     std::optional<std::string> settingsFile;
     std::optional<std::string> port;     // the last --port
-    // update: every --port in order (several: a run per port, in parallel).
+    // update: every --port in order, each name once (several: a run per port, in parallel).
     std::vector<std::string> updatePorts;
     // update: every listed port (and each --port) on which a scanner answers.
     bool allPorts = false;
@@ -44,7 +47,7 @@ struct CCliOptions {
     std::optional<unsigned> timeout;
     std::optional<std::string> firmwareFile;
     std::optional<unsigned> retries;
-    // search: the ports to try (empty: every listed port).
+    // search: the ports to try, each name once (empty: every listed port).
     std::vector<std::string> ports;
     // set-speed: the new code.
     int newSpeedCode = -1;
@@ -56,8 +59,8 @@ struct CCliOptions {
 constexpr unsigned kMaxRetries = 1000000;
 constexpr unsigned kMaxJobs = 1000;
 
-// Parses the arguments after the program name. --help anywhere wins over everything
-// else. Throws CUsageError.
+// Parses the arguments after the program name. --help (or else --version) anywhere wins
+// over everything else. Throws CUsageError.
 CCliOptions ParseCliOptions(const std::vector<std::string>& args);
 
 // A plain decimal number (digits only, no sign); where names the value in the error text.

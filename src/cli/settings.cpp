@@ -6,6 +6,7 @@
 
 #include "base/app_paths.h"
 #include "base/strings.h"
+#include "base/system_error.h"
 #include "settings/profile.h"
 #include "settings/profile_ini.h"
 #include "settings/settings.h"
@@ -14,7 +15,6 @@ namespace {
 
 const char kSettingsFileName[] = "trelvo.ini";
 const char kConnect[] = "Connect";
-const char kPortName[] = "PortName";
 const char kBaudRate[] = "BaudRate";
 const char kTimeout[] = "Timeout";
 
@@ -102,13 +102,23 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
         result.path = AbsolutePath(*options.settingsFile);
         RefuseIfNotUsable(result.path);
         if (!Exists(result.path))
-            throw CUsageError("файл настроек не найден: " + result.path);
+            throw CUsageError(StringPrintf(LoadText(IDS_CLI_SETTINGS_NOT_FOUND), result.path.c_str()));
     } else if (!defaultPath.empty()) {
         result.path = AbsolutePath(defaultPath);
         RefuseIfNotUsable(result.path);
     }
     if (!result.path.empty()) {
         profile = OpenNativeProfile(result.path);
+        // Defaults in place of a file that is there but cannot be read would be a guess.
+        switch (profile->State()) {
+        case CProfile::FileState::NotText:
+            throw CUsageError(StringPrintf(LoadText(IDS_SETTINGS_NOT_TEXT), result.path.c_str()));
+        case CProfile::FileState::Unreadable:
+            throw CUsageError(StringPrintf(LoadText(IDS_SETTINGS_UNREADABLE), result.path.c_str()));
+        case CProfile::FileState::Missing:
+        case CProfile::FileState::Text:
+            break;
+        }
         ExchangeSettings(*profile, stored, false);
     }
 
@@ -119,17 +129,17 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
     } else {
         result.connect.portName = stored.portName;
         if (result.connect.portName.empty())
-            throw CUsageError("не задан порт: параметр --port или [" + std::string(kConnect) +
-                              "] " + kPortName + " в файле настроек " + result.path);
+            throw CUsageError(StringPrintf(LoadText(IDS_CLI_NO_PORT), result.path.c_str()));
     }
     result.portFromFile =
         !stored.portName.empty() && result.connect.portName == stored.portName;
 
+    result.fileSpeedCode = stored.baudCode;
     if (options.speedCode)
         result.connect.speedCode = *options.speedCode;
     else
-        result.connect.speedCode = profile ? StoredSpeedCode(*profile, result.path, stored.baudCode)
-                                           : stored.baudCode;
+        result.connect.speedCode = result.fileSpeedCode =
+            profile ? StoredSpeedCode(*profile, result.path, stored.baudCode) : stored.baudCode;
     if (options.timeout)
         result.connect.timeout = *options.timeout;
     else
@@ -139,13 +149,17 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
     if (options.command == CliCommand::Update) {
         result.firmwareFile = options.firmwareFile ? *options.firmwareFile : stored.firmwareFile;
         if (result.firmwareFile.empty())
-            throw CUsageError("не задан файл прошивки: параметр --firmware или [Firmware] FileName "
-                              "в файле настроек " + result.path);
+            throw CUsageError(StringPrintf(LoadText(IDS_CLI_NO_FIRMWARE_FILE), result.path.c_str()));
     }
     return result;
 }
 
-bool StoreCliSpeedCode(const std::string& path, int code)
+bool StoreCliSpeedCode(const std::string& path, int code, std::string& error)
 {
-    return OpenNativeProfile(path)->WriteInt(kConnect, kBaudRate, code);
+    const std::unique_ptr<CProfile> profile = OpenNativeProfile(path);
+    if (profile->WriteInt(kConnect, kBaudRate, code))
+        return true;
+    error = profile->WriteError() != 0 ? SystemErrorText(profile->WriteError())
+                                       : std::string(LoadText(IDS_SYSERR_INVALID));
+    return false;
 }

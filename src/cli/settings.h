@@ -17,17 +17,20 @@ struct CCliSettings {
     std::string path;              // absolute path of the settings file read
     CConnectSettings connect;
     std::string firmwareFile;      // update only
+    // The speed code the file holds (its default when it holds none), whatever --speed says.
+    int fileSpeedCode = 2;
     // The port is the settings file's own (no --port naming another one): a speed change
     // may then be written back to the file.
     bool portFromFile = false;
 };
 
 // Reads the settings for a command that talks to a scanner. An explicitly named file
-// must exist; the default one may be missing (defaults). A value the command uses that
-// is malformed or out of range, a missing port, or (update) a missing firmware file
-// name throws CUsageError naming the file and the key.
+// must exist; the default one may be missing (defaults). A file that is no text or
+// cannot be read, a value the command uses that is malformed or out of range, a missing
+// port, or (update) a missing firmware file name throws CUsageError naming the file (and
+// the key).
 CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& defaultPath);
 
-// Records the scanner's new speed code as Connect/BaudRate; false when the file
-// cannot be written.
-bool StoreCliSpeedCode(const std::string& path, int code);
+// Records the scanner's new speed code as Connect/BaudRate; false, with the reason in
+// error, when the file cannot be written.
+bool StoreCliSpeedCode(const std::string& path, int code, std::string& error);

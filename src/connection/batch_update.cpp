@@ -7,6 +7,7 @@
 #include "base/record_file.h"
 #include "base/strings.h"
 #include "connection/device_search.h"
+#include "engine/operations.h"
 #include "engine/shared_stop_host.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
@@ -23,8 +24,8 @@ std::string ScannerText(const std::string& model, uint32_t serial)
     return StringPrintf(LoadText(IDS_BATCH_SCANNER), model.c_str(), SerialText(serial).c_str());
 }
 
-// What a finished port's row says: "OK", "Прервано", or the failure's message.
-std::string ResultText(const CPortRunResult& result)
+// What a finished port's run ended with: "OK", "Прервано", or the failure's message.
+std::string OutcomeText(const CPortRunResult& result)
 {
     if (result.Succeeded())
         return LoadText(IDS_STATUS_OK);
@@ -36,6 +37,13 @@ std::string ResultText(const CPortRunResult& result)
         if (status != 0 && status != IDS_STATUS_OK)
             return LoadText(status);
     return LoadText(IDS_STATUS_INTERRUPTED);
+}
+
+// What a finished port's row says: the outcome, and how the scanner was left when not
+// as it was found.
+std::string ResultText(const CPortRunResult& result)
+{
+    return AppendSentence(OutcomeText(result), result.note);
 }
 
 }  // namespace
@@ -172,6 +180,7 @@ void CBatchSession::SearchPort(size_t row, const std::string& port)
             Update(row, [&](CBatchRow& r) {
                 r.ticked = true;
                 r.speedCode = code;
+                r.serialNumber = serial;
                 r.scanner = scanner;
                 r.state.clear();
             });
@@ -203,17 +212,25 @@ void CBatchSession::StartRun(const CBatchRunSettings& settings)
         if (!rows[row].ticked)
             continue;
         const int code = rows[row].speedCode >= 0 ? rows[row].speedCode : settings.baudCode;
-        multi.ports.push_back({rows[row].port, code});
+        multi.ports.push_back({rows[row].port, code, rows[row].serialNumber});
         targets.push_back(row);
     }
     if (targets.empty())
         throw test_exception(IDS_BATCH_NO_PORTS);
     auto loaded = std::make_unique<ldr::file>();
     ldr::load(settings.firmwareFile, *loaded);
+    FirmwareModule(*loaded, settings.firmwareFile);
     CFirmwareIdentity identity;
-    if (!settings.logFile.empty() && !IdentifyFirmwareFile(settings.firmwareFile, identity))
-        throw test_exception(StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
-                                          settings.firmwareFile.c_str()));
+    if (!settings.logFile.empty()) {
+        if (!IdentifyFirmwareFile(settings.firmwareFile, identity))
+            throw test_exception(StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
+                                              settings.firmwareFile.c_str()));
+        // Found out now, not after the scanners were updated and their records lost.
+        std::string error;
+        if (!CanAppendRecords(settings.logFile, error))
+            throw test_exception(StringPrintf(LoadText(IDS_LOG_NOT_WRITABLE),
+                                              settings.logFile.c_str(), error.c_str()));
+    }
     multi.timeout = settings.timeout;
     multi.firmwareFile = settings.firmwareFile;
 
@@ -240,18 +257,31 @@ void CBatchSession::FinishRunPort(size_t row, const CPortRunResult& result)
     std::string failure;
     if (!runSettings.logFile.empty()) {
         const CLogStamp stamp{UtcTimeText(), HostName(), runSettings.version};
+        const std::string record = ResultLogLine(result, firmwareIdentity, stamp);
         std::string error;
-        if (!AppendRecord(runSettings.logFile, ResultLogLine(result, firmwareIdentity, stamp), error))
-            failure = StringPrintf(LoadText(IDS_BATCH_LOG_FAILED), runSettings.logFile.c_str(),
-                                   error.c_str());
+        if (!AppendRecord(runSettings.logFile, record, error))
+            failure = StringPrintf(LoadText(IDS_LOG_WRITE_FAILED), runSettings.logFile.c_str(),
+                                   error.c_str()) +
+                      "\r\n" + LoadText(IDS_RECORD_NOT_LOGGED) + "\r\n" +
+                      record.substr(0, record.size() - 1);
     }
     const std::string text = ResultText(result);
     const std::string scanner = result.model.empty() ? std::string()
                                                      : ScannerText(result.model, result.serialNumber);
+    const std::string speed = result.speedCode >= 0 ? std::to_string(BaudFromCode(result.speedCode))
+                                                    : std::string();
     Update(row, [&](CBatchRow& r) {
         r.state = text;
         if (!scanner.empty())
             r.scanner = scanner;
+        if (result.serialNumber != kSerialNotSet)
+            r.serialNumber = result.serialNumber;
+        // The row shows the speed the scanner is at now, whether or not it is the one it
+        // was found at.
+        if (result.speedCode >= 0) {
+            r.speedCode = result.speedCode;
+            r.speed = speed;
+        }
     });
     if (!failure.empty()) {
         std::lock_guard<std::mutex> lock(mutex);

@@ -33,7 +33,10 @@ struct file;
 struct CBatchRow {
     std::string port;
     bool ticked = false;
-    int speedCode = -1;    // the speed code the search found the scanner at; -1: none
+    int speedCode = -1;    // the speed code the scanner was found (or left) at; -1: none
+    // The scanner's serial number once a search or a run has read it: a run that finds
+    // the scanner in its loader, where it cannot be read, still knows and records it.
+    uint32_t serialNumber = 0xFFFFFFFFu;
     // The texts of the columns after the port's.
     std::string speed;
     std::string scanner;   // model, and serial number when it could be read
@@ -75,7 +78,8 @@ public:
     // with its speed and scanner, every other one unticked with its state.
     void StartSearch();
     // Every ticked port at once; throws object_description (no port ticked, a firmware
-    // file that cannot be loaded or named for the log) before any port starts.
+    // file that cannot be loaded, lacks the module the update writes or cannot be named
+    // for the log, a log that cannot be opened for appending) before any port starts.
     void StartRun(const CBatchRunSettings& settings);
     // From any thread: every port stops at its next step.
     void Stop();
@@ -85,7 +89,8 @@ public:
     CBatchDelivery Deliver();
     // After a run: "Готово: N из M"; empty before the first run ends.
     const std::string& Summary() const { return summary; }
-    // After a run: one message per result-log record that could not be written.
+    // After a run: one message per result-log record that could not be written, the
+    // record itself after it, so that it is not lost.
     std::vector<std::string> TakeLogFailures();
 
 private:

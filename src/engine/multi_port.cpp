@@ -82,6 +82,8 @@ public:
             observer->OnPortProgress(index, row, LoadText(statusId));
     }
 
+    void SetRowNote(int, unsigned, const std::string& note) override { result.note = note; }
+
     void EnsureRowVisible(int) override {}
     void SetTitle(const std::string&) override {}
     void FlashIfInactive() override {}
@@ -258,9 +260,11 @@ void CMultiPortRun::RunPort(size_t index)
         result.model = ProbeScannerModel(host, ports, run);
         host.PumpMessages();
         CRunEngine engine(host, ports, view, run, std::string());
+        engine.serialNumber = target.serialNumber;
         engine.Start(&firmware);
-        if (engine.serialNumber != kSerialNotSet)
-            result.serialNumber = engine.serialNumber;
+        result.serialNumber = engine.serialNumber;
+        if (engine.foundSpeedCode >= 0)
+            result.speedCode = run.baudCode;
     } catch (const stop_exception&) {
         stopped = true;
     }

@@ -40,7 +40,11 @@ struct CPortRunResult {
     // _ERROR, _INTERRUPTED, _SKIPPED); 0 for a row the run never reached.
     std::vector<unsigned> rowStatus;
     std::string failure;                   // the last failure's message; empty if none
+    // How the run left the scanner when not as it was found (in its loader, at another
+    // speed); empty otherwise.
+    std::string note;
     bool stopped = false;                  // ended by a stop request
+    int speedCode = -1;                    // where the run left the port; -1: never opened
     uint32_t durationMs = 0;
     uint64_t bytesPerSecond = 0;           // the firmware transfer; 0 when nothing went out
     // Every row ended "OK".
@@ -67,6 +71,9 @@ CPortEnvironmentFactory TracedPortEnvironments(CPortEnvironmentFactory inner, CT
 struct CPortTarget {
     std::string name;
     int baudCode = 2;   // the speed tried first
+    // The scanner's serial number when known already (a search read it, or an earlier
+    // run): a scanner left in its loader cannot tell it again.
+    uint32_t serialNumber = 0xFFFFFFFFu;
 };
 
 struct CMultiRunSettings {

@@ -27,6 +27,16 @@ const OperationDescriptor* OperationCatalogue(size_t& count)
     return kOperations;
 }
 
+const ldr::module& FirmwareModule(const ldr::file& firmware, const std::string& path)
+{
+    const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);
+    if (module == nullptr)
+        throw ldr_exception(IDS_LDR_NO_MODULE,
+                            StringPrintf(LoadText(IDS_LDR_NO_MODULE), path.c_str(),
+                                         LoadText(ModuleKindTextId(kFirmwareModuleKind))));
+    return *module;
+}
+
 std::string ProgressText(uint64_t k, uint64_t count, uint64_t blockSize, uint64_t elapsedMs)
 {
     const uint64_t percent = 100 * k / count;
@@ -59,12 +69,14 @@ void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
 }
 
 void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
-                     CMessageInterface& sink)
+                     CMessageInterface& sink, int homeSpeedCode)
 {
-    const int previous = GetSpeed(protocol, true);
+    // A retried transfer starts at 115200, where the failed one left the scanner: the
+    // speed to go back to is the one the run found it at, not the one it has now.
+    const int home = homeSpeedCode >= 0 ? homeSpeedCode : GetSpeed(protocol, true);
     SetSpeed(protocol, kTransferSpeedCode, true);
     WriteModuleBlocks(protocol, module, sink);
-    SetSpeed(protocol, previous, true);
+    SetSpeed(protocol, home, true);
 }
 
 void UpdateFirmware(OperationContext* context)
@@ -80,7 +92,7 @@ void UpdateFirmware(OperationContext* context)
     const ldr::module* module = ldr::find_module(*context->firmware, kFirmwareModuleKind);
     if (module == nullptr)
         throw test_exception(IDS_NO_FIRMWARE);
-    WriteModuleFast(protocol, *module, *context->sink);
+    WriteModuleFast(protocol, *module, *context->sink, context->homeSpeedCode);
 
     CheckResult(protocol.ReadModeRegister(reg));
     if (!(reg[1] & kBitChecksumGood))

@@ -21,6 +21,9 @@ struct OperationContext {
     const ldr::file* firmware;    // the file loaded at Start
     CMessageInterface* sink;      // progress into the row's status cell
     CRunView* window;
+    // The speed code the scanner is to be left at: the one it was found at when the run
+    // first reached it; -1: the speed it has when the operation starts.
+    int homeSpeedCode = -1;
 };
 
 // Succeeds by returning, fails by throwing (test_exception, stop_exception, ...).
@@ -35,15 +38,21 @@ struct OperationDescriptor {
 constexpr unsigned kFirmwareModuleKind = 1;   // the computational module
 constexpr int kTransferSpeedCode = 6;         // 115200 baud
 
+// The module the firmware update writes: the file's first computational module. A file
+// without one is refused before any scanner is touched: throws ldr_exception naming the
+// file (path, as the operator gave it) and the missing module.
+const ldr::module& FirmwareModule(const ldr::file& firmware, const std::string& path);
+
 // The rows of the main list, in order.
 const OperationDescriptor* OperationCatalogue(size_t& count);
 
 void UpdateFirmware(OperationContext* context);
 void SwitchToWorkingMode(OperationContext* context);
 
-// Writes a module at 115200 baud and puts the scanner back to its previous speed.
+// Writes a module at 115200 baud and then puts the scanner at homeSpeedCode (-1: back
+// to the speed it had before).
 void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
-                     CMessageInterface& sink);
+                     CMessageInterface& sink, int homeSpeedCode = -1);
 // Writes every block in order, showing the progress text after each one.
 void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
                        CMessageInterface& sink);

@@ -11,7 +11,32 @@
 
 namespace {
 
-const char* const kOtherScannerText = "Тест должен проводится для одного и того же сканера.";
+// A scanner that stays silent while it is being put back costs little.
+constexpr unsigned kRestoreTimeoutMs = 100;
+constexpr uint32_t kRestoreSettleMs = 50;   // the scanner switches its line in this time
+
+// The host while the run puts the scanner back: the run's own, pumped without the stop
+// that ended the run, so only a new stop (a second Stop or Ctrl+C) cuts the restore
+// short. It asks nothing.
+class CRestoreHost : public CRunHost {
+public:
+    explicit CRestoreHost(CRunHost& run) : run(run) {}
+    uint32_t TickCount() override { return run.TickCount(); }
+    void Sleep(uint32_t ms) override { run.Sleep(ms); }
+    void PumpMessages() override
+    {
+        DispatchEventSources();
+        run.PumpMessagesAfterStop();
+    }
+    void RequestStop(int code) override { run.RequestStop(code); }
+    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind, BoxOwner) override
+    {
+        return false;
+    }
+
+private:
+    CRunHost& run;
+};
 
 // The speed code of the port as it is now; the code stays as it was if the port cannot
 // tell (it may have vanished with its scanner).
@@ -41,6 +66,11 @@ std::string MainTitle(const std::string& port, const char* serial, const std::st
 void CRunView::SetRowResult(int row, unsigned statusId)
 {
     SetRowStatus(row, LoadText(statusId));
+}
+
+void CRunView::SetRowNote(int row, unsigned statusId, const std::string& note)
+{
+    SetRowStatus(row, AppendSentence(LoadText(statusId), note));
 }
 
 CRunEngine::CRunEngine(CRunHost& host, CPortSystem& ports, CRunView& view,
@@ -94,6 +124,8 @@ void CRunEngine::OpenScannerPort(CComDevice& device, CScannerProtocol& protocol)
         scannerUsb = usb;
     if (!FindSpeed(protocol, nullptr, 0))
         CheckResult(RESULT_NO_LINK);
+    if (foundSpeedCode < 0)
+        foundSpeedCode = CodeFromBaud(device.GetBaudRate());
 }
 
 void CRunEngine::IdentifyScanner(CScannerProtocol& protocol, int row)
@@ -111,7 +143,7 @@ void CRunEngine::IdentifyScanner(CScannerProtocol& protocol, int row)
     if (protocol.GetUniqueId(id.data(), TRANSPORT_SERIAL) != 0)
         return;
     if (checkSame && !IsSameScanner(id.data()))
-        throw test_exception(std::string(kOtherScannerText));
+        throw test_exception(IDS_OTHER_SCANNER);
     if (!scannerId)
         scannerId = id;
 }
@@ -131,7 +163,7 @@ void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
     IdentifyScanner(protocol, row);
     UpdateTitle(serial.c_str());
 
-    OperationContext context{&protocol, &firmware, &sink, &view};
+    OperationContext context{&protocol, &firmware, &sink, &view, foundSpeedCode};
     operation(&context);
     UpdateTitle(serial.c_str());
     device.Close();
@@ -167,14 +199,23 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
         loaded = &ownFirmware;
     }
     const ldr::file& firmware = *loaded;
+    // A file the update cannot use is refused before the scanner is switched to its loader.
+    for (int i = 0; i < rows; ++i) {
+        if (view.IsRowChecked(i) && view.RowOperation(i) == UpdateFirmware)
+            FirmwareModule(firmware, settings.firmwareFile);
+    }
     scannerId.reset();
     scannerUsb.reset();
+    foundSpeedCode = -1;
+    leftNote.clear();
 
     CComDevice device(ports, host);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
 
-    for (int i = 0; i < rows;) {
+    int i = 0;
+    unsigned endStatus = IDS_STATUS_OK;
+    while (i < rows) {
         try {
             view.EnsureRowVisible(i);
             unsigned status = IDS_STATUS_SKIPPED;
@@ -186,16 +227,73 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
             host.PumpMessages();
             ++i;
         } catch (const object_description& failure) {
-            view.SetRowResult(i, IDS_STATUS_ERROR);
+            view.SetRowResult(i, endStatus = IDS_STATUS_ERROR);
             if (!AskToRetry(failure, device))
                 break;
         } catch (...) {
-            view.SetRowResult(i, IDS_STATUS_INTERRUPTED);
+            view.SetRowResult(i, endStatus = IDS_STATUS_INTERRUPTED);
             view.FlashIfInactive();
             ReportException(host, 0, view.OwnerWindow());
             break;
         }
     }
-    if (device.IsOpen())
+    if (device.IsOpen()) {
         RecordPortSpeed(device, settings.baudCode);
+        device.Close();
+    }
+    // Every row "OK": the operations themselves left the scanner at its speed.
+    if (i < rows && foundSpeedCode >= 0) {
+        LeaveScannerAsFound();
+        if (!leftNote.empty())
+            view.SetRowNote(i, endStatus, leftNote);
+    }
+}
+
+void CRunEngine::LeaveScannerAsFound()
+{
+    // Where the run last had the port: the transfer's speed after a failure or a stop in
+    // it, the found one otherwise. The scanner is looked for there and at the found one.
+    const int left = settings.baudCode;
+    CRestoreHost restoreHost(host);
+    CComDevice device(ports, restoreHost);
+    CScannerProtocol protocol(restoreHost);
+    protocol.SetDevice(&device);
+    int at = -1;   // the speed code the scanner answers at
+    bool inLoader = false;
+    try {
+        OpenComPort(device, settings.portName, BaudFromCode(left), kRestoreTimeoutMs);
+        for (int code : {left, foundSpeedCode}) {
+            device.SetBaudRate(BaudFromCode(code));
+            if (Probe(protocol)) {
+                at = code;
+                break;
+            }
+        }
+        // Bounded on purpose: one write and one look at each speed, no speed search.
+        if (at >= 0 && at != foundSpeedCode &&
+            protocol.WriteSpeedCode(static_cast<unsigned char>(foundSpeedCode)) != STATUS_NOT_SUPPORTED) {
+            WaitPolling(restoreHost, nullptr, nullptr, kRestoreSettleMs, kRestoreSettleMs);
+            device.SetBaudRate(BaudFromCode(foundSpeedCode));
+            if (Probe(protocol) && GetSpeed(protocol, true) == foundSpeedCode) {
+                at = foundSpeedCode;
+            } else {
+                device.SetBaudRate(BaudFromCode(at));
+                if (!Probe(protocol))
+                    at = -1;
+            }
+        }
+        unsigned char reg[4] = {0, 0, 0, 0};
+        inLoader = at >= 0 && protocol.ReadModeRegister(reg) == RESULT_OK && IsInMode(reg, MODE_LOADER);
+    } catch (const object_description&) {
+        // The port or the scanner is gone: it stays where the run left it.
+    } catch (const stop_exception&) {
+        // A second stop: the operator will not wait for the scanner.
+    }
+    if (at >= 0)
+        settings.baudCode = at;
+    const int now = at >= 0 ? at : left;
+    if (inLoader)
+        leftNote = StringPrintf(LoadText(IDS_SCANNER_LEFT_IN_LOADER), BaudFromCode(now));
+    else if (now != foundSpeedCode)
+        leftNote = StringPrintf(LoadText(IDS_SCANNER_LEFT_AT_SPEED), BaudFromCode(now));
 }

@@ -31,6 +31,10 @@ public:
     // A row's final status (OK, error, interrupted, skipped) as its string id; shown as
     // its text unless the view keeps the result itself.
     virtual void SetRowResult(int row, unsigned statusId);
+    // After the run: how it left the scanner, when not as it was found (still in its
+    // loader, or at another speed), said on the row the run ended on, whose final
+    // status was statusId. Shown after the status unless the view says it itself.
+    virtual void SetRowNote(int row, unsigned statusId, const std::string& note);
     virtual void EnsureRowVisible(int row) = 0;
     virtual void SetTitle(const std::string& title) = 0;
     // Draws the operator's eye when the window is not the active one.
@@ -96,6 +100,12 @@ public:
     // The USB device of the run's scanner, as its port was first opened in the run; a
     // scanner that comes back from a restart under another port name is followed by it.
     std::optional<CUsbIdentity> scannerUsb;
+    // The speed code the scanner answered at when the last run first reached it; -1 when
+    // it never did. A run that does not end with every row "OK" puts the scanner back at
+    // this speed where it can still reach it.
+    int foundSpeedCode = -1;
+    // How the last run left the scanner when not as it was found; empty otherwise.
+    std::string leftNote;
 
 private:
     // Waits for the port to be listed, opens it and finds the scanner's speed.
@@ -108,6 +118,10 @@ private:
                 const ldr::file& firmware, std::string& serial);
     // After a failure with a message: the port closed (its speed kept), then the question.
     bool AskToRetry(const object_description& failure, CComDevice& device);
+    // At the end of a run that did not end with every row "OK": the scanner put back at
+    // the speed it was found at, on a port opened afresh, even after a stop (only a new
+    // stop cuts this short); leftNote says what could not be undone.
+    void LeaveScannerAsFound();
 
     CRunHost& host;
     CPortSystem& ports;

@@ -30,6 +30,18 @@ public:
         }
     }
 
+    // The shared stop stays set once given: after it, only an interrupt that reaches this
+    // thread or this thread's own request is a new stop.
+    void PumpMessagesAfterStop() override
+    {
+        DispatchEventSources();
+        thread.PumpMessages();
+        if (ownStop) {
+            ownStop = false;
+            throw stop_exception(0);
+        }
+    }
+
     // A stop asked for by this thread's own work ends only this thread.
     void RequestStop(int) override { ownStop = true; }
 

@@ -8,6 +8,7 @@
 
 #include "base/file_open.h"
 #include "base/strings.h"
+#include "base/system_error.h"
 #include "base/utf.h"
 
 namespace {
@@ -50,10 +51,12 @@ public:
     {
         if (failed)
             return false;
-        if (count != 0 && std::fread(buffer, 1, count, file) != count)
+        if (count != 0 && std::fread(buffer, 1, count, file) != count) {
             failed = true;
-        else
+            readError = std::ferror(file) != 0;
+        } else {
             consumed += count;
+        }
         return !failed;
     }
 
@@ -63,7 +66,7 @@ public:
         const int c = std::getc(file);
         if (c == EOF) {
             if (std::ferror(file))
-                failed = true;
+                failed = readError = true;
             return true;
         }
         std::ungetc(c, file);
@@ -76,15 +79,19 @@ public:
         if (failed)
             return false;
         // Within the file, and so within kMaxFileSize: fits a long on every platform.
-        if (count != 0 && (count > Remaining() ||
-                           std::fseek(file, static_cast<long>(count), SEEK_CUR) != 0))
+        if (count > Remaining()) {
             failed = true;
-        else
+        } else if (count != 0 && std::fseek(file, static_cast<long>(count), SEEK_CUR) != 0) {
+            failed = readError = true;
+        } else {
             consumed += count;
+        }
         return !failed;
     }
 
     bool Failed() const { return failed; }
+    // The system failed a read (rather than the file ending too soon).
+    bool ReadError() const { return readError; }
     uint64_t Remaining() const { return size > consumed ? size - consumed : 0; }
 
 private:
@@ -92,6 +99,7 @@ private:
     uint64_t size;
     uint64_t consumed = 0;
     bool failed = false;
+    bool readError = false;
 };
 
 // block_count x (4 + block_size) <= available, without overflowing 64 bits.
@@ -186,6 +194,13 @@ const char* error::what() const noexcept
 
 namespace {
 
+// A message of the reader followed by the file it is about.
+ldr_exception FileError(unsigned textId, const std::string& message, const std::string& path)
+{
+    return ldr_exception(textId, AppendSentence(message, StringPrintf(LoadText(IDS_FILE_NAMED),
+                                                                      path.c_str())));
+}
+
 // The name as the operator can read it: bytes that are not UTF-8 shown as \xNN.
 std::string ShownName(const std::string& path)
 {
@@ -218,8 +233,10 @@ void LoadFile(const std::string& path, file& out, bool withBlocks)
         if (reason == FileOpenError::NotRegular)
             throw ldr_exception(IDS_LDR_NOT_REGULAR,
                                 StringPrintf(LoadText(IDS_LDR_NOT_REGULAR), path.c_str()));
-        throw ldr_exception(reason == FileOpenError::NotFound ? IDS_LDR_NOT_FOUND
-                                                              : IDS_LDR_OPEN_FAILED);
+        if (reason == FileOpenError::NotFound)
+            throw FileError(IDS_LDR_NOT_FOUND, LoadText(IDS_LDR_NOT_FOUND), path);
+        throw FileError(IDS_LDR_OPEN_FAILED,
+                        std::string(LoadText(IDS_LDR_OPEN_FAILED)) + ": " + ErrnoText(errno), path);
     }
 
     // An unknown size leaves no room for any module, so nothing is ever allocated
@@ -235,7 +252,19 @@ void LoadFile(const std::string& path, file& out, bool withBlocks)
     try {
         Parse(in, result, withBlocks);
     } catch (const error& e) {
-        throw ldr_exception(e);
+        const ldr_exception plain(e);
+        if (e.code != stream_error)
+            throw FileError(plain.TextId(), plain.Text(), path);
+        // What was found says more than "input/output": nothing, or where it ends.
+        std::string found;
+        if (in.ReadError())
+            found = StringPrintf(LoadText(IDS_LDR_FILE_READ_FAILED), path.c_str());
+        else if (size == 0)
+            found = StringPrintf(LoadText(IDS_LDR_FILE_EMPTY), path.c_str());
+        else
+            found = StringPrintf(LoadText(IDS_LDR_FILE_CUT), path.c_str(),
+                                 static_cast<unsigned long long>(size > 0 ? size : 0));
+        throw ldr_exception(plain.TextId(), AppendSentence(plain.Text(), found));
     } catch (const TooManyModules&) {
         throw ldr_exception(IDS_LDR_TOO_MANY_MODULES,
                             StringPrintf(LoadText(IDS_LDR_TOO_MANY_MODULES), path.c_str(),

@@ -24,6 +24,7 @@ bool ReadsBackAsName(const std::string& name)
 bool CProfile::WriteString(const std::string& section, const std::string& key,
                            const std::string& value)
 {
+    writeError = 0;
     if (!ReadsBackAsName(section) || !ReadsBackAsName(key) || HasLineBreak(value) ||
         section.find(']') != std::string::npos || key.find('=') != std::string::npos ||
         key.front() == '[' || key.front() == ';')

@@ -10,6 +10,13 @@ class CProfile {
 public:
     virtual ~CProfile() = default;
 
+    // What the file holds for this profile. Missing: the defaults apply. NotText: bytes
+    // that are no text the profile can read (a binary file in the settings file's
+    // place), which are neither read nor replaced. Unreadable: no rights, an I/O error,
+    // a file too large to be settings.
+    enum class FileState { Missing, Text, NotText, Unreadable };
+    virtual FileState State() const = 0;
+
     virtual std::string GetString(const std::string& section, const std::string& key,
                                   const std::string& defaultValue) const = 0;
     // The leading decimal digits of the value, with an optional sign; the default when
@@ -24,10 +31,16 @@ public:
     // starting or ending with a blank).
     bool WriteString(const std::string& section, const std::string& key, const std::string& value);
     bool WriteInt(const std::string& section, const std::string& key, int value);
+    // Why the last write failed: the system's error code (errno on POSIX, GetLastError
+    // on Windows; EACCES and ERROR_ACCESS_DENIED for a file the user may not write);
+    // 0 for a write refused for its names or value, or for the file's content.
+    unsigned long WriteError() const { return writeError; }
 
 protected:
     virtual bool WriteChecked(const std::string& section, const std::string& key,
                               const std::string& value) = 0;
+
+    unsigned long writeError = 0;
 };
 
 // The platform's own profile of the file at an absolute UTF-8 path: the system's

@@ -55,6 +55,21 @@ private:
 // bytes) nor replaced.
 constexpr uint64_t kMaxSettingsFileSize = 1024 * 1024;
 
+// The encodings a settings file is met in: what the Windows program writes (UTF-16 LE
+// with its byte-order mark), UTF-16 without one, and UTF-8 with or without one (a UTF-8
+// mark stays in the text, where the first line's reading skips it).
+enum class SettingsEncoding { Utf8, Utf16LeBom, Utf16BeBom, Utf16Le, Utf16Be };
+
+// The bytes of a settings file as UTF-8 text, with the encoding to write it back in.
+// False when they are no text: NUL bytes where UTF-16 is impossible, malformed UTF-16 or
+// UTF-8, or control characters that no text file holds. With ansi, bytes without a NUL
+// that are not UTF-8 pass as text in the ANSI code page (the Windows profile calls read
+// them so), unchanged.
+bool DecodeSettingsText(const std::string& bytes, bool ansi, std::string& text,
+                        SettingsEncoding& encoding);
+// The text in the encoding; false when it is not UTF-8 and the encoding is UTF-16.
+bool EncodeSettingsText(const std::string& text, SettingsEncoding encoding, std::string& bytes);
+
 // Decimal value of a profile text as the Windows profile calls read it: leading blanks,
 // an optional sign, the leading digits (wrapping at 32 bits); the default for an empty text.
 int ProfileIntFromText(const std::string& text, int defaultValue);
@@ -66,23 +81,25 @@ class CIniProfile : public CProfile {
 public:
     explicit CIniProfile(std::string utf8Path) : path(std::move(utf8Path)) {}
 
+    FileState State() const override;
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const override;
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const override;
 
 protected:
+    // The file keeps its encoding.
     bool WriteChecked(const std::string& section, const std::string& key,
                       const std::string& value) override;
 
 private:
-    enum class FileState { Read, Missing, Unreadable };
-    // The file's bytes; empty unless Read (Unreadable: not a regular file, no rights, an
-    // I/O error).
-    FileState ReadFile(std::string& text) const;
+    // The file's text in UTF-8 and its encoding; empty unless Text (Unreadable: not a
+    // regular file, no rights, an I/O error, too large).
+    FileState ReadFile(std::string& text, SettingsEncoding& encoding) const;
     // The parsed file, read again only when it changed; null when it cannot be read.
     const CIniDocument* Document() const;
 
     std::string path;
     mutable std::unique_ptr<CIniDocument> document;
     mutable FileStamp documentStamp;
+    mutable FileState documentState = FileState::Missing;
 };

@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <vector>
 
+#include "base/file_open.h"
 #include "base/utf.h"
+#include "settings/profile_ini.h"
 
 namespace {
 
@@ -15,7 +19,34 @@ constexpr size_t kMaxValueChars = 65536;
 // other Windows program expects.
 class CPrivateProfile : public CProfile {
 public:
-    explicit CPrivateProfile(const std::string& utf8Path) : valid(WidenStrict(utf8Path, path)) {}
+    explicit CPrivateProfile(const std::string& utf8Path)
+        : utf8Path(utf8Path), valid(WidenStrict(utf8Path, path))
+    {
+    }
+
+    // The system's calls read any bytes as text; a file that is none (a binary file in
+    // its place) is told apart here, with the rules of the portable reader, the ANSI
+    // code page allowed.
+    FileState State() const override
+    {
+        errno = 0;
+        std::FILE* file = OpenRegularFileUtf8(utf8Path);
+        if (file == nullptr)
+            return errno == ENOENT ? FileState::Missing : FileState::Unreadable;
+        std::string bytes;
+        char buffer[4096];
+        size_t got;
+        while (bytes.size() <= kMaxSettingsFileSize &&
+               (got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+            bytes.append(buffer, got);
+        const bool failed = std::ferror(file) != 0;
+        std::fclose(file);
+        if (failed || bytes.size() > kMaxSettingsFileSize)
+            return FileState::Unreadable;
+        std::string text;
+        SettingsEncoding encoding;
+        return DecodeSettingsText(bytes, true, text, encoding) ? FileState::Text : FileState::NotText;
+    }
 
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const override
@@ -54,8 +85,11 @@ protected:
             !WidenStrict(value, wideValue))
             return false;
         CreateUnicodeFileIfMissing();
-        return WritePrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), wideValue.c_str(),
-                                          path.c_str()) != FALSE;
+        if (WritePrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), wideValue.c_str(),
+                                       path.c_str()) != FALSE)
+            return true;
+        writeError = GetLastError();
+        return false;
     }
 
 private:
@@ -75,6 +109,7 @@ private:
         CloseHandle(file);
     }
 
+    std::string utf8Path;
     std::wstring path;
     bool valid;
 };

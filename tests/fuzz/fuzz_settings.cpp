@@ -1,5 +1,6 @@
 // The settings document: read an arbitrary file, write one key through the profile's
-// rules, read it back. A write that is taken must read back as written and leave every
+// rules, read it back; a file taken as text in any of its encodings encodes back to the
+// same bytes. A write that is taken must read back as written and leave every
 // other line as it read before; a refused one changes nothing.
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +16,7 @@ namespace {
 class MemoryProfile : public CProfile {
 public:
     explicit MemoryProfile(const std::string& text) : document(text) {}
+    FileState State() const override { return FileState::Text; }
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const override
     {
@@ -107,6 +109,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string key = Field(data, end);
     const std::string value = Field(data, end);
     const std::string text(reinterpret_cast<const char*>(data), end - data);
+
+    // The file's bytes, taken as text, come back in their own encoding byte for byte.
+    std::string decoded, encoded;
+    SettingsEncoding encoding;
+    if (DecodeSettingsText(text, false, decoded, encoding) &&
+        (!EncodeSettingsText(decoded, encoding, encoded) || encoded != text))
+        std::abort();
 
     MemoryProfile profile(text);
     const std::string before = profile.document.Text();

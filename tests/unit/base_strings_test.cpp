@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <sstream>
+
 #include "base/strings.h"
 
 TEST(Strings, TableIsSortedAndComplete)
@@ -11,6 +15,20 @@ TEST(Strings, TableIsSortedAndComplete)
         EXPECT_STRNE(LoadText(id), "") << id;
     EXPECT_STREQ(LoadText(2), "");
     EXPECT_STREQ(LoadText(325), "");
+}
+
+TEST(Strings, EveryNamedIdHasItsText)
+{
+    // The table is searched by halves: an entry out of order is as lost as a missing one.
+    std::ifstream header(TRELVO_SOURCE_DIR "/src/base/string_ids.h");
+    std::stringstream text;
+    text << header.rdbuf();
+    const std::string ids = text.str();
+    const std::regex entry(R"((IDS_\w+) = (\d+),)");
+    unsigned count = 0;
+    for (std::sregex_iterator it(ids.begin(), ids.end(), entry), end; it != end; ++it, ++count)
+        EXPECT_STRNE(LoadText(unsigned(std::stoul((*it)[2]))), "") << (*it)[1];
+    EXPECT_GT(count, 150u);
 }
 
 TEST(Strings, ProgressTextFormat)

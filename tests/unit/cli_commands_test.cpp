@@ -8,10 +8,13 @@
 #include <sstream>
 
 #include "base/strings.h"
+#include "base/utf.h"
 #include "cli/commands.h"
+#include "cli/multi_update.h"
 #include "firmware/ldr.h"
 #include "protocol/device_info.h"
 #include "protocol/scanner_protocol.h"
+#include "engine/multi_port.h"
 #include "settings/profile_ini.h"
 #include "sim/sim_port_system.h"
 #include "support/firmware_builder.h"
@@ -111,6 +114,8 @@ TEST_F(CliRun, HelpAndUsageErrors)
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), Lines({"trelvo-cli: не задана команда", CliUsageHint()}));
     EXPECT_EQ(Run({"check", "--speed", "12"}), kExitUsage);
+    EXPECT_EQ(Run({"check", "--version"}), kExitOk);
+    EXPECT_EQ(out.str(), std::string("trelvo-cli ") + TRELVO_VERSION_TEXT + "\n");
 }
 
 TEST_F(CliRun, PortsOnePerLineWithTheUsbIdentityOfUsbPorts)
@@ -307,14 +312,15 @@ TEST_F(CliRun, UpdateFailuresRetriesAndExitCodes)
     EXPECT_EQ(Run(update), kExitFailure);
     EXPECT_NE(out.str().find("Обновление прошивки: Ошибка\n"), std::string::npos);
     EXPECT_EQ(out.str().find("Переход в рабочий режим"), std::string::npos);
-    EXPECT_EQ(err.str(), "(147) Ошибка записи во флеш-память\n\nПродолжить выполнение? Нет\n");
+    // The message names the port as given.
+    EXPECT_EQ(err.str(), "COM3: (147) Ошибка записи во флеш-память\n\nПродолжить выполнение? Нет\n");
 
     // With --retry the row runs again and the image is whole.
     scanner.AddFault({CMD_WRITE_MEMORY, SimFault::ErrorStatus, 1, kFlashWriteError});
     std::vector<std::string> retry = update;
     retry.insert(retry.end(), {"--retry", "2"});
     EXPECT_EQ(Run(retry), kExitOk);
-    EXPECT_EQ(err.str(), "(147) Ошибка записи во флеш-память\n\nПродолжить выполнение? Да\n");
+    EXPECT_EQ(err.str(), "COM3: (147) Ошибка записи во флеш-память\n\nПродолжить выполнение? Да\n");
     const std::string text = out.str();
     EXPECT_LT(text.find("Обновление прошивки: Ошибка\n"), text.find("Обновление прошивки: OK\n"));
     EXPECT_EQ(ImageInScanner(scanner), Image());
@@ -345,6 +351,114 @@ TEST_F(CliRun, StopDuringTheUpdateInterruptsTheRow)
     EXPECT_EQ(Run({"update", "--port", "COM3", "--firmware", Path("fw.ldr")}), kExitStopped);
     EXPECT_NE(out.str().find(": Прервано\n"), std::string::npos);
     EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(CliRun, UpdateChecksItsFilesBeforeTouchingAScanner)
+{
+    CSimScanner& scanner = AddScanner("COM3", 2);
+    const std::vector<std::string> update{"update", "--port", "COM3", "--firmware", Path("fw.ldr")};
+    // No computational module: nothing to write, said before the loader is started.
+    ldr::save(Path("peripheral.ldr"), BuildFile({MakeModule(ldr::peripheral, 0x0101, 1, 7)}));
+    EXPECT_EQ(Run({"update", "--port", "COM3", "--firmware", Path("peripheral.ldr")}), kExitFailure);
+    EXPECT_EQ(err.str(), "Прошивка отсутствует: в ldr-файле \"" + Path("peripheral.ldr") +
+                             "\" нет модуля \"Вычислительный модуль\".\n");
+    // A log or a trace that cannot be written is a usage error naming it and the reason.
+    std::vector<std::string> logged = update;
+    logged.insert(logged.end(), {"--log", Path("missing/r.jsonl")});
+    EXPECT_EQ(Run(logged), kExitUsage);
+    EXPECT_EQ(err.str().rfind("trelvo-cli: Журнал \"" + Path("missing/r.jsonl") +
+                                  "\" не удаётся открыть для записи: нет такого файла или каталога (",
+                              0),
+              0u)
+        << err.str();
+    fs::create_directory(fs::u8path(Path("folder")));
+    logged.back() = Path("folder");
+    EXPECT_EQ(Run(logged), kExitUsage);
+    EXPECT_NE(err.str().find(": это каталог\n"), std::string::npos) << err.str();
+    std::vector<std::string> traced = update;
+    traced.insert(traced.end(), {"--trace", Path("folder")});
+    EXPECT_EQ(Run(traced), kExitUsage);
+    EXPECT_EQ(ports.OpenCount("COM3"), 0u);
+    EXPECT_EQ(scanner.CommandsReceived(), 0u);
+}
+
+TEST_F(CliRun, SettingsInEveryEncodingTheWindowsProgramMeets)
+{
+    CSimScanner& scanner = AddScanner("COM3", 5);
+    const std::string text = "; комментарий\r\n[Connect]\r\nPortName=COM3\r\nBaudRate=5\r\n";
+    const auto utf16 = [](const std::string& utf8, bool bom) {
+        std::string bytes = bom ? "\xFF\xFE" : "";
+        for (wchar_t c : Widen(utf8)) {
+            bytes += char(c & 0xFF);
+            bytes += char((c >> 8) & 0xFF);
+        }
+        return bytes;
+    };
+    for (const std::string& bytes : {utf16(text, true), utf16(text, false), "\xEF\xBB\xBF" + text}) {
+        WriteFile("trelvo.ini", bytes);
+        EXPECT_EQ(Run({"check"}), kExitOk) << err.str();
+    }
+    // Checked as strictly as any other file.
+    WriteFile("trelvo.ini", utf16("[Connect]\r\nPortName=COM3\r\nBaudRate=abc\r\n", true));
+    EXPECT_EQ(Run({"check"}), kExitUsage);
+    EXPECT_NE(err.str().find("[Connect] BaudRate"), std::string::npos) << err.str();
+    // Written back in its own encoding, every other line as it was.
+    WriteFile("trelvo.ini", utf16(text, true));
+    EXPECT_EQ(Run({"set-speed", "3"}), kExitOk) << err.str();
+    EXPECT_EQ(scanner.SpeedCode(), 3);
+    EXPECT_EQ(ReadFile("trelvo.ini"),
+              utf16("; комментарий\r\n[Connect]\r\nPortName=COM3\r\nBaudRate=3\r\n", true));
+
+    // Bytes that are no text are refused, naming the file.
+    std::mt19937 random(5);
+    std::string binary(3072, '\0');
+    for (char& c : binary)
+        c = static_cast<char>(random());
+    WriteFile("trelvo.ini", binary);
+    EXPECT_EQ(Run({"check"}), kExitUsage);
+    EXPECT_NE(err.str().find("\"" + SettingsPath() + "\" не является текстом"), std::string::npos)
+        << err.str();
+    WriteFile("trelvo.ini", "[Connect]\nPortName=COM3\xC0\n");
+    EXPECT_EQ(Run({"check"}), kExitUsage);
+}
+
+TEST_F(CliRun, SetSpeedLeavesAReadOnlySettingsFileAsItIs)
+{
+    CSimScanner& scanner = AddScanner("COM3", 2);
+    const std::string before = "[Connect]\r\nPortName=COM3\r\nBaudRate=2\r\n";
+    WriteFile("trelvo.ini", before);
+    fs::permissions(fs::u8path(SettingsPath()),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(Run({"set-speed", "5"}), kExitFailure);
+    EXPECT_EQ(scanner.SpeedCode(), 5);
+    // Both speeds, and why the file could not take the new one.
+    EXPECT_EQ(err.str().rfind("COM3: ", 0), std::string::npos);
+    EXPECT_NE(err.str().find("он работает на 57600 бод, но файл настроек \"" + SettingsPath() +
+                             "\" не записан: доступ запрещён ("),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("В файле осталась скорость 9600 бод."), std::string::npos) << err.str();
+    EXPECT_EQ(ReadFile("trelvo.ini"), before);
+    fs::permissions(fs::u8path(SettingsPath()), fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(CliResultLog, ARecordThatCannotBeWrittenGoesToTheErrorStreamWhole)
+{
+    CTempFolder folder("trelvo-log-");
+    const std::string log = (folder.Path() / "gone" / "r.jsonl").u8string();
+    CPortRunResult result;
+    result.port = "COM3";
+    result.serialNumber = 1234567;
+    result.rowStatus = {IDS_STATUS_OK, IDS_STATUS_OK};
+    std::ostringstream err;
+    EXPECT_FALSE(WriteResultLog(log, CFirmwareIdentity{"fw.ldr", 10, "ab"}, {result}, err));
+    const std::string text = err.str();
+    EXPECT_EQ(text.rfind("Журнал не записан: " + log + ": нет такого файла или каталога (", 0), 0u)
+        << text;
+    const size_t record = text.find("\n{\"time\":");
+    ASSERT_NE(record, std::string::npos) << text;
+    EXPECT_NE(text.find("\"serial\":1234567", record), std::string::npos);
+    EXPECT_TRUE(EndsWith(text, "}\n"));
 }
 
 TEST_F(CliRun, ModulesListsKindVersionAndSize)

@@ -68,6 +68,11 @@ TEST(CliOptions, OptionsInBothFormsAnywhereTheLastOneWins)
     EXPECT_EQ(o.settingsFile, "s.ini");
     // update takes every port named, for a run on each.
     EXPECT_EQ(o.updatePorts, (std::vector<std::string>{"COM3", "COM7"}));
+    // A port named twice is one port.
+    EXPECT_EQ(Parse({"update", "--port", "COM3", "--port", "COM3"}).updatePorts,
+              (std::vector<std::string>{"COM3"}));
+    EXPECT_EQ(Parse({"search", "COM3", "COM3"}).ports, (std::vector<std::string>{"COM3"}));
+    EXPECT_TRUE(Parse({"update", "--version"}).version);
     const CCliOptions many = Parse({"update", "--all", "--jobs", "2", "--log=r.jsonl"});
     EXPECT_TRUE(many.allPorts);
     EXPECT_EQ(many.jobs, 2u);
@@ -111,6 +116,9 @@ TEST(CliOptions, MalformedCommandLinesAreRefusedWithTheReason)
     EXPECT_NE(Refusal({"check", "--verbose"}).find("--verbose"), std::string::npos);
     EXPECT_NE(Refusal({"check", "-x"}).find("-x"), std::string::npos);
     EXPECT_NE(Refusal({"check", "--port"}).find("нужно значение"), std::string::npos);
+    // Unknown wherever it stands, the last argument too.
+    EXPECT_EQ(Refusal({"check", "--bogus"}), "неизвестный параметр: --bogus");
+    EXPECT_EQ(Refusal({"check", "--bogus=1"}), "неизвестный параметр: --bogus");
     EXPECT_NE(Refusal({"check", "--port="}).find("пустое значение"), std::string::npos);
     EXPECT_NE(Refusal({"check", "extra"}).find("лишний аргумент"), std::string::npos);
     EXPECT_NE(Refusal({"set-speed"}).find("нужен аргумент"), std::string::npos);
@@ -138,7 +146,8 @@ TEST(CliOptions, HelpNamesEveryCommandOptionAndExitCode)
     const std::string help = CliHelpText();
     for (const char* word : {"ports", "check", "search", "set-speed", "info", "update", "modules",
                              "--settings", "--port", "--speed", "--timeout", "--firmware",
-                             "--retry", "--all", "--jobs", "--log", "--help", "130", "trelvo.ini", "Connect/BaudRate"}) {
+                             "--retry", "--all", "--jobs", "--log", "--help", "--version", "130", "143",
+                             "129", "SIGTERM", "trelvo.ini", "Connect/BaudRate"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
 }

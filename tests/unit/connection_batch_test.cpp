@@ -5,7 +5,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -16,11 +18,14 @@
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
 #include "protocol/device_info.h"
+#include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
 #include "support/firmware_builder.h"
 #include "support/sim_port_environment.h"
 #include "support/temp_folder.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -224,19 +229,78 @@ TEST_F(BatchSession, RunUpdatesTheTickedPortsAndLogsEachWhileAFailureStaysOnItsR
     EXPECT_EQ(sims.at("COM4")->ports.OpenCount("COM4"), 0u);
 }
 
+TEST_F(BatchSession, ARunAfterAStopKnowsTheScannerAgainAndLeavesItAtItsSpeed)
+{
+    SimConfig at57600;
+    at57600.speedCode = 5;
+    SimPort& sim = AddScanner("COM1", at57600);
+    settings.logFile = (folder.Path() / "results.jsonl").string();
+    CBatchSession& batch = Session();
+    batch.SetPorts({"COM1"});
+    batch.StartSearch();
+    Finish();
+    ASSERT_EQ(Row("COM1").scanner, Scanner("COM1"));
+
+    // Stopped mid-transfer: the scanner stays in its loader, where its serial number
+    // cannot be read, but goes back to 57600.
+    std::function<void()> watch = [&] {
+        if (sim.scanner->CommandsReceived(CMD_WRITE_MEMORY) >= 3)
+            session->Stop();
+        else
+            sim.host.At(sim.host.NowMs() + 10, watch);
+    };
+    sim.host.At(sim.host.NowMs(), watch);
+    batch.StartRun(settings);
+    Finish();
+    EXPECT_EQ(Row("COM1").state, "Прервано. Сканер остался в режиме загрузчика на скорости 57600 бод: "
+                                 "обновление нужно запустить ещё раз.");
+    EXPECT_EQ(sim.scanner->Mode(sim.host.NowUs()), MODE_LOADER);
+    EXPECT_EQ(sim.scanner->SpeedCode(), 5);
+
+    batch.StartRun(settings);
+    Finish();
+    EXPECT_EQ(Row("COM1").state, "OK");
+    EXPECT_EQ(Row("COM1").scanner, Scanner("COM1"));
+    EXPECT_EQ(Row("COM1").speed, "57600");
+    EXPECT_EQ(sim.scanner->SpeedCode(), 5);
+    EXPECT_EQ(sim.scanner->Dump(0x40000, image.size()), image);
+    std::ifstream in(settings.logFile, std::ios::binary);
+    unsigned records = 0;
+    for (std::string line; std::getline(in, line); ++records)
+        EXPECT_NE(line.find("\"serial\":" + std::to_string(sim.scanner->Config().serialNumber)),
+                  std::string::npos)
+            << line;
+    EXPECT_EQ(records, 2u);
+}
+
 TEST_F(BatchSession, StopEndsEveryPortInterruptedAndAnUnwritableLogIsReported)
 {
     for (const char* port : {"COM1", "COM2", "COM3"})
         AddScanner(port, SimConfig{});
-    settings.logFile = (folder.Path() / "missing" / "results.jsonl").string();
     CBatchSession& batch = Session();
     batch.SetPorts({"COM1", "COM2", "COM3"});
     for (size_t row : {0, 1, 2})
         batch.SetTicked(row, true);
 
-    // Every port waits at its start until the stop has been asked for.
+    // A log that cannot be opened is said before any port is touched.
+    settings.logFile = (folder.Path() / "missing" / "results.jsonl").string();
+    try {
+        batch.StartRun(settings);
+        ADD_FAILURE() << "a log in a missing folder was taken";
+    } catch (const object_description& e) {
+        EXPECT_EQ(e.Text(), "Журнал \"" + settings.logFile +
+                                "\" не удаётся открыть для записи: нет такого файла или каталога (2)");
+    }
+    EXPECT_FALSE(batch.Busy());
+    EXPECT_EQ(sims.at("COM1")->ports.OpenCount("COM1"), 0u);
+
+    // Every port waits at its start until the stop has been asked for; meanwhile the log
+    // turns into a folder, so that no record can be written.
+    settings.logFile = (folder.Path() / "results.jsonl").string();
     gateClosed = true;
     batch.StartRun(settings);
+    fs::remove(fs::u8path(settings.logFile));
+    fs::create_directory(fs::u8path(settings.logFile));
     batch.Stop();
     {
         std::lock_guard<std::mutex> lock(gateMutex);
@@ -254,7 +318,11 @@ TEST_F(BatchSession, StopEndsEveryPortInterruptedAndAnUnwritableLogIsReported)
     EXPECT_EQ(batch.Summary(), "Готово: 0 из 3");
     const std::vector<std::string> failures = batch.TakeLogFailures();
     ASSERT_EQ(failures.size(), 3u);
-    EXPECT_EQ(failures[0].rfind("Журнал не записан: " + settings.logFile + ": ", 0), 0u) << failures[0];
+    // The record that was not written comes with the message, not lost.
+    EXPECT_EQ(failures[0].rfind("Журнал не записан: " + settings.logFile + ": это каталог\r\n"
+                                "Запись, не попавшая в журнал:\r\n{\"time\":", 0),
+              0u)
+        << failures[0];
 }
 
 }  // namespace

@@ -131,9 +131,30 @@ TEST_F(RunLoop, FailureAnsweredYesRetriesTheRowThenNoEndsTheRun)
               "Контрольная сумма прошивки не сошлась\r\n\r\nПродолжить выполнение?");
     EXPECT_EQ(host.Boxes()[0].caption, "Ошибка");
     EXPECT_EQ(host.Boxes()[0].owner, &view);
-    EXPECT_EQ(view.status, (std::vector<std::string>{"Ошибка", ""}));
+    // The run ended with the scanner in its loader: the row says so.
+    EXPECT_EQ(view.status, (std::vector<std::string>{
+                               "Ошибка. Сканер остался в режиме загрузчика на скорости 9600 бод: "
+                               "обновление нужно запустить ещё раз.",
+                               ""}));
     // The whole module went out twice.
     EXPECT_EQ(scanner.CommandsReceived(CMD_WRITE_MEMORY), 2u * 4u * 2u);
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+}
+
+TEST_F(RunLoop, ARetriedTransferLeavesTheScannerAtTheSpeedItWasFoundAt)
+{
+    // The first transfer fails at 115200; the retry starts there.
+    SimConfig config;
+    config.speedCode = 4;
+    CSimScanner& scanner = ports.AddScanner(kPort, config);
+    scanner.AddFault({CMD_WRITE_MEMORY, SimFault::ErrorStatus, 1, 147});
+    host.QueueAnswers({true});
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(view.status, (std::vector<std::string>{"OK", "OK"}));
+    EXPECT_EQ(scanner.SpeedCode(), 4);
+    EXPECT_EQ(engine.foundSpeedCode, 4);
+    EXPECT_EQ(engine.leftNote, "");
 }
 
 TEST_F(RunLoop, FailureOnAFastScannerRecordsItsExactSpeedForTheRetry)
@@ -169,7 +190,7 @@ TEST_F(RunLoop, OtherScannerOnSecondRowFailsBeforeItsOperation)
     ASSERT_EQ(host.Boxes().size(), 1u);
     EXPECT_EQ(host.Boxes()[0].text,
               "Тест должен проводится для одного и того же сканера.\r\n\r\nПродолжить выполнение?");
-    EXPECT_EQ(view.status, (std::vector<std::string>{"OK", "Ошибка"}));
+    EXPECT_THAT(view.status[1], testing::StartsWith("Ошибка. Сканер остался в режиме загрузчика"));
     EXPECT_EQ(scanner.Mode(host.NowUs()), 1);   // the second operation never ran
 }
 
@@ -188,22 +209,41 @@ TEST_F(RunLoop, UnreadUniqueIdIsUnknownNotAnotherScanner)
     EXPECT_EQ(scanner.Mode(host.NowUs()), 0);
 }
 
-TEST_F(RunLoop, StopDuringTransferInterruptsWithoutBoxAndRecordsSpeed)
+TEST_F(RunLoop, StopDuringTransferInterruptsWithoutBoxAndPutsTheScannerBack)
 {
-    ports.AddScanner(kPort);
+    CSimScanner& scanner = ports.AddScanner(kPort);
     static CVirtualHost* stopHost;
+    static CSimScanner* lost;
     stopHost = &host;
+    lost = nullptr;
     view.operations[0].function = [](OperationContext* context) {
         struct StopSink : CMessageInterface {
-            void ShowMessage(const char*) override { stopHost->RequestStop(0); }
+            void ShowMessage(const char*) override
+            {
+                stopHost->RequestStop(0);
+                if (lost)
+                    lost->AddFault({-1, SimFault::NoReply, 1000});
+            }
         } sink;
         context->sink = &sink;
         UpdateFirmware(context);
     };
     engine.Start();
-    EXPECT_EQ(view.status, (std::vector<std::string>{"Прервано", ""}));
+    // Stopped mid-transfer, the scanner stays in its loader (the safe state), back at the
+    // speed it was found at, and the row says so.
+    EXPECT_EQ(view.status, (std::vector<std::string>{
+                               "Прервано. Сканер остался в режиме загрузчика на скорости 9600 бод: "
+                               "обновление нужно запустить ещё раз.",
+                               ""}));
     EXPECT_TRUE(host.Boxes().empty());
-    EXPECT_EQ(settings.baudCode, 6);
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+    EXPECT_EQ(settings.baudCode, 2);
+
+    // Where it cannot be reached any more, the row says where it was left.
+    lost = &scanner;
+    engine.Start();
+    EXPECT_EQ(view.status[0], "Прервано. Скорость сканера не восстановлена: он оставлен на скорости "
+                              "115200 бод.");
 }
 
 // Stop in each phase of a run: the run ends within a second of it, the row says
@@ -269,9 +309,12 @@ TEST(RunLoopStop, EveryPhaseEndsWithinASecondAndStartRecovers)
         engine.Start(&firmware);
         ASSERT_NE(stopMs, 0u) << "the phase was never reached";
         EXPECT_LE(host.NowMs() - stopMs, 1000u);
-        EXPECT_EQ(view.status[phase.row], "Прервано");
+        EXPECT_THAT(view.status[phase.row], testing::StartsWith("Прервано"));
         EXPECT_TRUE(host.Boxes().empty());
         EXPECT_FALSE(scanner && ports.Held(kPort));
+        // Wherever the stop came, the scanner is back at the speed it was found at.
+        if (scanner)
+            EXPECT_EQ(scanner->SpeedCode(), phase.config.speedCode);
 
         if (!scanner)
             scanner = &ports.AddScanner(kPort, phase.config);
@@ -309,8 +352,22 @@ TEST_F(RunLoop, FirmwareFileFailureEndsRunBeforeAnyRow)
     EXPECT_EQ(host.Boxes()[0].kind, MessageBoxKind::Error);
     EXPECT_EQ(host.Boxes()[0].owner, &view);
     EXPECT_EQ(host.Boxes()[0].text,
-              "Ldr-файл не найден. Проверьте правильность указания каталога и/или имени файла.");
+              "Ldr-файл не найден. Проверьте правильность указания каталога и/или имени файла. "
+              "Файл: \"" + settings.firmwareFile + "\".");
     EXPECT_EQ(view.status, (std::vector<std::string>{"", ""}));
+
+    // A file without the module the update writes is refused before the scanner is
+    // switched to its loader.
+    CSimScanner& scanner = ports.AddScanner("COM8");
+    settings.portName = "COM8";
+    settings.firmwareFile = (folder.Path() / "no_module.ldr").string();
+    ldr::save(settings.firmwareFile, BuildFile({BuildModule(ldr::peripheral, 0x0100, 0, 256, 1,
+                                                            [](uint32_t, uint32_t) { return 0; })}));
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 2u);
+    EXPECT_EQ(host.Boxes()[1].text, "Прошивка отсутствует: в ldr-файле \"" + settings.firmwareFile +
+                                        "\" нет модуля \"Вычислительный модуль\".");
+    EXPECT_EQ(scanner.CommandsReceived(), 0u);
 }
 
 TEST(MainTitle, Forms)

@@ -44,8 +44,12 @@ protected:
         try {
             ldr::load(path, f);
         } catch (const ldr_exception& e) {
-            if (std::string(LoadText(e.TextId())).find('%') == std::string::npos) {
-                EXPECT_EQ(e.Text(), LoadText(e.TextId()));
+            // The message of the id, then the file it is about (every file has a name).
+            const std::string plain = LoadText(e.TextId());
+            if (plain.find('%') == std::string::npos) {
+                EXPECT_EQ(e.Text().compare(0, plain.size(), plain), 0) << e.Text();
+                if (!path.empty())
+                    EXPECT_NE(e.Text().find("\"" + path + "\""), std::string::npos) << e.Text();
             }
             return e.TextId();
         }
@@ -149,6 +153,21 @@ TEST_F(LdrFile, ShortHeaderIsStreamError)
     EXPECT_EQ(LoadBytesError({}), 15u);
     EXPECT_EQ(LoadBytesError({'#', 'L', 'D', 'R', 0x00}), 15u);
     EXPECT_EQ(LoadBytesError({'R', 'D', 'L'}), 15u);
+    // What was found: nothing, or where the file ends.
+    const auto message = [](const std::string& path) {
+        ldr::file f;
+        try {
+            ldr::load(path, f);
+        } catch (const ldr_exception& e) {
+            return e.Text();
+        }
+        return std::string();
+    };
+    const std::string empty = Write({}, "empty.ldr");
+    EXPECT_EQ(message(empty), "Ошибка ввода/вывода при работе с ldr-файлом. Файл \"" + empty + "\" пуст.");
+    const std::string cut = Write({'#', 'L', 'D', 'R', 0x00}, "cut.ldr");
+    EXPECT_EQ(message(cut), "Ошибка ввода/вывода при работе с ldr-файлом. Файл \"" + cut +
+                                "\" обрывается после 5 байт.");
 }
 
 TEST_F(LdrFile, FileCutAnywhereInsideAModuleFails)
