@@ -211,6 +211,8 @@ const char* SimUsageText()
            "                       each restart (implies --usb)\n"
            "  --fault OP:KIND[:COUNT[:STATUS]]  OP a number or 'any'; KIND noise, noise2,\n"
            "                       checksum, echo, busy, noreply, lost, short, long, status\n"
+           "                       OP: 156 write-memory, 157 read-memory, 158 get-info,\n"
+           "                       159 mode-register, 161 baud-rate, 162 unique-id\n"
            "  --fault-rate P --seed N  random recoverable faults with probability P\n"
            "  --line-rate          bytes take their wire time; --turnaround-us N per reply\n"
            "  --flash BASE SIZE    writable memory; --write-align N; --write-error STATUS\n"

@@ -74,8 +74,8 @@ public:
     bool SetTicked(size_t row, bool ticked);
 
     bool Busy() const { return busy; }
-    // Every port at once, at speed codes 0..6: a port where a scanner answers is ticked
-    // with its speed and scanner, every other one unticked with its state.
+    // Every port at once, at speed codes 0..6, then 7..9: a port where a scanner answers
+    // is ticked with its speed and scanner, every other one unticked with its state.
     void StartSearch();
     // Every ticked port at once; throws object_description (no port ticked, a firmware
     // file that cannot be loaded, lacks the module the update writes or cannot be named

@@ -16,8 +16,9 @@ constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortRefreshMs = 1000;
 constexpr unsigned kTimeoutLowMs = 100;
 constexpr unsigned kTimeoutHighMs = 300000;
-// The speeds the combo offers: codes 0..6, 2400 to 115200 baud.
-constexpr int kSpeedItems = 7;
+// The speeds the combo offers: every code, 2400 to 921600 baud, so that a scanner the
+// device search found at a fast speed can be taken over.
+constexpr int kSpeedItems = 10;
 
 constexpr int kActionButtons[] = {IDC_CONNECT_CHECK, IDC_CONNECT_SEARCH, IDC_CONNECT_SET_SPEED,
                                   IDC_CONNECT_DETAILS};

@@ -1,5 +1,6 @@
-// The search for scanners over ticked serial ports at speed codes 0..6, written against
-// a small view so that the search window and the command-line tool share it.
+// The search for scanners over ticked serial ports at speed codes 0..6, then 7..9 (the
+// fast ones a port may refuse), written against a small view so that the search window
+// and the command-line tool share it.
 #pragma once
 
 #include <string>

@@ -10,7 +10,9 @@ constexpr int MODE_LOADER = 1;
 
 constexpr int kDefaultSpeedCode = 2;      // 9600
 constexpr int kAssumedSpeedCode = 4;      // what a scanner without the speed command runs at
-constexpr int kSearchSpeedCodeLast = 6;   // speed searches try codes 0..6
+// Speed searches try codes 0..6 (2400-115200) and, when nothing answered there, the fast
+// codes 7..9 (230400-921600); a speed the port cannot make is passed by.
+constexpr int kSearchSpeedCodeLast = 9;
 
 unsigned BaudFromCode(int code);
 int CodeFromBaud(unsigned baud);

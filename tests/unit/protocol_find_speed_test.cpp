@@ -134,14 +134,24 @@ TEST_F(FindSpeedOnPort, FastPortCountsOnlyItsOwnSpeedAsTriedAndIsPutBackWhenNoth
     recorder.writes.clear();
     const uint64_t start = host.NowMs();
     EXPECT_FALSE(FindSpeed(protocol, nullptr, 0));
+    // The fast speeds after the others.
     EXPECT_EQ(SpeedsProbed(recorder.writes),
-              (std::vector<uint32_t>{921600, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
+              (std::vector<uint32_t>{921600, 2400, 4800, 9600, 19200, 38400, 57600, 115200,
+                                     230400, 460800}));
     EXPECT_EQ(device.GetBaudRate(), 921600u);
     EXPECT_EQ(device.GetTimeout(), kCallerTimeoutMs);
     // Each silent speed costs three short read time-outs, not three of the caller's.
     const uint64_t spent = host.NowMs() - start;
-    EXPECT_GE(spent, 8u * 300u);
-    EXPECT_LT(spent, 8u * 300u + 100u);
+    EXPECT_GE(spent, 10u * 300u);
+    EXPECT_LT(spent, 10u * 300u + 100u);
+
+    // A scanner at 460800 behind a port at 9600 is found after the others.
+    SimConfig fast;
+    fast.speedCode = 8;
+    sim.AddScanner("COM9", fast);
+    OpenComPort(device, "COM9", 9600, kCallerTimeoutMs);
+    EXPECT_TRUE(FindSpeed(protocol, nullptr, 0));
+    EXPECT_EQ(device.GetBaudRate(), 460800u);
 }
 
 TEST_F(FindSpeedOnPort, TimeoutComesBackWhenTheSearchIsLeftEarly)
@@ -171,7 +181,7 @@ TEST_F(FindSpeedOnPort, SetSpeedMovesScannerAndPortTogether)
     EXPECT_EQ(device.GetTimeout(), kCallerTimeoutMs);
     EXPECT_EQ(GetSpeed(protocol, false), 6);
 
-    // Up to a speed the searches never try, and back down from it.
+    // Up to a fast speed, and back down from it.
     SetSpeed(protocol, 7, false);
     EXPECT_EQ(device.GetBaudRate(), 230400u);
     SetSpeed(protocol, 2, false);

@@ -78,6 +78,11 @@ TEST(SimOptions, BadValuesAreRefused)
     SimProgramOptions o;
     EXPECT_TRUE(Parse({"-h"}, o));
     EXPECT_TRUE(o.help);
+    // The usage names the opcodes --fault takes, each with its command.
+    const std::string usage = SimUsageText();
+    for (const char* op : {"156 write-memory", "157 read-memory", "158 get-info",
+                           "159 mode-register", "161 baud-rate", "162 unique-id"})
+        EXPECT_NE(usage.find(op), std::string::npos) << op;
 }
 
 TEST(SimOptions, StateTextSummarisesModeSpeedAndMemory)
