@@ -87,8 +87,8 @@ constexpr unsigned STOP_MESSAGE = 0x8000;
 void InstallInterruptStop();
 
 // The exit code of a program that an interrupt stopped, as shells give it: 128 + the
-// signal (SIGHUP 129, SIGINT 130, SIGTERM 143; on Windows the console closing 129,
-// Ctrl+C 130, Ctrl+Break 149, SIGBREAK being 21); 0 while no interrupt came.
+// last interrupt's signal (SIGHUP 129, SIGINT 130, SIGTERM 143; on Windows the console
+// closing 129, Ctrl+C 130, Ctrl+Break 149, SIGBREAK being 21); 0 while none came.
 int InterruptExitCode();
 
 // How the calling thread's platform host answers Question boxes: given the text and

@@ -13,7 +13,7 @@
 namespace {
 
 // The one piece of process-wide state: a signal handler has no other way to reach the
-// working thread. The first signal that stopped the program gives its exit code.
+// working thread. The last signal that stopped the program gives its exit code.
 std::atomic<bool> interruptPending{false};
 std::atomic<int> interruptSignal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
@@ -26,8 +26,7 @@ constexpr int kSignalExitBase = 128;
 
 extern "C" void OnInterrupt(int signal)
 {
-    int none = 0;
-    interruptSignal.compare_exchange_strong(none, signal);
+    interruptSignal = signal;
     if (interruptPending.exchange(true)) {
         // The working thread has not pumped since the last interrupt (it may be stuck):
         // let this one end the process as it would without a handler.

@@ -13,7 +13,7 @@ namespace {
 
 // A console control handler runs on a thread of its own and has no context to carry:
 // it needs to know which thread to stop, whether a stop from it is still waiting, and
-// which event stopped the program (for its exit code).
+// which event stopped the program last (for its exit code).
 std::atomic<DWORD> interruptThread{0};
 std::atomic<bool> interruptPending{false};
 std::atomic<int> interruptExitCode{0};
@@ -44,8 +44,7 @@ BOOL WINAPI OnConsoleControl(DWORD type)
     const int exitCode = ExitCodeOf(type);
     if (exitCode == 0)
         return FALSE;
-    int none = 0;
-    interruptExitCode.compare_exchange_strong(none, exitCode);
+    interruptExitCode = exitCode;
     // A second interrupt while the first is still waiting goes to the default handler,
     // which ends the process.
     if (interruptPending.exchange(true))

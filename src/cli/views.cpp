@@ -54,6 +54,12 @@ void CCliRunView::SetRowResult(int row, unsigned statusId)
     out << rows[row].name << ": " << LoadText(statusId) << '\n' << std::flush;
 }
 
+void CCliRunView::SetRowNote(int, unsigned, const std::string& note)
+{
+    EndProgressLine();
+    out << note << '\n' << std::flush;
+}
+
 void CCliRunView::EndProgressLine()
 {
     if (progressWidth == 0)

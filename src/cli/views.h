@@ -22,6 +22,8 @@ public:
     OperationFunction RowOperation(int row) override { return rows[row].function; }
     void SetRowStatus(int row, const std::string& text) override;
     void SetRowResult(int row, unsigned statusId) override;
+    // The note is the run's last line, after the row's status.
+    void SetRowNote(int row, unsigned statusId, const std::string& note) override;
     void EnsureRowVisible(int row) override {}
     void SetTitle(const std::string& title) override {}
     void FlashIfInactive() override {}

@@ -1,6 +1,8 @@
 #include "engine/run_loop.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "base/strings.h"
 #include "firmware/ldr.h"
@@ -252,7 +254,8 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
 void CRunEngine::LeaveScannerAsFound()
 {
     // Where the run last had the port: the transfer's speed after a failure or a stop in
-    // it, the found one otherwise. The scanner is looked for there and at the found one.
+    // it, the found one otherwise. The scanner is looked for there, at the found one and
+    // at the transfer's (a stop can come between the scanner's change and the port's).
     const int left = settings.baudCode;
     CRestoreHost restoreHost(host);
     CComDevice device(ports, restoreHost);
@@ -262,12 +265,13 @@ void CRunEngine::LeaveScannerAsFound()
     bool inLoader = false;
     try {
         OpenComPort(device, settings.portName, BaudFromCode(left), kRestoreTimeoutMs);
-        for (int code : {left, foundSpeedCode}) {
-            device.SetBaudRate(BaudFromCode(code));
-            if (Probe(protocol)) {
-                at = code;
-                break;
-            }
+        const int candidates[] = {left, foundSpeedCode, kTransferSpeedCode};
+        for (const int* code = std::begin(candidates); code != std::end(candidates) && at < 0; ++code) {
+            if (std::find(std::begin(candidates), code, *code) != code)
+                continue;   // probed already
+            device.SetBaudRate(BaudFromCode(*code));
+            if (Probe(protocol))
+                at = *code;
         }
         // Bounded on purpose: one write and one look at each speed, no speed search.
         if (at >= 0 && at != foundSpeedCode &&

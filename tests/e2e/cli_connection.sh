@@ -34,6 +34,27 @@ cli --settings "$settings_arg" check
 expect_rc 0 "check at the settings file's speed"
 expect_out "$model" check
 
+# A settings file the Windows program wrote (its first save: UTF-16 with its byte-order
+# mark) is read by the tool on Linux and written back in UTF-16, every key kept.
+if [ "$platform" = win32 ]; then
+    saved=$work/saved.ini
+    TRELVO_SAVED_SETTINGS=$(winepath -w "$saved" 2>/dev/null) TRELVO_SAVED_PORT=$work/scanner \
+        wine "$build/trelvo_tests.exe" --gtest_filter=PrivateProfileFile.TheProgramsFirstSaveIsUtf16WithItsMark \
+        >"$work/saved.log" 2>&1 || fail "the Windows build did not save its settings: $(cat "$work/saved.log")"
+    utf16_mark() { head -c 2 "$saved" | od -An -tx1 | tr -d ' \n'; }
+    [ "$(utf16_mark)" = fffe ] || fail "the Windows build's settings file is not UTF-16"
+    rc=0
+    "$native/trelvo-cli" --settings "$saved" set-speed 3 >"$work/cli.out" 2>"$work/cli.err" || rc=$?
+    expect_rc 0 "set-speed natively with the Windows build's settings file"
+    [ "$(utf16_mark)" = fffe ] || fail "the settings file lost its UTF-16 on the way back"
+    decoded=$(iconv -f UTF-16 -t UTF-8 "$saved" | tr -d '\r')
+    grep -qx 'BaudRate=3' <<<"$decoded" || fail "BaudRate not recorded in UTF-16: $decoded"
+    grep -qx 'FileName=C:\\Прошивки\\demo.ldr' <<<"$decoded" || fail "a key was lost: $decoded"
+    rc=0
+    "$native/trelvo-cli" --settings "$saved" set-speed 2 >"$work/cli.out" 2>"$work/cli.err" || rc=$?
+    expect_rc 0 "the scanner back at 9600"
+fi
+
 cli info --settings "$settings_arg"
 expect_rc 0 info
 [ "$(wc -l <"$work/cli.out")" -eq 13 ] || fail "info: not 13 lines"

@@ -60,6 +60,23 @@ table_row() {
 flash_sim a 51 1001; remember a
 flash_sim b 52 1002 --speed 5; remember b
 flash_sim c 53 1003 --usb; remember c
+
+# Before any port is touched: a firmware file without the module the update writes, and
+# a log that takes no records (/dev/full is no file), end the run with no request
+# reaching a scanner.
+"$ldr_make" "$work/peripheral.ldr" --random 0:1.1:0:256:1024:5 >/dev/null || fail "ldr-make failed"
+cli update --port "$(port a)" --port "$(port b)" --firmware "${firmware_arg%fw.ldr}peripheral.ldr"
+expect_rc 1 "a firmware file without the computational module"
+grep -q 'нет модуля "Вычислительный модуль"' "$work/cli.err" || fail "the missing module is not named"
+if [ "$platform" = posix ]; then
+    cli update --port "$(port a)" --port "$(port b)" --firmware "$firmware_arg" --log /dev/full
+    expect_rc 2 "a log on /dev/full"
+    grep -q '^trelvo-cli: Журнал "/dev/full" не удаётся открыть для записи: ' "$work/cli.err" ||
+        fail "the log's refusal: $(cat "$work/cli.err")"
+fi
+for n in a b; do
+    state_has "$n" "commands 0" || fail "$n was touched before the files were checked"
+done
 cli update --port "$(port a)" --port "$(port b)" --port "$(port c)" --firmware "$firmware_arg" \
     --log "$log_arg" --trace "$trace_arg"
 expect_rc 0 "three scanners at once"
@@ -107,15 +124,23 @@ start_sim silent 56 --fault any:noreply:4000000000
 if [ "$platform" = win32 ]; then
     cli update --all --firmware "$firmware_arg"
 else
-    # A pseudo-terminal is never listed by the system: name them for the search.
+    # A pseudo-terminal is never listed by the system: name them for the search (d twice:
+    # it runs once).
     cli update --all --port "$(port d)" --port "$(port e)" --port "$(port silent)" \
-        --firmware "$firmware_arg"
+        --port "$(port d)" --firmware "$firmware_arg"
+    [ "$(grep -c "^$(port d) " "$work/cli.out")" -eq 1 ] || fail "--all: d not run once"
 fi
 expect_rc 0 "--all"
 [[ "$(table_row "$(port d)")" == *"OK / OK"* ]] || fail "--all: the 57600 scanner"
 [[ "$(table_row "$(port e)")" == *"OK / OK"* ]] || fail "--all: the USB scanner"
 [ -z "$(table_row "$(port silent)")" ] || fail "--all: a silent port was updated"
 expect_flashed d e
+# --all with no scanner anywhere says which ports it searched, and what each said.
+if [ "$platform" = posix ]; then
+    cli update --all --port "$(port silent)" --firmware "$firmware_arg"
+    expect_rc 3 "--all without a scanner"
+    grep -qx "$(port silent)"$'\tНе обнаружено' "$work/cli.err" || fail "--all: $(cat "$work/cli.err")"
+fi
 
 # Ctrl+C while all three restart into their loaders: every port stops, exit 130.
 for n in 1 2 3; do

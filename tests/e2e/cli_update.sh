@@ -25,10 +25,14 @@ cp "$work/fw.ldr" "$work/прошивка.ldr"
 if [ "$platform" = win32 ]; then
     firmware_arg=Z:$work/прошивка.ldr
     settings_firmware=Z:$work/fw.ldr
+    log_arg=Z:$work/results.jsonl
 else
     firmware_arg=$work/прошивка.ldr
     settings_firmware=$work/fw.ldr
+    log_arg=$work/results.jsonl
 fi
+loader_note_9600='Сканер остался в режиме загрузчика на скорости 9600 бод: обновление нужно запустить ещё раз.'
+loader_note_38400='Сканер остался в режиме загрузчика на скорости 38400 бод: обновление нужно запустить ещё раз.'
 
 # flash_sim NAME COMNUMBER OPTIONS...: a scanner that judges the written image against
 # the module and dumps the image range when it ends.
@@ -83,7 +87,57 @@ expect_rc 1 "update on a scanner refusing writes"
 grep -q '(147)' "$work/cli.err" || fail "no write error message"
 [ "$(grep -c '^Обновление прошивки: Ошибка$' "$work/cli.out")" -eq 2 ] || fail "not tried twice"
 ! grep -q ': OK$' "$work/cli.out" || fail "a row reported OK"
+# The failed transfer left it at 115200; the run put it back, in its loader, and says so.
+[ "$(tail -n 1 "$work/cli.out")" = "$loader_note_9600" ] || fail "refusing: last line"
+wait_until 2 state_has refusing "speed 2" || fail "refusing: not back at 9600"
 stop_sim
+
+# A row that failed once and then went through: the scanner ends at the speed it was
+# found at, not at the transfer's 115200.
+flash_sim retried 36 --speed 4 --fault 156:status:1:147
+cli update --port "$(port retried)" --firmware "$firmware_arg" --retry 1
+expect_rc 0 "a retried row"
+expect_rows_ok retried
+wait_until 2 state_has retried "speed 4" || fail "retried: not back at 38400"
+expect_flashed retried
+
+# A scanner moved to 921600: the search finds it after the other speeds, and the update
+# flashes it there.
+flash_sim fastest 36 --speed 9
+cli search "$(port fastest)"
+expect_rc 0 "search at 921600"
+grep -q "^$(port fastest)"$'\t921600\t' "$work/cli.out" || fail "search: $(cat "$work/cli.out")"
+cli update --port "$(port fastest)" --firmware "$firmware_arg"
+expect_rc 0 "update at 921600"
+expect_rows_ok fastest
+wait_until 2 state_has fastest "speed 9" || fail "fastest: not back at 921600"
+expect_flashed fastest
+
+# Stopped in the middle of the transfer (Ctrl+C; SIGTERM, as supervisors and time-outs
+# stop a program): the row is interrupted, the scanner stays in its loader (the safe
+# state) but back at the speed it was found at, the last line says so, and the record
+# is written.
+stop_mid_transfer() {
+    local name=$1 signal=$2 code=$3
+    flash_sim "$name" 36 --speed 4 --line-rate
+    cli_start update --port "$(port "$name")" --firmware "$firmware_arg" --log "$log_arg"
+    wait_until 30 state_has "$name" "speed 6" || fail "$name: the transfer never began"
+    kill -"$signal" "$cli_pid"
+    cli_wait
+    expect_rc "$code" "$signal during the transfer"
+    grep -qx 'Обновление прошивки: Прервано' "$work/cli.out" || fail "$name: the row was not interrupted"
+    [ "$(tail -n 1 "$work/cli.out")" = "$loader_note_38400" ] || fail "$name: last line"
+    wait_until 2 state_has "$name" "speed 4" || fail "$name: not back at 38400"
+    state_has "$name" "mode loader" || fail "$name: not in its loader"
+    tail -n 1 "$work/results.jsonl" | jq -e --arg note "$loader_note_38400" \
+        '.rows[0].status == "Прервано" and .failure == $note and .ok == false' >/dev/null ||
+        fail "$name: record $(tail -n 1 "$work/results.jsonl")"
+    stop_sim
+}
+stop_mid_transfer interrupted INT 130
+if [ "$platform" = posix ]; then
+    stop_mid_transfer terminated TERM 143
+fi
 
 # Ctrl+C while the scanner restarts into its loader: the row is interrupted at the next
 # pump of the wait, and the tool ends with 130.

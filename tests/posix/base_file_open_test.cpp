@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -118,6 +119,38 @@ TEST(FilesPosix, SettingsWriteReplacesTheFileWholeOrNotAtAll)
     EXPECT_EQ(profile.GetString("Connect", "PortName", "none"), "none");
     EXPECT_FALSE(profile.WriteString("Connect", "PortName", "COM2"));
     EXPECT_EQ(ReadAll(path), huge);
+}
+
+TEST(FilesPosix, ASettingsFileKeepsItsOwnerAndAReadOnlyOneIsNotReplaced)
+{
+    CTempFolder folder("trelvo-owner-");
+    const std::string path = (folder.Path() / "trelvo.ini").string();
+    const std::string original = "[Connect]\r\nPortName=COM1\r\n";
+    WriteAll(path, original);
+    // Another owner and group than the writer's, where the writer may give them.
+    const bool root = geteuid() == 0;
+    if (root)
+        ASSERT_EQ(chown(path.c_str(), 4321, 4322), 0);
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    CIniProfile profile(path);
+    EXPECT_TRUE(profile.WriteString("Connect", "PortName", "COM2"));
+    struct stat after;
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+
+    // r--r--r-- in a writable folder: refused, even for root, with the reason.
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const std::string kept = ReadAll(path);
+    EXPECT_FALSE(profile.WriteString("Connect", "PortName", "COM3"));
+    EXPECT_EQ(profile.WriteError(), unsigned(EACCES));
+    EXPECT_EQ(ReadAll(path), kept);
+    const ino_t replaced = after.st_ino;
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, replaced);
+    EXPECT_EQ(after.st_mode & 07777, 0444u);
+    EXPECT_EQ(after.st_uid, before.st_uid);
 }
 
 TEST(FilesPosix, SettingsFileIsParsedOnceWhileUnchanged)

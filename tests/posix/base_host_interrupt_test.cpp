@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <utility>
 
 #include "base/host.h"
 #include "protocol/scanner_protocol.h"
@@ -29,6 +30,26 @@ TEST(HostPosix, InterruptBecomesAStopAtTheNextPump)
     }
     EXPECT_NO_THROW(host.PumpMessages());
     sigaction(SIGINT, &previous, nullptr);
+}
+
+// What supervisors, time-outs and a closed terminal send stops the work as Ctrl+C does,
+// and says so in the exit code.
+TEST(HostPosix, TerminationAndHangUpAreStopsWithTheirExitCodes)
+{
+    struct sigaction previous[2] {};
+    sigaction(SIGTERM, nullptr, &previous[0]);
+    sigaction(SIGHUP, nullptr, &previous[1]);
+    InstallInterruptStop();
+    CRunHost& host = PlatformHost();
+    host.PumpMessages();
+    for (const auto& [signal, code] : {std::pair<int, int>{SIGTERM, 143}, {SIGHUP, 129}}) {
+        std::raise(signal);
+        EXPECT_TRUE(InterruptPending());
+        EXPECT_THROW(host.PumpMessages(), stop_exception) << signal;
+        EXPECT_EQ(InterruptExitCode(), code);
+    }
+    sigaction(SIGTERM, &previous[0], nullptr);
+    sigaction(SIGHUP, &previous[1], nullptr);
 }
 
 TEST(HostPosix, QuestionWithoutATerminalIsAnsweredNo)

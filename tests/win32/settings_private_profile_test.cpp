@@ -2,6 +2,7 @@
 // the private-profile calls then keep; a file that already exists keeps its encoding.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "settings/profile.h"
+#include "settings/settings.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -69,4 +71,24 @@ TEST_F(PrivateProfileFile, ExistingFileKeepsItsEncoding)
     const std::string bytes = Bytes();
     EXPECT_NE(bytes.substr(0, 2), "\xFF\xFE");
     EXPECT_NE(bytes.find("PortName=COM5"), std::string::npos) << bytes;
+}
+
+// The file the program starts when the operator first confirms the settings sheet. With
+// TRELVO_SAVED_SETTINGS (and TRELVO_SAVED_PORT) set, it is written there, so that the
+// end-to-end test reads a file the Windows build wrote with the native tool.
+TEST_F(PrivateProfileFile, TheProgramsFirstSaveIsUtf16WithItsMark)
+{
+    const char* target = std::getenv("TRELVO_SAVED_SETTINGS");
+    const char* port = std::getenv("TRELVO_SAVED_PORT");
+    if (target != nullptr)
+        profile = OpenNativeProfile(target);
+    CSettings settings;
+    settings.portName = port != nullptr ? port : "COM3";
+    settings.timeout = 1000;
+    settings.firmwareFile = u8"C:\\Прошивки\\demo.ldr";
+    ASSERT_TRUE(ExchangeSettings(*profile, settings, true));
+    std::ifstream in(target != nullptr ? fs::u8path(target) : path, std::ios::binary);
+    char mark[2] = {};
+    in.read(mark, 2);
+    EXPECT_EQ(std::string(mark, 2), "\xFF\xFE");
 }
