@@ -84,6 +84,13 @@ protected:
         if (!valid || !WidenStrict(section, wideSection) || !WidenStrict(key, wideKey) ||
             !WidenStrict(value, wideValue))
             return false;
+        // Windows refuses to write a read-only file; a root user under Wine would not be
+        // refused, and the file would change all the same.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            writeError = ERROR_ACCESS_DENIED;
+            return false;
+        }
         CreateUnicodeFileIfMissing();
         if (WritePrivateProfileStringW(wideSection.c_str(), wideKey.c_str(), wideValue.c_str(),
                                        path.c_str()) != FALSE)

@@ -313,8 +313,9 @@ TEST(RunLoopStop, EveryPhaseEndsWithinASecondAndStartRecovers)
         EXPECT_TRUE(host.Boxes().empty());
         EXPECT_FALSE(scanner && ports.Held(kPort));
         // Wherever the stop came, the scanner is back at the speed it was found at.
-        if (scanner)
+        if (scanner) {
             EXPECT_EQ(scanner->SpeedCode(), phase.config.speedCode);
+        }
 
         if (!scanner)
             scanner = &ports.AddScanner(kPort, phase.config);

@@ -48,8 +48,9 @@ protected:
             const std::string plain = LoadText(e.TextId());
             if (plain.find('%') == std::string::npos) {
                 EXPECT_EQ(e.Text().compare(0, plain.size(), plain), 0) << e.Text();
-                if (!path.empty())
+                if (!path.empty()) {
                     EXPECT_NE(e.Text().find("\"" + path + "\""), std::string::npos) << e.Text();
+                }
             }
             return e.TextId();
         }

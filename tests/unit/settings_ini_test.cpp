@@ -1,11 +1,33 @@
-// The portable INI document: every byte a write does not concern stays as it was.
+// The portable INI document: every byte a write does not concern stays as it was, in the
+// encoding the file came in.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
+#include <utility>
 
+#include "base/utf.h"
 #include "settings/profile_ini.h"
+#include "support/temp_folder.h"
 
 namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(std::filesystem::u8path(path), std::ios::binary);
+    out << bytes;
+}
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
 
 std::string Set(const std::string& text, const char* section, const char* key, const char* value)
 {
@@ -102,4 +124,56 @@ TEST(IniDocument, IntegersReadLikeTheWindowsProfileCalls)
     EXPECT_EQ(ProfileIntFromText("abc", 7), 0);
     EXPECT_EQ(ProfileIntFromText("-", 7), 0);
     EXPECT_EQ(ProfileIntFromText("4294967297", 7), 1);  // wraps at 32 bits
+}
+
+// What the Windows program writes (UTF-16 LE with its mark), UTF-16 without one, and
+// UTF-8 with or without one: read, and written back in the file's own encoding.
+TEST(IniProfile, EveryEncodingReadsAndIsWrittenBackAsItWas)
+{
+    CTempFolder folder("trelvo-encoding-");
+    const std::string path = (folder.Path() / "trelvo.ini").u8string();
+    const auto utf16 = [](const std::string& utf8, bool bigEndian, const std::string& mark) {
+        std::string bytes = mark;
+        for (wchar_t c : Widen(utf8)) {
+            const char hi = char((c >> 8) & 0xFF), lo = char(c & 0xFF);
+            bytes += bigEndian ? hi : lo;
+            bytes += bigEndian ? lo : hi;
+        }
+        return bytes;
+    };
+    const std::string before = "; Прошивки\r\n[Connect]\r\nPortName=COM3\r\nBaudRate=5\r\n";
+    const std::string after = "; Прошивки\r\n[Connect]\r\nPortName=COM3\r\nBaudRate=2\r\n";
+    using Encode = std::function<std::string(const std::string&)>;
+    const std::pair<const char*, Encode> encodings[] = {
+        {"UTF-16 LE with its mark", [&](const std::string& t) { return utf16(t, false, "\xFF\xFE"); }},
+        {"UTF-16 BE with its mark", [&](const std::string& t) { return utf16(t, true, "\xFE\xFF"); }},
+        {"UTF-16 LE", [&](const std::string& t) { return utf16(t, false, ""); }},
+        {"UTF-16 BE", [&](const std::string& t) { return utf16(t, true, ""); }},
+        {"UTF-8 with its mark", [](const std::string& t) { return "\xEF\xBB\xBF" + t; }},
+        {"UTF-8", [](const std::string& t) { return t; }},
+    };
+    for (const auto& [name, encode] : encodings) {
+        SCOPED_TRACE(name);
+        WriteBytes(path, encode(before));
+        CIniProfile profile(path);
+        EXPECT_EQ(profile.State(), CProfile::FileState::Text);
+        EXPECT_EQ(profile.GetString("Connect", "PortName", ""), "COM3");
+        EXPECT_EQ(profile.GetInt("Connect", "BaudRate", 0), 5);
+        EXPECT_TRUE(profile.WriteInt("Connect", "BaudRate", 2));
+        EXPECT_EQ(ReadBytes(path), encode(after));
+    }
+
+    // No text: NUL bytes where UTF-16 cannot have them, malformed UTF-16 or UTF-8, stray
+    // control characters. Neither read nor replaced.
+    const std::string notText[] = {std::string("[Connect]\0\0\0PortName=COM3\r\n", 27),
+                                   std::string("\xFF\xFE\x00\xD8[\0", 6), "[Connect]\r\nPortName=COM\xC3\r\n",
+                                   "[Connect]\r\nPortName=COM3\x01\r\n"};
+    for (const std::string& bytes : notText) {
+        WriteBytes(path, bytes);
+        CIniProfile profile(path);
+        EXPECT_EQ(profile.State(), CProfile::FileState::NotText);
+        EXPECT_EQ(profile.GetString("Connect", "PortName", "none"), "none");
+        EXPECT_FALSE(profile.WriteString("Connect", "PortName", "COM4"));
+        EXPECT_EQ(ReadBytes(path), bytes);
+    }
 }
