@@ -162,7 +162,7 @@ TEST_F(SettingsSheet, ChosenFileThatDoesNotLoadIsReportedAndStillStored)
 
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].kind, MessageBoxKind::Error);
-    EXPECT_EQ(host.boxes[0].text, "В начале ldr-файла отсутствует нужная строка");
+    EXPECT_EQ(host.boxes[0].text, "В начале ldr-файла отсутствует нужная строка. Файл: \"" + bad + "\".");
     EXPECT_EQ(shownPath, bad);
     EXPECT_FALSE(listEnabled);
     EXPECT_EQ(rows, 0);
