@@ -21,6 +21,8 @@ namespace {
 
 // How often a terminal's progress lines are redrawn.
 constexpr uint32_t kRedrawMs = 200;
+// How often the main thread takes an interrupt while the ports are searched.
+constexpr uint32_t kSearchPumpMs = 20;
 
 // Columns a UTF-8 text takes on a terminal.
 size_t Width(const std::string& text)
@@ -146,16 +148,28 @@ std::vector<CFoundPort> FindUpdatePorts(const CCliOptions& options, const CCliSe
     for (const std::string& name : names)
         searches.emplace_back(name);
     std::atomic<bool> stop{false};
+    std::atomic<size_t> searching{searches.size()};
     std::vector<std::thread> threads;
     for (COnePortSearch& search : searches) {
-        threads.emplace_back([&search, &stop, &env] {
+        threads.emplace_back([&search, &stop, &searching, &env] {
             CSharedStopHost searchHost(PlatformHost(), stop);
             SearchDevices(env.ports, searchHost, search);
+            --searching;
         });
+    }
+    // This thread pumps while the ports are searched: where an interrupt reaches only
+    // this thread (Windows posts it here), it must stop every search at once.
+    while (searching > 0) {
+        try {
+            host.PumpMessages();
+        } catch (const stop_exception&) {
+            stop = true;
+        }
+        host.Sleep(kSearchPumpMs);
     }
     for (std::thread& thread : threads)
         thread.join();
-    // An interrupt taken by one of the searches is the tool's stop.
+    // An interrupt taken by one of the searches, or here, is the tool's stop.
     if (stop)
         throw stop_exception(0);
     host.PumpMessages();
