@@ -57,6 +57,17 @@ protected:
         return 0;
     }
     unsigned LoadBytesError(const Bytes& bytes) const { return LoadError(Write(bytes)); }
+    // The message of the ldr_exception that loading the path throws, empty when it loads.
+    static std::string LoadMessage(const std::string& path)
+    {
+        ldr::file f;
+        try {
+            ldr::load(path, f);
+        } catch (const ldr_exception& e) {
+            return e.Text();
+        }
+        return std::string();
+    }
 
     CTempFolder folder{"trelvo-ldr-"};
     const fs::path dir = folder.Path();
@@ -155,19 +166,10 @@ TEST_F(LdrFile, ShortHeaderIsStreamError)
     EXPECT_EQ(LoadBytesError({'#', 'L', 'D', 'R', 0x00}), 15u);
     EXPECT_EQ(LoadBytesError({'R', 'D', 'L'}), 15u);
     // What was found: nothing, or where the file ends.
-    const auto message = [](const std::string& path) {
-        ldr::file f;
-        try {
-            ldr::load(path, f);
-        } catch (const ldr_exception& e) {
-            return e.Text();
-        }
-        return std::string();
-    };
     const std::string empty = Write({}, "empty.ldr");
-    EXPECT_EQ(message(empty), "Ошибка ввода/вывода при работе с ldr-файлом. Файл \"" + empty + "\" пуст.");
+    EXPECT_EQ(LoadMessage(empty), "Ошибка ввода/вывода при работе с ldr-файлом. Файл \"" + empty + "\" пуст.");
     const std::string cut = Write({'#', 'L', 'D', 'R', 0x00}, "cut.ldr");
-    EXPECT_EQ(message(cut), "Ошибка ввода/вывода при работе с ldr-файлом. Файл \"" + cut +
+    EXPECT_EQ(LoadMessage(cut), "Ошибка ввода/вывода при работе с ldr-файлом. Файл \"" + cut +
                                 "\" обрывается после 5 байт.");
 }
 
@@ -254,22 +256,13 @@ TEST_F(LdrFile, OpenFailures)
     EXPECT_EQ(LoadError(PathOf("missing.ldr")), 18u);
     EXPECT_EQ(LoadError(PathOf("no-such-folder/x.ldr")), 18u);
     // Messages that say what is wrong with the name given.
-    const auto message = [](const std::string& path) {
-        ldr::file f;
-        try {
-            ldr::load(path, f);
-        } catch (const ldr_exception& e) {
-            return e.Text();
-        }
-        return std::string();
-    };
     fs::create_directory(dir / "folder.ldr");
-    EXPECT_EQ(message(PathOf("folder.ldr")),
+    EXPECT_EQ(LoadMessage(PathOf("folder.ldr")),
               "Ldr-файл \"" + PathOf("folder.ldr") +
                   "\" не является обычным файлом (это каталог, канал или устройство).");
     // Built as bytes: such a name is no path the standard library converts on Windows.
     const std::string folderPath = dir.u8string() + "/";
-    EXPECT_EQ(message(folderPath + "bad\xFF\xC0name.ldr"),
+    EXPECT_EQ(LoadMessage(folderPath + "bad\xFF\xC0name.ldr"),
               "Имя ldr-файла не является текстом в кодировке UTF-8: " + folderPath +
                   "bad\\xFF\\xC0name.ldr");
 }
