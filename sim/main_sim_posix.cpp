@@ -27,7 +27,11 @@
 //                          (implies --usb)
 //   --fault OP:KIND[:COUNT[:STATUS]]  (repeatable) OP an opcode or "any"; KIND one of
 //                          noise noise2 checksum echo busy noreply lost short long status
-//   --fault-rate P --seed N  random recoverable faults with probability P per reply
+//                          truncated cut (a cut line closes the pty and removes the link
+//                          for good, as a pulled USB scanner)
+//   --fault-rate P --seed N  random faults with probability P per reply
+//   --fault-kinds K,K...   the kinds the random faults draw from (default the
+//                          recoverable ones)
 //   --line-rate            bytes take their wire time at the scanner's speed
 //   --turnaround-us N      delay before each reply
 //   --flash BASE SIZE      writable memory range; --write-align N; --write-error STATUS

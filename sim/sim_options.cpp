@@ -93,6 +93,23 @@ struct OptionRule {
     OptionHandler apply;
 };
 
+// KIND[,KIND...]: the kinds the random faults draw from.
+bool ParseFaultKinds(CArgs& args, std::vector<SimFault>& kinds)
+{
+    std::string text;
+    if (!args.Text(text))
+        return false;
+    kinds.clear();
+    for (const std::string& name : Split(text, ',')) {
+        const SimFault fault = SimFaultFromName(name);
+        // A status needs its code, which a random draw has none of.
+        if (fault == SimFault::None || fault == SimFault::ErrorStatus)
+            return false;
+        kinds.push_back(fault);
+    }
+    return true;
+}
+
 bool ParseFaultRate(CArgs& args, double& rate)
 {
     std::string text;
@@ -143,6 +160,8 @@ const OptionRule kOptions[] = {
      }},
     {"--fault-rate",
      [](CArgs& a, SimProgramOptions& o) { return ParseFaultRate(a, o.config.randomFaultRate); }},
+    {"--fault-kinds",
+     [](CArgs& a, SimProgramOptions& o) { return ParseFaultKinds(a, o.config.randomFaultKinds); }},
     {"--seed",
      [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 0xFFFFFFFFu, o.config.randomSeed); }},
     {"--link", [](CArgs& a, SimProgramOptions& o) { return a.Path(o.linkPath); }},
@@ -210,10 +229,14 @@ const char* SimUsageText()
            "  --gadget DIR         with --tty: its USB gadget, unbound and bound again for\n"
            "                       each restart (implies --usb)\n"
            "  --fault OP:KIND[:COUNT[:STATUS]]  OP a number or 'any'; KIND noise, noise2,\n"
-           "                       checksum, echo, busy, noreply, lost, short, long, status\n"
+           "                       checksum, echo, busy, noreply, lost, short, long, status,\n"
+           "                       truncated (the reply stops halfway), cut (then the port\n"
+           "                       is gone for good)\n"
            "                       OP: 156 write-memory, 157 read-memory, 158 get-info,\n"
            "                       159 mode-register, 161 baud-rate, 162 unique-id\n"
-           "  --fault-rate P --seed N  random recoverable faults with probability P\n"
+           "  --fault-rate P --seed N  random faults with probability P per reply\n"
+           "  --fault-kinds K,K... the kinds they draw from (default the recoverable ones:\n"
+           "                       noise,noise2,checksum,echo,truncated,busy,noreply,lost)\n"
            "  --line-rate          bytes take their wire time; --turnaround-us N per reply\n"
            "  --flash BASE SIZE    writable memory; --write-align N; --write-error STATUS\n"
            "  --expect-ldr FILE    checksum verdict against the file's computational module\n"
@@ -229,9 +252,9 @@ std::string SimStateText(const CSimScanner& scanner, uint64_t nowUs)
     char line[128];
     std::string text;
     text += mode < 0 ? "mode restarting\n" : mode == 1 ? "mode loader\n" : "mode application\n";
-    std::snprintf(line, sizeof line, "speed %d\nbaud %u\nrestarts %u\ncommands %u\n",
+    std::snprintf(line, sizeof line, "speed %d\nbaud %u\nrestarts %u\ncommands %u\nfaults %u\n",
                   scanner.SpeedCode(), scanner.Baud(), scanner.Restarts(),
-                  scanner.CommandsReceived());
+                  scanner.CommandsReceived(), scanner.Faults());
     text += line;
     std::snprintf(line, sizeof line, "register %02X %02X %02X %02X\nverdict %d\n", reg[0], reg[1],
                   reg[2], reg[3], scanner.ChecksumVerdict() ? 1 : 0);

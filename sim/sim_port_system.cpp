@@ -35,6 +35,8 @@ struct CSimPortSystem::Impl {
         std::string location;
         uint32_t highestBaud = 0;               // 0: any speed
         unsigned vanishCount = 0;
+        uint32_t removalError = kErrorAccessDenied;
+        bool earlyReads = false;
         std::vector<uint8_t> sent;
         unsigned opens = 0;
         const CPortHandle* holder = nullptr;
@@ -68,6 +70,13 @@ struct CSimPortSystem::Impl {
                 return port.get();
         }
         return nullptr;
+    }
+
+    Port& Named(const std::string& name)
+    {
+        if (Port* port = Find(name))
+            return *port;
+        throw std::invalid_argument("no simulated port " + name);
     }
 
     const Port& Known(const std::string& name) const
@@ -146,7 +155,7 @@ public:
         if (!system)
             return kErrorInvalidHandle;
         system->Poll();
-        return Gone() ? kErrorAccessDenied : kErrorSuccess;
+        return Gone() ? port.removalError : kErrorSuccess;
     }
 
     bool Gone() const { return port.vanished || port.vanishCount != epoch; }
@@ -155,7 +164,7 @@ public:
     {
         if (uint32_t e = Check())
             return e;
-        if (s.baudRate == 0)
+        if (s.baudRate == 0 || (s.flags & kPortFlagBinary) == 0)
             return kErrorInvalidParameter;
         const uint32_t kept = state.baudRate;
         state = s;
@@ -267,7 +276,7 @@ uint32_t CSimPortHandle::Read(void* buffer, unsigned size, unsigned* done)
                 lastByteUs = now;
             }
         }
-        if (got == size || returnAtOnce || (returnOnFirst && got > 0))
+        if (got == size || returnAtOnce || ((returnOnFirst || port.earlyReads) && got > 0))
             break;
         uint64_t deadline = start + totalUs;
         if (intervalUs != 0 && got > 0)
@@ -332,18 +341,22 @@ void CSimPortSystem::ReturnUnderName(const std::string& portName, const std::str
 
 void CSimPortSystem::LimitSpeed(const std::string& portName, uint32_t highestBaud)
 {
-    if (Impl::Port* port = impl->Find(portName))
-        port->highestBaud = highestBaud;
-    else
-        throw std::invalid_argument("no simulated port " + portName);
+    impl->Named(portName).highestBaud = highestBaud;
+}
+
+void CSimPortSystem::SetRemovalError(const std::string& portName, uint32_t error)
+{
+    impl->Named(portName).removalError = error;
+}
+
+void CSimPortSystem::SetEarlyReads(const std::string& portName, bool early)
+{
+    impl->Named(portName).earlyReads = early;
 }
 
 void CSimPortSystem::SetBusy(const std::string& portName, bool busy)
 {
-    if (Impl::Port* port = impl->Find(portName))
-        port->busy = busy;
-    else
-        throw std::invalid_argument("no simulated port " + portName);
+    impl->Named(portName).busy = busy;
 }
 
 const std::vector<uint8_t>& CSimPortSystem::Sent(const std::string& portName) const

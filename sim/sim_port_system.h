@@ -11,8 +11,13 @@
 //
 // Ports are opened exclusively (a second open gives error 5, as does a port marked
 // busy); names compare without regard to case, as Windows device names do. A USB CDC
-// scanner's port vanishes while the scanner restarts: open gives 2, every call on a
-// handle opened before gives 5, and the list leaves it out until it is back.
+// scanner's port vanishes while the scanner restarts, and any port whose line is cut
+// vanishes for good: open gives 2, every call on a handle opened before gives the
+// port's removal error (5 unless set otherwise, as the USB CDC driver answers), and the
+// list leaves it out until it is back. A line state without fBinary is refused (87).
+//
+// A port can be told to complete reads early, as some USB serial drivers do: a read
+// returns as soon as any byte is there, whatever its time-outs ask for.
 #pragma once
 
 #include <memory>
@@ -40,6 +45,9 @@ public:
     // The port's driver takes any speed above highestBaud without an error and keeps the
     // speed it had, as the 8250 driver does above its UART clock's limit.
     void LimitSpeed(const std::string& portName, uint32_t highestBaud);
+    // The error every call on an open handle gets once the port has vanished.
+    void SetRemovalError(const std::string& portName, uint32_t error);
+    void SetEarlyReads(const std::string& portName, bool early);
     // Another USB device arrives (a stick, a mouse): an arrival event with no port behind it.
     void PlugOtherUsbDevice();
     // A USB scanner's port comes back from its next restart as newName, as a system names

@@ -25,12 +25,16 @@ uint8_t Garble(uint8_t b, uint32_t sentBaud, uint32_t readBaud)
     return g == kStartByte ? 0xFD : g;
 }
 
-// The faults a host's retries are meant to absorb.
-constexpr SimFault kRandomFaults[] = {SimFault::NoiseByte, SimFault::TwoNoiseBytes,
-                                      SimFault::BadChecksum, SimFault::WrongEcho,
-                                      SimFault::Busy, SimFault::NoReply, SimFault::LostReply};
-
 }  // namespace
+
+const std::vector<SimFault>& SimRecoverableFaults()
+{
+    static const std::vector<SimFault> faults = {
+        SimFault::NoiseByte, SimFault::TwoNoiseBytes, SimFault::BadChecksum,
+        SimFault::WrongEcho, SimFault::TruncatedReply, SimFault::Busy,
+        SimFault::NoReply,   SimFault::LostReply};
+    return faults;
+}
 
 uint32_t SimBaudFromCode(int code)
 {
@@ -46,7 +50,8 @@ SimFault SimFaultFromName(const std::string& name)
         {"checksum", SimFault::BadChecksum}, {"echo", SimFault::WrongEcho},
         {"busy", SimFault::Busy},         {"noreply", SimFault::NoReply},
         {"lost", SimFault::LostReply},    {"short", SimFault::ShortReply},
-        {"long", SimFault::LongReply},    {"status", SimFault::ErrorStatus}};
+        {"long", SimFault::LongReply},    {"status", SimFault::ErrorStatus},
+        {"truncated", SimFault::TruncatedReply}, {"cut", SimFault::CutLine}};
     for (const auto& [text, fault] : names) {
         if (name == text)
             return fault;
@@ -136,8 +141,10 @@ SimFault CSimScanner::Impl::PickFault(uint8_t opcode, unsigned char& status)
         // same faults on every platform.
         const uint32_t draw = static_cast<uint32_t>(rng());
         if (draw < config.randomFaultRate * 4294967296.0) {
-            const size_t pick = static_cast<uint32_t>(rng()) % std::size(kRandomFaults);
-            return kRandomFaults[pick];
+            const std::vector<SimFault>& kinds =
+                config.randomFaultKinds.empty() ? SimRecoverableFaults() : config.randomFaultKinds;
+            const size_t pick = static_cast<uint32_t>(rng()) % kinds.size();
+            return kinds[pick];
         }
     }
     return SimFault::None;
@@ -150,6 +157,8 @@ void CSimScanner::Impl::HandleRequest(uint64_t atUs)
     ++commandsByOpcode[opcode];
     unsigned char faultStatus = 0;
     const SimFault fault = PickFault(opcode, faultStatus);
+    if (fault != SimFault::None)
+        ++faults;
     if (fault == SimFault::NoReply)
         return;
 
@@ -202,6 +211,9 @@ uint64_t CSimScanner::Impl::QueueReply(std::vector<uint8_t> data, SimFault fault
         checksum ^= b;
     }
     frame.push_back(fault == SimFault::BadChecksum ? static_cast<uint8_t>(~checksum) : checksum);
+    // Half a frame still holds its start byte and length, so the host sees a reply begin.
+    if (fault == SimFault::TruncatedReply || fault == SimFault::CutLine)
+        frame.resize(frame.size() / 2);
 
     const uint32_t baud = SimBaudFromCode(speedCode);
     const uint32_t byteUs = ByteUs(baud);
@@ -211,6 +223,11 @@ uint64_t CSimScanner::Impl::QueueReply(std::vector<uint8_t> data, SimFault fault
         tx.push_back(TxByte{b, t, baud});
     }
     lineFreeUs = t;
+    if (fault == SimFault::CutLine) {
+        // The port goes a moment after the last byte, so that the bytes are seen to stop.
+        cutAtUs = t + kSimCutAfterUs;
+        usbEvents.push_back(UsbEvent{false, *cutAtUs});
+    }
     return t;
 }
 
@@ -242,8 +259,9 @@ void CSimScanner::Receive(const uint8_t* data, size_t size, uint32_t hostBaud, u
     for (size_t i = 0; i < size; ++i) {
         const uint64_t atUs = nowUs + byteUs * (i + 1);
         impl->Advance(atUs);
-        // From the switch request to the end of the restart the scanner hears nothing.
-        if (impl->Restarting())
+        // From the switch request to the end of the restart the scanner hears nothing,
+        // nor ever after its line was cut.
+        if (impl->Restarting() || impl->cutAtUs)
             continue;
         const uint32_t baud = Baud();
         const bool garbled = !impl->config.usbCdc && hostBaud != baud;
@@ -294,6 +312,8 @@ void CSimScanner::Advance(uint64_t nowUs)
 bool CSimScanner::Attached(uint64_t nowUs) const
 {
     const auto& r = impl->restart;
+    if (impl->cutAtUs && nowUs >= *impl->cutAtUs)
+        return false;
     return !(impl->config.usbCdc && r && nowUs >= r->startUs + kSimUsbDetachUs &&
              nowUs < r->endUs);
 }
@@ -396,3 +416,4 @@ unsigned CSimScanner::CommandsReceived(uint8_t opcode) const
 }
 
 unsigned CSimScanner::Restarts() const { return impl->restarts; }
+unsigned CSimScanner::Faults() const { return impl->faults; }

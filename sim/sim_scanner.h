@@ -24,11 +24,12 @@
 //   written besides the read-only ones are stored. A USB CDC scanner's port is gone for
 //   the restart from kSimUsbDetachUs after the reply (Attached false, one removal and
 //   one arrival event).
-// - Faults: transmission faults (noise, checksum, echo, short or long reply, lost
+// - Faults: transmission faults (noise, checksum, echo, short, long, truncated or lost
 //   reply) hit the reply of a command that was carried out; Busy, NoReply and
-//   ErrorStatus leave the command undone. Random faults draw only from the faults the
-//   host's retries are meant to absorb: noise, bad checksum, wrong echo, busy, no reply
-//   and lost reply.
+//   ErrorStatus leave the command undone. A cut line sends half the reply, then the
+//   scanner is detached for good (one removal event, no arrival) on any port. Random
+//   faults draw from randomFaultKinds, by default only from the faults the host's
+//   retries are meant to absorb.
 // - Memory writes (loader only, else 115): empty or over 248 bytes 144; outside
 //   [flashBase, flashBase + flashSize) or touching the factory block 145; an address
 //   not a multiple of writeAlign 146; writeErrorStatus when set. Reads of the factory
@@ -63,12 +64,18 @@ enum class SimFault {
     ShortReply,       // one data byte too few
     LongReply,        // one payload byte too many
     ErrorStatus,      // the status given in SimFaultRule::status; not carried out
+    TruncatedReply,   // the reply stops halfway; the line stays
+    CutLine,          // the reply stops halfway and the port is gone for good (a pull)
 };
 
 // Parses a fault name as the pty program's --fault option spells it ("noise",
-// "noise2", "checksum", "echo", "busy", "noreply", "lost", "short", "long", "status");
-// SimFault::None when unknown.
+// "noise2", "checksum", "echo", "busy", "noreply", "lost", "short", "long", "status",
+// "truncated", "cut"); SimFault::None when unknown.
 SimFault SimFaultFromName(const std::string& name);
+// The faults the random mix draws from unless told otherwise: the ones a host's
+// retries are meant to absorb (noise, noise2, checksum, echo, truncated, busy, noreply,
+// lost).
+const std::vector<SimFault>& SimRecoverableFaults();
 
 struct SimFaultRule {
     int opcode = -1;          // -1: any command
@@ -92,6 +99,8 @@ constexpr uint64_t kSimFrameGapUs = 50000;
 // A restarting USB scanner drops off the bus this long after its reply, so the host can
 // still read the reply to the mode switch.
 constexpr uint64_t kSimUsbDetachUs = 10000;
+// A cut line's port goes this long after the last byte it carried.
+constexpr uint64_t kSimCutAfterUs = 1000;
 
 // Baud of a speed code 0..9 (2400 .. 921600); 0 for any other code.
 uint32_t SimBaudFromCode(int code);
@@ -130,9 +139,11 @@ struct SimConfig {
     uint32_t writeAlign = 1;
     unsigned char writeErrorStatus = 0;   // 144..147: every write answered with it
 
-    // Random faults: probability per reply, seeded for repeatable runs.
+    // Random faults: probability per reply, seeded for repeatable runs, drawn evenly
+    // from these kinds (empty: SimRecoverableFaults).
     double randomFaultRate = 0.0;
     uint32_t randomSeed = 1;
+    std::vector<SimFault> randomFaultKinds;
 };
 
 class CSimScanner {
@@ -202,6 +213,8 @@ public:
     unsigned CommandsReceived() const;
     unsigned CommandsReceived(uint8_t opcode) const;
     unsigned Restarts() const;
+    // How many replies a fault (injected or drawn) has hit.
+    unsigned Faults() const;
 
     struct Impl;
 

@@ -100,4 +100,6 @@ struct CSimScanner::Impl {
     unsigned commands = 0;
     std::array<unsigned, 256> commandsByOpcode{};
     unsigned restarts = 0;
+    unsigned faults = 0;
+    std::optional<uint64_t> cutAtUs;   // detached for good from then on
 };

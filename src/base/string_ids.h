@@ -64,6 +64,7 @@ enum StringId : unsigned {
     IDS_PORT_NAME_TOO_LONG = 25,
     IDS_PORT_NOT_SERIAL = 26,
     IDS_PORT_FAILED = 27,                 // a device failure without a code of its own
+    IDS_PORT_DISCONNECTED = 28,           // "... %s ..." (the port's name)
     IDS_PORT_SPEED_NOT_TAKEN = 29,        // "... %lu ..." (the speed the driver kept away)
 
     // The settings file

@@ -36,6 +36,7 @@ const StringEntry kStrings[] = {
     {IDS_PORT_NAME_TOO_LONG, "Имя COM-порта слишком длинное"},
     {IDS_PORT_NOT_SERIAL, "Указанное устройство не является COM-портом"},
     {IDS_PORT_FAILED, "Сбой COM-порта. Проверьте подключение сканера."},
+    {IDS_PORT_DISCONNECTED, "Сканер или адаптер отключён от порта %s. Проверьте подключение и повторите."},
     {IDS_PORT_SPEED_NOT_TAKEN, "COM-порт не поддерживает скорость %lu бод"},
     {IDS_MODEL_ZHLF, "ЖЛФ"},
     {IDS_MODEL_RTQ_VBT, "RTQ V-BT"},

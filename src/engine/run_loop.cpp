@@ -212,6 +212,9 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
     leftNote.clear();
 
     CComDevice device(ports, host);
+    // A scanner pulled mid-run is told at once rather than after its time-outs, and
+    // Windows' "safely remove" is granted.
+    device.WatchWhileOpen(true);
     CScannerProtocol protocol(host);
     protocol.SetDevice(&device);
 

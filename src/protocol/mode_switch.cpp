@@ -37,7 +37,13 @@ bool ReconnectPoll(void* user)
         if (PollMode(*record.protocol, record.mode))
             return true;
     } catch (const CComDevice::CException&) {
-        // The port is not back yet; the next poll tries again.
+        // The port is not back yet, or went again while the scanner restarts; the next
+        // poll tries again.
+    } catch (const test_exception& failure) {
+        // A scanner still busy starting up is there: the next poll looks again, and the
+        // last look after the limit tells the operator.
+        if (failure.ResultCode() != STATUS_BUSY)
+            throw;
     }
     device.Close();
     return false;
@@ -107,7 +113,7 @@ bool PollMode(CScannerProtocol& protocol, int mode)
     if (!FindSpeed(protocol, nullptr, 0))
         return false;
     int result = protocol.ReadModeRegister(reg);
-    if (result == RESULT_NO_LINK)
+    if (result == RESULT_NO_LINK || result == STATUS_BUSY)
         return false;
     CheckResult(result);
     if (IsInMode(reg, mode))
@@ -137,7 +143,11 @@ void SwitchMode(CScannerProtocol& protocol, int mode, bool force)
         record.usbKnown = device.PortSystem().PortUsbIdentity(record.portName, record.usb);
 
     SetModeBits(reg, mode);
-    protocol.WriteModeRegister(reg);   // the scanner may restart before it answers
+    try {
+        protocol.WriteModeRegister(reg);   // the scanner may restart before it answers
+    } catch (const CComDevice::CDisconnected&) {
+        // It restarted at once and took its port with it: what is followed below.
+    }
 
     if (watched) {
         // Asking again would restart it once more; what came back is the answer.

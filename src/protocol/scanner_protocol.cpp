@@ -104,10 +104,7 @@ void CScannerProtocol::ReceiveFrame(void* buffer, unsigned* size)
             TraceReceived(raw, got, dataAt, "broken");
         // Swallow the rest of the broken reply so that it cannot pass for the next one;
         // the line falls quiet within a few character times.
-        try {
-            device->Drain();
-        } catch (const CBasicDevice::CException&) {
-        }
+        device->Drain();
         throw CBasicDevice::CException();
     }
     if (trace)
@@ -142,6 +139,9 @@ int CScannerProtocol::Execute(unsigned char opcode, void* reply, unsigned replyS
     if (paramSize != 0)
         std::memcpy(request + 1, params, paramSize);
 
+    // A scanner that was heard answering busy is there: "no link" would send the
+    // operator to the cable.
+    bool busy = false;
     for (unsigned attempt = 0; attempt < kAttempts; ++attempt) {
         unsigned char data[kFrameBuffer];
         unsigned n = kFrameBuffer;
@@ -153,6 +153,8 @@ int CScannerProtocol::Execute(unsigned char opcode, void* reply, unsigned replyS
             ReceiveFrame(data, &n);
         } catch (const stop_exception&) {
             throw;   // a device that pumps messages must not swallow Stop
+        } catch (const object_description&) {
+            throw;   // a device failure with a message is final (the port has gone)
         } catch (...) {
             // Any device failure costs this attempt only; one cut short by Ctrl+C ends
             // the command with the stop.
@@ -173,12 +175,13 @@ int CScannerProtocol::Execute(unsigned char opcode, void* reply, unsigned replyS
             return RESULT_OK;
         }
         if (status == STATUS_BUSY) {
+            busy = true;
             host->Sleep(kBusyPauseMs);
             continue;
         }
         return status;
     }
-    return RESULT_NO_LINK;
+    return busy ? STATUS_BUSY : RESULT_NO_LINK;
 }
 
 int CScannerProtocol::ExecuteVia(unsigned char opcode, void* reply, unsigned replySize,

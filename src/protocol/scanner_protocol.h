@@ -44,6 +44,10 @@ public:
     CBasicDevice* GetDevice() const { return device; }
     CRunHost& Host() const { return *host; }
 
+    // One command in up to three attempts. A broken reply, or one to another command,
+    // costs its attempt; busy costs one after a pause, and a scanner busy to the end
+    // gives STATUS_BUSY; RESULT_NO_LINK when nothing valid came back. Stop, and a device
+    // failure that carries a message (a port whose device has gone), are thrown through.
     int Execute(unsigned char opcode, void* reply, unsigned replySize, const void* params,
                 unsigned paramSize);
     int ExecuteVia(unsigned char opcode, void* reply, unsigned replySize, const void* params,

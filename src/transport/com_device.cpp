@@ -47,21 +47,6 @@ std::string OpenErrorText(uint32_t errorCode, bool wasOpen)
     }
 }
 
-// A configuration call on a closed device fails the way the system fails a call on an
-// invalid handle.
-CPortHandle& ConfiguredPort(const CComDevice& device)
-{
-    if (!device.Handle())
-        throw CComDevice::CException(kErrorInvalidHandle, false);
-    return *device.Handle();
-}
-
-void CheckConfigCall(const CComDevice& device, uint32_t error)
-{
-    if (error != kErrorSuccess)
-        throw CComDevice::CException(error, device.IsOpen());
-}
-
 }  // namespace
 
 CComDevice::CException::CException(uint32_t code, bool wasOpen)
@@ -69,12 +54,20 @@ CComDevice::CException::CException(uint32_t code, bool wasOpen)
 {
 }
 
+CComDevice::CException::CException(uint32_t code, std::string text)
+    : object_description(std::move(text)), errorCode(code)
+{
+}
+
 CComDevice::CException CComDevice::CException::SpeedNotTaken(unsigned baud)
 {
-    CException failure(kErrorSpeedNotTaken, true);
-    failure.description =
-        StringPrintf(LoadText(IDS_PORT_SPEED_NOT_TAKEN), static_cast<unsigned long>(baud));
-    return failure;
+    return CException(kErrorSpeedNotTaken,
+                      StringPrintf(LoadText(IDS_PORT_SPEED_NOT_TAKEN), static_cast<unsigned long>(baud)));
+}
+
+CComDevice::CDisconnected::CDisconnected(uint32_t code, const std::string& port)
+    : CException(code, StringPrintf(LoadText(IDS_PORT_DISCONNECTED), port.c_str()))
+{
 }
 
 CComDevice::CComDevice(CPortSystem& portSystem, CRunHost& runHost)
@@ -99,14 +92,33 @@ bool CComDevice::IsOpen() const
     return handle != nullptr;
 }
 
+uint32_t CComDevice::OpenRetryingRefusal(const std::string& name,
+                                         std::unique_ptr<CPortHandle>& opened)
+{
+    // The next row, or a scanner back from its restart, reopens a port the moment it was
+    // closed; a port that another program holds is refused all along, and told so after
+    // the wait. Stop is taken between the tries.
+    const uint32_t start = host->TickCount();
+    for (;;) {
+        uint32_t error = system->OpenPort(name, opened);
+        if (error == kErrorSuccess && !opened)
+            error = kErrorInvalidHandle;
+        if (error != kErrorAccessDenied || host->TickCount() - start >= kRefusedOpenRetryMs)
+            return error;
+        host->PumpMessages();
+        host->Sleep(kRefusedOpenPauseMs);
+    }
+}
+
 void CComDevice::Open(const std::string& name)
 {
     Close();
+    // Whatever a watch of the last port reported is over once a port is opened again.
+    DropArrivalWatch();
+    arrived = removed = lostPort = false;
 
     std::unique_ptr<CPortHandle> opened;
-    uint32_t error = system->OpenPort(name, opened);
-    if (error == kErrorSuccess && !opened)
-        error = kErrorInvalidHandle;
+    uint32_t error = OpenRetryingRefusal(name, opened);
     if (error != kErrorSuccess) {
         if (trace)
             TraceEvent(name, "open failed, error " + std::to_string(error));
@@ -114,8 +126,8 @@ void CComDevice::Open(const std::string& name)
     }
 
     // The line is set up from a fresh state rather than the port's current one, so
-    // whatever another program left behind (handshaking, parity) cannot leak in: all
-    // off, but with distinct XON/XOFF characters, which drivers insist on.
+    // whatever another program left behind (handshaking, parity) cannot leak in: binary,
+    // everything else off, with distinct XON/XOFF characters, which drivers insist on.
     const CPortState state{};
     error = opened->SetState(state);
     if (error == kErrorSuccess)
@@ -140,6 +152,8 @@ void CComDevice::Open(const std::string& name)
     usbCdc = system->IsCurrentPortUsb(portName, kScannerUsbVid, kScannerUsbPid, hardwareId);
     if (trace)
         TraceEvent(portName, usbCdc ? "open (USB scanner " + hardwareId + ")" : std::string("open"));
+    if (watchWhileOpen)
+        ArmRemovalWatch();
 }
 
 void CComDevice::Close()
@@ -147,6 +161,9 @@ void CComDevice::Close()
     if (!handle)
         return;
     DropWatch(false);
+    // An arrival matters only after a removal; a port closed on purpose awaits none.
+    if (!removed)
+        DropArrivalWatch();
     handle.reset();
     if (trace)
         TraceEvent(portName, "close");
@@ -156,9 +173,55 @@ void CComDevice::Close()
 
 CPortHandle& CComDevice::Port()
 {
-    if (!handle)
+    if (!handle) {
+        if (lostPort)
+            throw CDisconnected(kErrorDeviceNotConnected, watchedName);
         throw CBasicDevice::CException();
+    }
     return *handle;
+}
+
+CPortHandle& CComDevice::ConfiguredPort()
+{
+    // A configuration call on a closed device fails the way the system fails a call on
+    // an invalid handle.
+    if (!handle) {
+        if (lostPort)
+            throw CDisconnected(kErrorDeviceNotConnected, watchedName);
+        throw CException(kErrorInvalidHandle, false);
+    }
+    return *handle;
+}
+
+CComDevice::CDisconnected CComDevice::Disconnected(uint32_t error)
+{
+    if (trace) {
+        const std::string system = handle ? handle->LastErrorText() : std::string();
+        TraceEvent(portName, "disconnected, " +
+                                 (system.empty() ? "error " + std::to_string(error) : system));
+    }
+    return CDisconnected(error, portName);
+}
+
+void CComDevice::CheckIo(uint32_t error)
+{
+    if (error == kErrorSuccess)
+        return;
+    if (IsRemovalError(error))
+        throw Disconnected(error);
+    throw CBasicDevice::CException();
+}
+
+void CComDevice::CheckConfig(uint32_t error)
+{
+    if (error == kErrorSuccess)
+        return;
+    // Access denied on an open port is also how a driver blocks a port that is still
+    // there; only a port that has left the list is gone.
+    if (IsOpen() && IsRemovalError(error) &&
+        (IsUnambiguousRemovalError(error) || !system->SerialPortExists(portName)))
+        throw Disconnected(error);
+    throw CException(error, IsOpen());
 }
 
 uint32_t CComDevice::LineTimeMs(unsigned count) const
@@ -173,21 +236,17 @@ void CComDevice::SetPortWait(uint32_t ms)
     if (ms == portWaitMs)
         return;
     const CPortTimeouts timeouts{kMaxDword, kMaxDword, ms, 0, kPortSliceMs};
-    if (Port().SetTimeouts(timeouts) != kErrorSuccess)
-        throw CBasicDevice::CException();
+    CheckIo(Port().SetTimeouts(timeouts));
     portWaitMs = ms;
 }
 
 unsigned CComDevice::Collect(uint8_t* out, unsigned size, uint32_t limitMs, bool untilAny)
 {
-    // Time is the host's clock, or what the empty reads were asked to wait when that is
-    // more: a driver that returns empty at once must not spin this loop for ever.
     const uint32_t start = host->TickCount();
-    uint32_t waited = 0;
     uint32_t pumpedAt = 0;
     unsigned got = 0;
     for (;;) {
-        const uint32_t elapsed = std::max(host->TickCount() - start, waited);
+        const uint32_t elapsed = host->TickCount() - start;
         if (elapsed >= limitMs)
             return got;
         if (elapsed - pumpedAt >= kPumpIntervalMs) {
@@ -196,14 +255,17 @@ unsigned CComDevice::Collect(uint8_t* out, unsigned size, uint32_t limitMs, bool
         }
         const uint32_t wait = std::max<uint32_t>(1, std::min(limitMs - elapsed, kPortSliceMs));
         SetPortWait(wait);
+        const uint32_t before = host->TickCount();
         unsigned n = 0;
-        if (Port().Read(out + got, size - got, &n) != kErrorSuccess)
-            throw CBasicDevice::CException();
+        CheckIo(Port().Read(out + got, size - got, &n));
         got += n;
         if (got == size || (untilAny && got > 0))
             return got;
-        if (n == 0)
-            waited = elapsed + wait;
+        // A driver that ends an empty read at once must neither spin this loop nor cut
+        // the wait short: the wait is the clock's.
+        const uint32_t took = host->TickCount() - before;
+        if (n == 0 && took < wait)
+            host->Sleep(std::min(wait - took, kEmptyReadPauseMs));
     }
 }
 
@@ -216,11 +278,10 @@ void CComDevice::Write(const void* data, unsigned size)
     const unsigned piece = std::max(1u, lineBaud * (kPortSliceMs / 2) / (kBitsPerChar * 1000));
     const uint32_t limitMs = timeoutMs + LineTimeMs(size);
     const uint32_t start = host->TickCount();
-    uint32_t waited = 0;
     uint32_t pumpedAt = 0;
     unsigned done = 0;
     while (done < size) {
-        const uint32_t elapsed = std::max(host->TickCount() - start, waited);
+        const uint32_t elapsed = host->TickCount() - start;
         if (elapsed >= limitMs)
             throw CBasicDevice::CException();
         if (elapsed - pumpedAt >= kPumpIntervalMs) {
@@ -228,12 +289,13 @@ void CComDevice::Write(const void* data, unsigned size)
             pumpedAt = elapsed;
         }
         const unsigned count = std::min(piece, size - done);
+        const uint32_t before = host->TickCount();
         unsigned n = 0;
-        if (Port().Write(bytes + done, count, &n) != kErrorSuccess)
-            throw CBasicDevice::CException();
+        CheckIo(Port().Write(bytes + done, count, &n));
         done += n;
-        if (n < count)
-            waited = elapsed + kPortSliceMs;
+        const uint32_t took = host->TickCount() - before;
+        if (n < count && took < kPortSliceMs)
+            host->Sleep(std::min(kPortSliceMs - took, kEmptyReadPauseMs));
     }
 }
 
@@ -287,46 +349,43 @@ void CComDevice::Drain()
 
 void CComDevice::ClearErrors()
 {
-    if (!handle || handle->ClearErrors() != kErrorSuccess)
-        throw CBasicDevice::CException();
+    CheckIo(Port().ClearErrors());
 }
 
 void CComDevice::PurgeInput()
 {
     if (trace)
         TraceEvent(portName, "purge rx");
-    if (!handle || handle->Purge(kPurgeInputFlags) != kErrorSuccess)
-        throw CBasicDevice::CException();
+    CheckIo(Port().Purge(kPurgeInputFlags));
 }
 
 void CComDevice::PurgeOutput()
 {
     if (trace)
         TraceEvent(portName, "purge tx");
-    if (!handle || handle->Purge(kPurgeOutputFlags) != kErrorSuccess)
-        throw CBasicDevice::CException();
+    CheckIo(Port().Purge(kPurgeOutputFlags));
 }
 
 unsigned CComDevice::GetBaudRate()
 {
     CPortState state;
-    CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    CheckConfig(ConfiguredPort().GetState(state));
     return state.baudRate;
 }
 
 void CComDevice::SetBaudRate(unsigned baud)
 {
     CPortState state;
-    CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    CheckConfig(ConfiguredPort().GetState(state));
     const CPortState previous = state;
     state.baudRate = baud;
     if (trace)
         TraceEvent(portName, "speed " + std::to_string(baud));
-    CheckConfigCall(*this, handle->SetState(state));
+    CheckConfig(handle->SetState(state));
     // The 8250 driver takes a speed above its clock's limit without an error and keeps
     // the old one: only the speed read back is the line's.
     CPortState readBack;
-    CheckConfigCall(*this, handle->GetState(readBack));
+    CheckConfig(handle->GetState(readBack));
     if (SpeedTaken(baud, readBack.baudRate)) {
         lineBaud = baud;
         return;
@@ -341,7 +400,7 @@ void CComDevice::SetBaudRate(unsigned baud)
 bool CComDevice::CanMakeSpeed(unsigned baud)
 {
     CPortState state;
-    CheckConfigCall(*this, ConfiguredPort(*this).GetState(state));
+    CheckConfig(ConfiguredPort().GetState(state));
     if (state.baudRate == baud)
         return true;
     const CPortState previous = state;
@@ -351,19 +410,19 @@ bool CComDevice::CanMakeSpeed(unsigned baud)
     CPortState readBack;
     taken = taken && handle->GetState(readBack) == kErrorSuccess &&
             SpeedTaken(baud, readBack.baudRate);
-    CheckConfigCall(*this, handle->SetState(previous));
+    CheckConfig(handle->SetState(previous));
     return taken;
 }
 
 unsigned CComDevice::GetTimeout()
 {
-    ConfiguredPort(*this);
+    ConfiguredPort();
     return timeoutMs;
 }
 
 void CComDevice::SetTimeout(unsigned ms)
 {
-    ConfiguredPort(*this);
+    ConfiguredPort();
     if (trace)
         TraceEvent(portName, "timeout " + std::to_string(ms) + " ms");
     timeoutMs = ms;
@@ -397,27 +456,41 @@ CTimeoutGuard::~CTimeoutGuard()
 
 // ---- Reconnect watch ----
 
+bool CComDevice::ArmRemovalWatch()
+{
+    if (!watchingRemoval)
+        watchingRemoval =
+            system->Notifier().RegisterHandleNotification(handle.get(), NotificationHandler, this) == 0;
+    return watchingRemoval;
+}
+
+void CComDevice::DropArrivalWatch()
+{
+    if (watchingArrival)
+        system->Notifier().UnregisterInterfaceNotification(NotificationHandler);
+    watchingArrival = false;
+}
+
 bool CComDevice::WatchRemoval()
 {
-    if (!usbCdc)
+    if (!usbCdc || !ArmRemovalWatch())
         return false;
-    if (system->Notifier().RegisterHandleNotification(handle.get(), NotificationHandler, this) != 0)
-        return false;
-    watch = Watch::Removal;
     arrived = false;
     removed = false;
+    // Armed before the scanner is told to restart: the system may announce its return
+    // before the removal has been taken from the queue.
+    if (!watchingArrival)
+        watchingArrival = system->Notifier().RegisterInterfaceNotification(NotificationHandler, this) == 0;
     return true;
 }
 
 void CComDevice::DropWatch(bool arrivalToo)
 {
-    if (watch == Watch::Removal)
+    if (watchingRemoval)
         system->Notifier().UnregisterHandleNotification(NotificationHandler);
-    else if (watch == Watch::Arrival && arrivalToo)
-        system->Notifier().UnregisterInterfaceNotification(NotificationHandler);
-    else
-        return;
-    watch = Watch::None;
+    watchingRemoval = false;
+    if (arrivalToo)
+        DropArrivalWatch();
 }
 
 void NotificationHandler(int event, CComDevice* device)
@@ -426,19 +499,25 @@ void NotificationHandler(int event, CComDevice* device)
         return;
     CDeviceNotifier& notifier = device->system->Notifier();
     if (event == USB_SERIAL_ARRIVAL) {
+        // Until the port has gone, an arrival is some other device's.
+        if (!device->removed)
+            return;
         notifier.UnregisterInterfaceNotification(NotificationHandler);
-        device->watch = CComDevice::Watch::None;
+        device->watchingArrival = false;
         device->arrived = true;
         if (device->trace)
             device->TraceEvent(device->watchedName, "returned");
     } else if (event == USB_SERIAL_REMOVE) {
         notifier.UnregisterHandleNotification(NotificationHandler);
-        const bool waiting = notifier.RegisterInterfaceNotification(NotificationHandler, device) == 0;
-        device->watch = waiting ? CComDevice::Watch::Arrival : CComDevice::Watch::None;
+        device->watchingRemoval = false;
+        if (!device->watchingArrival)
+            device->watchingArrival =
+                notifier.RegisterInterfaceNotification(NotificationHandler, device) == 0;
         if (device->trace)
             device->TraceEvent(device->portName, "vanished");
         device->watchedName = device->portName;
-        device->Close();
         device->removed = true;
+        device->Close();
+        device->lostPort = true;
     }
 }

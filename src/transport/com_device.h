@@ -28,8 +28,19 @@ public:
         static CException SpeedNotTaken(unsigned baud);
         uint32_t ErrorCode() const { return errorCode; }
 
+    protected:
+        CException(uint32_t errorCode, std::string text);
+
     private:
         uint32_t errorCode;
+    };
+
+    // The port's device went away while the port was open (a USB scanner or adapter
+    // pulled, or "safely removed"): every later request would fail the same way, so the
+    // failure is final and names the port. The protocol lets it through its retries.
+    class CDisconnected : public CException {
+    public:
+        CDisconnected(uint32_t errorCode, const std::string& portName);
     };
 
     // The host's clock times the waits, and its pump runs while they last.
@@ -68,13 +79,21 @@ public:
     std::string GetPortName() const { return portName; }
     bool IsUsbCdc() const { return usbCdc; }
 
-    // Reconnect watch: arms the removal watch on the scanner's USB CDC port.
+    // Reconnect watch: arms the removal watch on the scanner's USB CDC port, and the
+    // arrival watch with it, so that a scanner back before its removal was taken is not
+    // missed. Clears the arrived and removed flags.
     bool WatchRemoval();
     bool HasArrived() const { return arrived; }
     bool WasRemoved() const { return removed; }
     // Unregisters the removal watch this device armed; the arrival watch as well when
     // arrivalToo (the device is going away, or has given up waiting for the scanner).
     void DropWatch(bool arrivalToo);
+    // Arms the removal watch on every port this device opens, for as long as it is open,
+    // where the notifier can watch it: a pulled port, or one Windows asks to release
+    // ("safely remove"), is closed at once, and the next request fails as disconnected
+    // instead of waiting out its time-outs. Only for a device used on the thread that
+    // pumps its host (the notifier's events are delivered there).
+    void WatchWhileOpen(bool on) { watchWhileOpen = on; }
 
     CPortHandle* Handle() const { return handle.get(); }
     CPortSystem& PortSystem() const { return *system; }
@@ -83,17 +102,29 @@ public:
 private:
     friend void NotificationHandler(int event, CComDevice* device);
 
-    // Which watch of the notifier this device armed and still owns, so that closing the
-    // port or destroying the device never leaves a watch pointing at a dead handle or
-    // a dead device.
-    enum class Watch { None, Removal, Arrival };
-
     // Writes an event of the port to the trace (only called when there is one).
     void TraceEvent(const std::string& name, const std::string& what) const;
 
-    // The open port; throws CBasicDevice::CException when there is none (a removal may
-    // have closed it while the host pumped).
+    // Opens the port, retrying a refusal for a while: USB serial drivers release a port
+    // some time after it was closed.
+    uint32_t OpenRetryingRefusal(const std::string& name, std::unique_ptr<CPortHandle>& opened);
+    bool ArmRemovalWatch();
+    void DropArrivalWatch();
+
+    // The open port; throws CBasicDevice::CException when there is none, CDisconnected
+    // when a removal closed it while the host pumped.
     CPortHandle& Port();
+    // The port for a configuration call: CException as for a call on an invalid handle
+    // when there is none.
+    CPortHandle& ConfiguredPort();
+    // Throws for a failed read, write, purge or clear: CDisconnected when the error says
+    // the device has gone, else CBasicDevice::CException (the attempt is lost).
+    void CheckIo(uint32_t error);
+    // Throws for a failed configuration call: CDisconnected when the device has gone,
+    // else the message of the error code.
+    void CheckConfig(uint32_t error);
+    // The failure of a port whose device has gone, traced with the system's words.
+    CDisconnected Disconnected(uint32_t error);
     // Makes the port's next read wait at most ms for its first byte.
     void SetPortWait(uint32_t ms);
     // Reads into out until size bytes are in or limitMs has passed, pumping the host
@@ -115,7 +146,13 @@ private:
     bool usbCdc = false;
     bool arrived = false;
     bool removed = false;
-    Watch watch = Watch::None;
+    bool lostPort = false;        // a removal closed the port; the next request is told so
+    bool watchWhileOpen = false;
+    // The watches of the notifier this device armed and still owns, so that closing the
+    // port or destroying the device never leaves a watch pointing at a dead handle or a
+    // dead device.
+    bool watchingRemoval = false;
+    bool watchingArrival = false;
 };
 
 // The waits of the line (ms).
@@ -128,6 +165,13 @@ constexpr uint32_t kFrameMarginMs = 30;
 // slow line needs a few character times more).
 constexpr uint32_t kDrainQuietMs = 10;
 constexpr unsigned kDrainQuietChars = 4;
+// A read that a driver ends empty before the wait it was given (some return at once)
+// is tried again after this pause rather than at once, and the wait runs on the clock.
+constexpr uint32_t kEmptyReadPauseMs = 2;
+// How long an open refused with access denied is tried again: drivers of USB serial
+// adapters release a port late after it was closed.
+constexpr uint32_t kRefusedOpenRetryMs = 1000;
+constexpr uint32_t kRefusedOpenPauseMs = 100;
 // A bare open's reply time-out, until the caller sets its own.
 constexpr unsigned kDefaultReplyTimeoutMs = 3000;
 

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <chrono>
+#include <cstring>
 
 #include "base/host.h"
 #include "transport/com_port_posix.h"
@@ -83,7 +84,7 @@ uint32_t PosixErrorCode(int error, bool atOpen)
     case ENODEV:
     case ENXIO:
         // No device behind the node: absent at open, gone once it was open.
-        return atOpen ? kErrorFileNotFound : kErrorPortFailure;
+        return atOpen ? kErrorFileNotFound : kErrorDeviceNotConnected;
     case EACCES:
     case EPERM:
     case EROFS:
@@ -99,6 +100,9 @@ uint32_t PosixErrorCode(int error, bool atOpen)
     case EINVAL:
         return kErrorInvalidParameter;
     case EIO:
+        // What a terminal answers once its device has gone (a USB tty pulled, the other
+        // end of a pseudo-terminal closed).
+        return atOpen ? kErrorPortFailure : kErrorDeviceNotConnected;
     default:
         return kErrorPortFailure;
     }
@@ -170,13 +174,35 @@ std::string CPosixPortHandle::SlowLatencyTimer() const
     return latencyTimer && latencyTimer->StaysSlow() ? latencyTimer->File() : std::string();
 }
 
+uint32_t CPosixPortHandle::Failed(int error)
+{
+    lastErrno = error;
+    hungUp = false;
+    return PosixErrorCode(error, false);
+}
+
+uint32_t CPosixPortHandle::HangUp()
+{
+    hungUp = true;
+    return kErrorDeviceNotConnected;
+}
+
+std::string CPosixPortHandle::LastErrorText() const
+{
+    if (hungUp)
+        return "POLLHUP, the terminal hung up";
+    if (lastErrno == 0)
+        return {};
+    return "errno " + std::to_string(lastErrno) + ", " + std::strerror(lastErrno);
+}
+
 uint32_t CPosixPortHandle::SetState(const CPortState& state)
 {
     int error = ApplyLineState(fd, state);
     if (error == 0)
         error = ApplyModemLines(fd, state.flags);
     if (error != 0)
-        return PosixErrorCode(error, false);
+        return Failed(error);
     lineFlags = state.flags;
     return kErrorSuccess;
 }
@@ -185,7 +211,7 @@ uint32_t CPosixPortHandle::GetState(CPortState& state)
 {
     const int error = ReadLineState(fd, state);
     state.flags = lineFlags;
-    return PosixErrorCode(error, false);
+    return error == 0 ? kErrorSuccess : Failed(error);
 }
 
 uint32_t CPosixPortHandle::SetupQueues(uint32_t, uint32_t)
@@ -226,7 +252,7 @@ uint32_t CPosixPortHandle::Read(void* buffer, unsigned size, unsigned* done)
     const Clock::time_point deadline = start + std::chrono::milliseconds(totalMs);
     Clock::time_point lastByte = start;
     auto* bytes = static_cast<unsigned char*>(buffer);
-    bool hungUp = false;
+    bool hangUpSeen = false;
 
     while (*done < size) {
         const ssize_t got = read(fd, bytes + *done, size - *done);
@@ -236,9 +262,9 @@ uint32_t CPosixPortHandle::Read(void* buffer, unsigned size, unsigned* done)
             continue;
         }
         if (got < 0 && errno != EAGAIN && errno != EINTR)
-            return PosixErrorCode(errno, false);
-        if (hungUp)   // nothing more will come: the device is gone
-            return PosixErrorCode(EIO, false);
+            return Failed(errno);
+        if (hangUpSeen)   // nothing more will come: the device is gone
+            return HangUp();
         if (immediate || (anyByte && *done > 0))
             break;
 
@@ -257,11 +283,11 @@ uint32_t CPosixPortHandle::Read(void* buffer, unsigned size, unsigned* done)
         pollfd p{fd, POLLIN, 0};
         const int ready = poll(&p, 1, waitMs);
         if (ready < 0 && errno != EINTR)
-            return PosixErrorCode(errno, false);
+            return Failed(errno);
         if (InterruptPending())
             return PosixErrorCode(EINTR, false);
         if (ready > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
-            hungUp = true;
+            hangUpSeen = true;
     }
     return kErrorSuccess;
 }
@@ -283,7 +309,7 @@ uint32_t CPosixPortHandle::Write(const void* data, unsigned size, unsigned* done
             continue;
         }
         if (put < 0 && errno != EAGAIN && errno != EINTR)
-            return PosixErrorCode(errno, false);
+            return Failed(errno);
         int waitMs = totalMs != 0 ? MsUntil(deadline) : -1;
         if (waitMs == 0)
             return kErrorSuccess;   // timed out: the count tells how far it got
@@ -291,24 +317,24 @@ uint32_t CPosixPortHandle::Write(const void* data, unsigned size, unsigned* done
             waitMs = int(kInterruptCheckMs);
         pollfd p{fd, POLLOUT, 0};
         if (poll(&p, 1, waitMs) < 0 && errno != EINTR)
-            return PosixErrorCode(errno, false);
+            return Failed(errno);
         if (InterruptPending())
             return PosixErrorCode(EINTR, false);
         if (p.revents & (POLLHUP | POLLERR | POLLNVAL))
-            return PosixErrorCode(EIO, false);
+            return HangUp();
     }
     const unsigned drainMs = totalMs != 0 ? std::max(1, MsUntil(deadline)) : 0;
     const int error = DrainOutput(fd, drainMs);
     // Bytes still queued when the limit ran out go out later; the write itself is done.
-    return error == ETIMEDOUT ? kErrorSuccess : PosixErrorCode(error, false);
+    return error == 0 || error == ETIMEDOUT ? kErrorSuccess : Failed(error);
 }
 
 uint32_t CPosixPortHandle::Purge(unsigned flags)
 {
     if ((flags & kPurgeRxClear) && tcflush(fd, TCIFLUSH) != 0)
-        return PosixErrorCode(errno, false);
+        return Failed(errno);
     if ((flags & kPurgeTxClear) && tcflush(fd, TCOFLUSH) != 0)
-        return PosixErrorCode(errno, false);
+        return Failed(errno);
     return kErrorSuccess;
 }
 
@@ -316,7 +342,7 @@ uint32_t CPosixPortHandle::ClearErrors()
 {
     // A terminal keeps no error latch; what can fail is the device itself having gone.
     termios tio;
-    return tcgetattr(fd, &tio) == 0 ? kErrorSuccess : PosixErrorCode(errno, false);
+    return tcgetattr(fd, &tio) == 0 ? kErrorSuccess : Failed(errno);
 }
 
 bool CPosixPortHandle::HungUp() const

@@ -35,6 +35,7 @@ public:
     uint32_t Write(const void* data, unsigned size, unsigned* done) override;
     uint32_t Purge(unsigned flags) override;
     uint32_t ClearErrors() override;
+    std::string LastErrorText() const override;
 
     const std::string& Path() const { return path; }
     dev_t Device() const { return device; }
@@ -50,12 +51,19 @@ public:
     std::string SlowLatencyTimer() const;
 
 private:
+    // Keeps errno of a call that failed and returns its code; a hang-up is the device
+    // gone without an errno of its own.
+    uint32_t Failed(int error);
+    uint32_t HangUp();
+
     int fd;
     std::string path;
     dev_t device;
     CPortTimeouts timeouts;
     uint32_t lineFlags = 0;   // the DCB flags last written; a terminal cannot report them
     bool lowLatencySet = false;   // this handle turned ASYNC_LOW_LATENCY on
+    int lastErrno = 0;
+    bool hungUp = false;          // the last failure was a hang-up
     std::unique_ptr<CLatencyTimer> latencyTimer;
 };
 

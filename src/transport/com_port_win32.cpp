@@ -25,6 +25,28 @@ uint32_t LastError()
 
 }  // namespace
 
+uint32_t CWin32PortHandle::Failed()
+{
+    lastError = LastError();
+    return lastError;
+}
+
+std::string CWin32PortHandle::LastErrorText() const
+{
+    if (lastError == 0)
+        return {};
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, lastError, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring meaning = length ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    while (!meaning.empty() && (meaning.back() == L'\n' || meaning.back() == L'\r' || meaning.back() == L' '))
+        meaning.pop_back();
+    std::string result = "error " + std::to_string(lastError);
+    return meaning.empty() ? result : result + ", " + Narrow(meaning);
+}
+
 uint32_t OpenWin32Port(const std::string& name, std::unique_ptr<CPortHandle>& handle)
 {
     // "\\.\" alone would name the device namespace itself, not a port.
@@ -74,10 +96,10 @@ uint32_t CWin32PortHandle::SetState(const CPortState& state)
     dcb.XonChar = static_cast<char>(state.xonChar);
     dcb.XoffChar = static_cast<char>(state.xoffChar);
     // SetCommState is documented to refuse this, and serial drivers do, whatever Wine
-    // lets through.
-    if (dcb.XonChar == dcb.XoffChar)
+    // lets through; and the DCB's documentation says fBinary must be TRUE.
+    if (dcb.XonChar == dcb.XoffChar || !dcb.fBinary)
         return ERROR_INVALID_PARAMETER;
-    return SetCommState(handle, &dcb) ? kErrorSuccess : LastError();
+    return SetCommState(handle, &dcb) ? kErrorSuccess : Failed();
 }
 
 uint32_t CWin32PortHandle::GetState(CPortState& state)
@@ -85,7 +107,7 @@ uint32_t CWin32PortHandle::GetState(CPortState& state)
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!GetCommState(handle, &dcb))
-        return LastError();
+        return Failed();
     state.baudRate = dcb.BaudRate;
     state.byteSize = dcb.ByteSize;
     state.parity = dcb.Parity;
@@ -105,21 +127,21 @@ uint32_t CWin32PortHandle::GetState(CPortState& state)
 
 uint32_t CWin32PortHandle::SetupQueues(uint32_t inSize, uint32_t outSize)
 {
-    return SetupComm(handle, inSize, outSize) ? kErrorSuccess : LastError();
+    return SetupComm(handle, inSize, outSize) ? kErrorSuccess : Failed();
 }
 
 uint32_t CWin32PortHandle::SetTimeouts(const CPortTimeouts& t)
 {
     COMMTIMEOUTS timeouts{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
                           t.writeTotalMultiplier, t.writeTotalConstant};
-    return SetCommTimeouts(handle, &timeouts) ? kErrorSuccess : LastError();
+    return SetCommTimeouts(handle, &timeouts) ? kErrorSuccess : Failed();
 }
 
 uint32_t CWin32PortHandle::GetTimeouts(CPortTimeouts& t)
 {
     COMMTIMEOUTS timeouts{};
     if (!GetCommTimeouts(handle, &timeouts))
-        return LastError();
+        return Failed();
     t = CPortTimeouts{timeouts.ReadIntervalTimeout, timeouts.ReadTotalTimeoutMultiplier,
                       timeouts.ReadTotalTimeoutConstant, timeouts.WriteTotalTimeoutMultiplier,
                       timeouts.WriteTotalTimeoutConstant};
@@ -131,7 +153,7 @@ uint32_t CWin32PortHandle::Read(void* buffer, unsigned size, unsigned* done)
     DWORD count = 0;
     const BOOL ok = ReadFile(handle, buffer, size, &count, nullptr);
     *done = count;
-    return ok ? kErrorSuccess : LastError();
+    return ok ? kErrorSuccess : Failed();
 }
 
 uint32_t CWin32PortHandle::Write(const void* data, unsigned size, unsigned* done)
@@ -139,15 +161,15 @@ uint32_t CWin32PortHandle::Write(const void* data, unsigned size, unsigned* done
     DWORD count = 0;
     const BOOL ok = WriteFile(handle, data, size, &count, nullptr);
     *done = count;
-    return ok ? kErrorSuccess : LastError();
+    return ok ? kErrorSuccess : Failed();
 }
 
 uint32_t CWin32PortHandle::Purge(unsigned flags)
 {
-    return PurgeComm(handle, flags) ? kErrorSuccess : LastError();
+    return PurgeComm(handle, flags) ? kErrorSuccess : Failed();
 }
 
 uint32_t CWin32PortHandle::ClearErrors()
 {
-    return ClearCommError(handle, nullptr, nullptr) ? kErrorSuccess : LastError();
+    return ClearCommError(handle, nullptr, nullptr) ? kErrorSuccess : Failed();
 }

@@ -22,11 +22,16 @@ public:
     uint32_t Write(const void* data, unsigned size, unsigned* done) override;
     uint32_t Purge(unsigned flags) override;
     uint32_t ClearErrors() override;
+    std::string LastErrorText() const override;
 
     HANDLE Native() const { return handle; }
 
 private:
+    // Keeps the system's code of a call that failed, and returns it.
+    uint32_t Failed();
+
     HANDLE handle;
+    uint32_t lastError = 0;
 };
 
 // Opens \\.\name exclusively, without overlapped I/O; returns GetLastError's code.

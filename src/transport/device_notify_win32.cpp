@@ -183,6 +183,16 @@ LRESULT CALLBACK CWin32Notifier::NotificationWndProc(HWND window, UINT message, 
     return notifier->OnDeviceChange(window, message, wParam, lParam);
 }
 
+void CWin32Notifier::RemoveWatchedHandle(const DEV_BROADCAST_HDR* header)
+{
+    if (handleNotification && handleCallback && header &&
+        header->dbch_devicetype == DBT_DEVTYP_HANDLE && watchedHandle != INVALID_HANDLE_VALUE &&
+        reinterpret_cast<const DEV_BROADCAST_HANDLE*>(header)->dbch_handle == watchedHandle) {
+        handleCallback(USB_SERIAL_REMOVE, handleContext);
+        watchedHandle = INVALID_HANDLE_VALUE;
+    }
+}
+
 LRESULT CWin32Notifier::OnDeviceChange(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
@@ -195,13 +205,13 @@ LRESULT CWin32Notifier::OnDeviceChange(HWND window, UINT message, WPARAM wParam,
                 interfaceCallback(USB_SERIAL_ARRIVAL, interfaceContext);
         }
         break;
+    case DBT_DEVICEQUERYREMOVE:
+        // Windows asks before it removes a device ("safely remove"), and an open handle
+        // vetoes the removal: the port is let go as on a removal, and the request granted.
+        RemoveWatchedHandle(header);
+        return TRUE;
     case DBT_DEVICEREMOVECOMPLETE:
-        if (handleNotification && handleCallback && header &&
-            header->dbch_devicetype == DBT_DEVTYP_HANDLE && watchedHandle != INVALID_HANDLE_VALUE &&
-            reinterpret_cast<const DEV_BROADCAST_HANDLE*>(header)->dbch_handle == watchedHandle) {
-            handleCallback(USB_SERIAL_REMOVE, handleContext);
-            watchedHandle = INVALID_HANDLE_VALUE;
-        }
+        RemoveWatchedHandle(header);
         break;
     default:
         DefWindowProcW(window, message, wParam, lParam);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <dbt.h>
 
 #include "transport/device_notify.h"
 
@@ -37,6 +38,8 @@ private:
     static LRESULT CALLBACK NotificationWndProc(HWND window, UINT message, WPARAM wParam,
                                                 LPARAM lParam);
     LRESULT OnDeviceChange(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // Reports the removal of the watched handle, once, when the broadcast names it.
+    void RemoveWatchedHandle(const DEV_BROADCAST_HDR* header);
 
     HWND handleWindow = nullptr;
     NotificationCallback handleCallback = nullptr;

@@ -2,10 +2,30 @@
 
 #include <algorithm>
 
+bool IsRemovalError(uint32_t code)
+{
+    switch (code) {
+    case kErrorAccessDenied:
+    case kErrorInvalidHandle:
+    case kErrorBadCommand:
+    case kErrorGenFailure:
+    case kErrorOperationAborted:
+        return true;
+    default:
+        return IsUnambiguousRemovalError(code);
+    }
+}
+
+bool IsUnambiguousRemovalError(uint32_t code)
+{
+    return code == kErrorDeviceNotConnected || code == kErrorDeviceRemoved;
+}
+
 bool CPortSystem::SerialPortExists(const std::string& name)
 {
     const std::vector<std::string> ports = EnumerateSerialPorts();
-    return std::find(ports.begin(), ports.end(), name) != ports.end();
+    return std::any_of(ports.begin(), ports.end(),
+                       [&name](const std::string& port) { return SamePortName(port, name); });
 }
 
 bool SameUsbDevice(const CUsbIdentity& a, const CUsbIdentity& b)

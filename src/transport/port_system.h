@@ -16,17 +16,38 @@ constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;     // no such port
 constexpr uint32_t kErrorAccessDenied = 5;     // port busy at open, or access blocked later
 constexpr uint32_t kErrorInvalidHandle = 6;    // call on a port that is not open
+constexpr uint32_t kErrorBadCommand = 22;      // the device does not take the request
+constexpr uint32_t kErrorGenFailure = 31;      // a device attached to the system is not functioning
 constexpr uint32_t kErrorInvalidParameter = 87; // line settings the driver refuses
 constexpr uint32_t kErrorInvalidName = 123;    // empty or malformed port name
 constexpr uint32_t kErrorNameTooLong = 206;    // a port name longer than any path
+constexpr uint32_t kErrorOperationAborted = 995;     // the request was cancelled under it
+constexpr uint32_t kErrorDeviceNotConnected = 1167;  // the device has gone
+constexpr uint32_t kErrorDeviceRemoved = 1617;       // the device has been removed
 constexpr uint32_t kErrorNotSerialPort = 0x20000001;  // the name is another device or a folder
-constexpr uint32_t kErrorPortFailure = 0x20000002;    // the device failed (or went away)
+constexpr uint32_t kErrorPortFailure = 0x20000002;    // the device failed
 constexpr uint32_t kErrorSpeedNotTaken = 0x20000003;  // the driver kept another speed
+
+// Whether a failed read, write, purge or clear on an open port means that its device
+// has gone (a USB scanner or adapter pulled). USB serial drivers fail every request
+// with one of these once their device is removed, each driver with its own.
+bool IsRemovalError(uint32_t code);
+// The errors that say so whatever the call (a configuration call too): the others are
+// also what a port that is still there may answer to a configuration it refuses.
+bool IsUnambiguousRemovalError(uint32_t code);
+
+// Whether two port names name the same port: without regard to case on Windows, whose
+// device names ignore it; exactly on POSIX, whose paths do not.
+bool SamePortName(const std::string& a, const std::string& b);
 
 // XON and XOFF as drivers expect them: they refuse equal characters even while software
 // flow control is off.
 constexpr uint8_t kXonChar = 0x11;
 constexpr uint8_t kXoffChar = 0x13;
+
+// The DCB's fBinary, the first of its flag bits: Windows supports binary transfers only,
+// and the DCB's documentation says it must be set.
+constexpr uint32_t kPortFlagBinary = 1u << 0;
 
 // Line settings, the part of a DCB the program uses.
 struct CPortState {
@@ -34,9 +55,10 @@ struct CPortState {
     uint8_t byteSize = 8;
     uint8_t parity = 0;       // NOPARITY
     uint8_t stopBits = 0;     // ONESTOPBIT
-    // Every handshake and special-character flag of the DCB; 0 = all off, which is the
-    // only value the program writes. Kept so that a baud change writes them back as read.
-    uint32_t flags = 0;
+    // Every handshake and special-character flag of the DCB in the order of its bit
+    // fields; binary with everything else off is the only value the program writes.
+    // Kept so that a baud change writes them back as read.
+    uint32_t flags = kPortFlagBinary;
     uint8_t xonChar = kXonChar;
     uint8_t xoffChar = kXoffChar;
 };
@@ -70,6 +92,9 @@ public:
     virtual uint32_t Write(const void* data, unsigned size, unsigned* done) = 0;
     virtual uint32_t Purge(unsigned flags) = 0;
     virtual uint32_t ClearErrors() = 0;
+    // The system's own number and meaning of the last call that failed, for the trace
+    // ("errno 5, Input/output error"); empty when the port has none to give.
+    virtual std::string LastErrorText() const { return {}; }
 };
 
 // The USB device behind a port, as far as the system tells it: what a scanner keeps when

@@ -13,6 +13,11 @@ CPosixPortSystem::CPosixPortSystem(std::string sysRoot)
 {
 }
 
+bool SamePortName(const std::string& a, const std::string& b)
+{
+    return a == b;
+}
+
 namespace {
 
 // The terminal's name in sysfs: a link (a udev alias such as /dev/serial/by-id/...) names

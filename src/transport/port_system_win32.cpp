@@ -1,6 +1,16 @@
 #include "transport/port_system_win32.h"
 
+#include <algorithm>
+
 #include "transport/com_port_win32.h"
+
+bool SamePortName(const std::string& a, const std::string& b)
+{
+    // Device names are ASCII (COM3); other bytes are left as they are.
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+}
 
 uint32_t CWin32PortSystem::OpenPort(const std::string& name, std::unique_ptr<CPortHandle>& handle)
 {

@@ -73,9 +73,10 @@ TEST(PosixPort, OpenFailuresGiveTheOperatorMessages)
         EXPECT_EQ(OpenMessage(device, other), LoadText(IDS_PORT_NOT_SERIAL)) << other;
     EXPECT_EQ(OpenMessage(device, "/dev/" + std::string(100 * 1024, 'x')),
               LoadText(IDS_PORT_NAME_TOO_LONG));
-    // A device that fails once open reads as a failure, not as a refused access.
-    EXPECT_EQ(PosixErrorCode(EIO, false), kErrorPortFailure);
-    EXPECT_EQ(PosixErrorCode(ENXIO, false), kErrorPortFailure);
+    // A device that fails once open reads as a failure, not as a refused access, and
+    // one that has gone (a pulled USB tty answers EIO, its node ENXIO or ENODEV) as gone.
+    for (int gone : {EIO, ENXIO, ENODEV})
+        EXPECT_EQ(PosixErrorCode(gone, false), kErrorDeviceNotConnected) << gone;
     EXPECT_EQ(PosixErrorCode(EBADF, false), kErrorPortFailure);
     EXPECT_EQ(PosixErrorCode(EINVAL, false), kErrorInvalidParameter);
 
@@ -90,6 +91,13 @@ TEST(PosixPort, OpenFailuresGiveTheOperatorMessages)
 
     CComDevice second(system, PlatformHost());
     EXPECT_EQ(OpenMessage(second, pty.path), LoadText(IDS_PORT_BUSY));
+}
+
+// Paths are case-sensitive: another case is another device.
+TEST(PosixPort, PortNamesCompareExactly)
+{
+    EXPECT_TRUE(SamePortName("/dev/ttyUSB0", "/dev/ttyUSB0"));
+    EXPECT_FALSE(SamePortName("/dev/ttyUSB0", "/dev/ttyusb0"));
 }
 
 TEST(PosixPort, OpenSetsARaw8N1LineAndSpeedChangesKeepIt)

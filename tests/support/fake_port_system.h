@@ -19,6 +19,8 @@ struct FakePortLog {
     std::vector<uint8_t> written;
     std::map<std::string, uint32_t> failures;  // call name -> error code
     bool gone = false;                      // the port's device vanished
+    // A driver that ends an empty read at once instead of after its time-outs.
+    bool instantEmptyReads = false;
     unsigned openHandles = 0;
 
     uint32_t Fail(const char* call)
@@ -29,9 +31,14 @@ struct FakePortLog {
     }
 };
 
+// An empty read waits out its time-out on the clock, when there is one, as a port does.
 class FakePortHandle : public CPortHandle {
 public:
-    explicit FakePortHandle(FakePortLog& portLog) : log(portLog) { ++log.openHandles; }
+    explicit FakePortHandle(FakePortLog& portLog, CVirtualHost* clock = nullptr)
+        : log(portLog), clock(clock)
+    {
+        ++log.openHandles;
+    }
     ~FakePortHandle() override
     {
         --log.openHandles;
@@ -41,8 +48,9 @@ public:
     {
         if (uint32_t e = log.Fail("setstate"))
             return e;
-        // As strict as the drivers: equal XON/XOFF characters are refused.
-        if (s.xonChar == s.xoffChar)
+        // As strict as the drivers and the DCB's documentation: equal XON/XOFF
+        // characters, and a line that is not binary, are refused.
+        if (s.xonChar == s.xoffChar || (s.flags & kPortFlagBinary) == 0)
             return kErrorInvalidParameter;
         log.statesWritten.push_back(s);
         log.state = s;
@@ -78,6 +86,8 @@ public:
             static_cast<uint8_t*>(buffer)[(*done)++] = log.input.front();
             log.input.erase(log.input.begin());
         }
+        if (*done == 0 && clock && !log.instantEmptyReads)
+            clock->Sleep(log.timeouts.readTotalConstant);
         return 0;
     }
     uint32_t Write(const void* data, unsigned size, unsigned* done) override
@@ -99,6 +109,7 @@ public:
 
 private:
     FakePortLog& log;
+    CVirtualHost* clock;
 };
 
 // Watches driven by the test: a handle is gone when its log says so; an arrival is
@@ -136,6 +147,7 @@ public:
     FakeNotifier notifier;
     std::map<std::string, FakePortLog> ports;   // port name -> its line
     std::map<std::string, uint32_t> openErrors;
+    std::map<std::string, unsigned> refusedOpens;   // opens refused with 5 before one works
     std::vector<std::string> listed;
     std::vector<std::string> usbPorts;
     std::vector<std::string> calls;
@@ -146,9 +158,13 @@ public:
         auto error = openErrors.find(name);
         if (error != openErrors.end())
             return error->second;
+        if (refusedOpens[name] != 0) {
+            --refusedOpens[name];
+            return kErrorAccessDenied;
+        }
         FakePortLog& log = ports[name];
         log.calls.push_back("open");
-        auto* opened = new FakePortHandle(log);
+        auto* opened = new FakePortHandle(log, &host);
         handle.reset(opened);
         notifier.handles[opened] = &log;
         return 0;

@@ -9,6 +9,7 @@
 #include "connection/port_list.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
+#include "transport/com_device.h"
 
 namespace {
 
@@ -78,7 +79,8 @@ TEST_F(Connection, SearchSkipsBusyPortAndStopEndsIt)
     ports.AddScanner("COM3");
     TableView view;
     view.rows = {{"COM1"}, {"COM2"}, {"COM3"}};
-    host.StopAtPump(5);
+    // The busy port is tried for a second; the Stop comes while the silent one is searched.
+    host.At(kRefusedOpenRetryMs + 200, [this] { host.RequestStop(0); });
     SearchDevices(ports, host, view);
     EXPECT_EQ(view.rows[0].state, "COM-порт занят другим приложением");
     EXPECT_EQ(view.rows[1].state, "Поиск остановлен");

@@ -133,13 +133,22 @@ TEST_F(ProtocolExecute, WrongEchoIsRetriedWithoutPauseThenNoLink)
     EXPECT_EQ(host.NowMs(), 0u);
 }
 
-TEST_F(ProtocolExecute, BusyThreeTimesIsNoLinkAfterThreePauses)
+// A scanner that is there but busy is told as busy, not as a missing link (which sends
+// the operator to the cable).
+TEST_F(ProtocolExecute, BusyThreeTimesIsTheBusyStatusAfterThreePauses)
 {
     device.Script(-1, CScriptedDevice::Busy(), 3);
     unsigned char reply[5];
-    EXPECT_EQ(GetInfo(reply), RESULT_NO_LINK);
+    const int result = GetInfo(reply);
+    EXPECT_EQ(result, STATUS_BUSY);
     EXPECT_EQ(device.Requests().size(), 3u);
     EXPECT_EQ(host.NowMs(), 180u);
+    try {
+        CheckResult(result);
+        FAIL();
+    } catch (const test_exception& e) {
+        EXPECT_EQ(e.Text(), "(2) Команда не может быть выполнена в данный момент");
+    }
 
     device.Script(-1, CScriptedDevice::Busy(), 2);
     device.Script(-1, CScriptedDevice::Ok({1, 2, 3, 4, 5}));

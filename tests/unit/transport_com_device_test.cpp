@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "base/strings.h"
 #include "support/open_message.h"
@@ -10,6 +11,8 @@
 namespace {
 
 using Calls = std::vector<std::string>;
+
+constexpr uint32_t kErrorIoDevice = 1117;   // a request failed, the device is still there
 
 std::string OpenFailure(FakePortSystem& system, const std::string& name)
 {
@@ -22,7 +25,7 @@ std::string OpenFailure(FakePortSystem& system, const std::string& name)
 
 }  // namespace
 
-TEST(ComDevice, OpenWritesZeroedLineStateThenQueuesAndChecksUsb)
+TEST(ComDevice, OpenWritesAFreshBinaryLineStateThenQueuesAndChecksUsb)
 {
     FakePortSystem system;
     system.ports["COM3"].state.flags = 0x3011;   // handshaking left by another program
@@ -39,7 +42,7 @@ TEST(ComDevice, OpenWritesZeroedLineStateThenQueuesAndChecksUsb)
     EXPECT_EQ(s.byteSize, 8);
     EXPECT_EQ(s.parity, 0);
     EXPECT_EQ(s.stopBits, 0);
-    EXPECT_EQ(s.flags, 0u);
+    EXPECT_EQ(s.flags, kPortFlagBinary);   // the DCB's fBinary must be TRUE; nothing else set
     EXPECT_EQ(s.xonChar, 0x11);
     EXPECT_EQ(s.xoffChar, 0x13);
     EXPECT_EQ(system.calls, (Calls{"open COM3", "usb COM3 0647 3339"}));
@@ -106,16 +109,26 @@ TEST(ComDevice, FailedSetupClosesTheNewHandleAndLeavesTheDeviceClosed)
 TEST(ComDevice, ConfigurationFailuresOnAnOpenPortKeepItOpen)
 {
     FakePortSystem system;
+    system.listed = {"COM3"};
     CComDevice device(system, system.host);
     device.Open("COM3");
     system.ports["COM3"].failures["getstate"] = 5;
-    try {
-        device.SetBaudRate(115200);
-        FAIL();
-    } catch (const CComDevice::CException& e) {
-        EXPECT_EQ(e.Text(), LoadText(IDS_PORT_BLOCKED));    // denied on an open port
-        EXPECT_EQ(e.ErrorCode(), 5u);
-    }
+    auto failure = [&device] {
+        try {
+            device.SetBaudRate(115200);
+        } catch (const CComDevice::CException& e) {
+            return e.Text();
+        }
+        return std::string("no failure");
+    };
+    EXPECT_EQ(failure(), LoadText(IDS_PORT_BLOCKED));   // denied on a port that is still there
+    EXPECT_TRUE(device.IsOpen());
+    // Denied on a port whose device has left the list: pulled, not blocked.
+    system.listed.clear();
+    EXPECT_EQ(failure(), "Сканер или адаптер отключён от порта COM3. Проверьте подключение и повторите.");
+    system.listed = {"COM3"};
+    system.ports["COM3"].failures["getstate"] = kErrorDeviceRemoved;
+    EXPECT_EQ(failure(), "Сканер или адаптер отключён от порта COM3. Проверьте подключение и повторите.");
     EXPECT_TRUE(device.IsOpen());
 
     device.Close();
@@ -132,14 +145,14 @@ TEST(ComDevice, SetBaudRateReplacesOnlyTheSpeed)
     FakePortSystem system;
     CComDevice device(system, system.host);
     device.Open("COM3");
-    system.ports["COM3"].state.flags = 0x14;   // as if the system reported extra bits
+    system.ports["COM3"].state.flags = 0x15;   // as if the system reported extra bits
     device.SetBaudRate(921600);
     EXPECT_EQ(device.GetBaudRate(), 921600u);
     const CPortState& s = system.ports["COM3"].statesWritten.back();
     EXPECT_EQ(s.byteSize, 8);
     EXPECT_EQ(s.parity, 0);
     EXPECT_EQ(s.stopBits, 0);
-    EXPECT_EQ(s.flags, 0x14u);
+    EXPECT_EQ(s.flags, 0x15u);
 }
 
 TEST(ComDevice, TimeoutsAndOpenComPort)
@@ -200,7 +213,7 @@ TEST(ComDevice, ShortOrFailedIoThrowsButReadSomeAcceptsATimeout)
     size = sizeof buffer;
     device.ReadSome(buffer, &size);
     EXPECT_EQ(size, 2u);
-    line.failures["read"] = 995;
+    line.failures["read"] = kErrorIoDevice;
     size = sizeof buffer;
     EXPECT_THROW(device.ReadSome(buffer, &size), CBasicDevice::CException);
 
@@ -208,9 +221,76 @@ TEST(ComDevice, ShortOrFailedIoThrowsButReadSomeAcceptsATimeout)
     EXPECT_EQ(line.written, (std::vector<uint8_t>{'a', 'b'}));
     line.failures["short write"] = 0;
     EXPECT_THROW(device.Write("cd", 2), CBasicDevice::CException);
-    line.failures["write"] = 31;
+    line.failures["write"] = kErrorIoDevice;
     EXPECT_THROW(device.WriteByte(1), CBasicDevice::CException);
     EXPECT_TRUE(device.IsOpen());
+}
+
+// What USB serial drivers answer once their device is pulled, each its own: a failure
+// with the port's name that the protocol does not retry, where any other failure of a
+// request costs only its attempt.
+TEST(ComDevice, EveryRemovalErrorOfARequestIsTheDisconnectedFailure)
+{
+    FakePortSystem system;
+    CComDevice device(system, system.host);
+    device.Open("COM3");
+    FakePortLog& line = system.ports["COM3"];
+    const std::vector<std::pair<std::string, std::function<void()>>> requests = {
+        {"read", [&device] { device.ReadByte(); }},
+        {"write", [&device] { device.WriteByte(1); }},
+        {"purge 10", [&device] { device.PurgeInput(); }},
+        {"clear", [&device] { device.ClearErrors(); }}};
+    for (uint32_t code : {5u, 6u, 22u, 31u, 995u, 1167u, 1617u}) {
+        for (const auto& [call, request] : requests) {
+            line.failures = {{call, code}};
+            try {
+                request();
+                ADD_FAILURE() << call << " " << code << ": no failure";
+            } catch (const CComDevice::CDisconnected& e) {
+                EXPECT_EQ(e.Text(), "Сканер или адаптер отключён от порта COM3. Проверьте подключение и повторите.");
+                EXPECT_EQ(e.ErrorCode(), code);
+            }
+        }
+    }
+    line.failures = {{"read", kErrorIoDevice}};
+    try {
+        device.ReadByte();
+    } catch (const object_description&) {
+        ADD_FAILURE() << "an ordinary failure carries no message";
+    } catch (const CBasicDevice::CException&) {
+    }
+}
+
+// A driver releases a port late after it was closed: the next row's open is refused
+// for a moment. A port another program holds is told after about a second.
+TEST(ComDevice, AnOpenRefusedWithAccessDeniedIsTriedForASecond)
+{
+    FakePortSystem system;
+    CComDevice device(system, system.host);
+    system.refusedOpens["COM3"] = 3;
+    device.Open("COM3");
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(system.host.NowMs(), 3 * kRefusedOpenPauseMs);
+
+    device.Close();
+    system.refusedOpens["COM3"] = 1000;
+    const uint64_t start = system.host.NowMs();
+    EXPECT_EQ(OpenMessage(device, "COM3"), LoadText(IDS_PORT_BUSY));
+    EXPECT_GE(system.host.NowMs() - start, kRefusedOpenRetryMs);
+    EXPECT_LE(system.host.NowMs() - start, kRefusedOpenRetryMs + kRefusedOpenPauseMs);
+}
+
+// Some drivers end an empty read at once, whatever its time-out: the reply is still
+// waited for as long as the time-out says, on the clock.
+TEST(ComDevice, ADriverEndingEmptyReadsAtOnceStillWaitsTheTimeout)
+{
+    FakePortSystem system;
+    CComDevice device(system, system.host);
+    OpenComPort(device, "COM3", 115200, 1000);
+    system.ports["COM3"].instantEmptyReads = true;
+    EXPECT_THROW(device.ReadByte(), CBasicDevice::CException);
+    EXPECT_GE(system.host.NowMs(), 1000u);
+    EXPECT_LE(system.host.NowMs(), 1000u + kEmptyReadPauseMs);
 }
 
 TEST(ComDevice, PurgeAndClearUseTheirFlagsAndReportFailure)
@@ -230,13 +310,13 @@ TEST(ComDevice, PurgeAndClearUseTheirFlagsAndReportFailure)
     EXPECT_THROW(device.ClearErrors(), CBasicDevice::CException);
 }
 
-TEST(PortSystem, SerialPortExistsComparesNamesExactly)
+TEST(PortSystem, SerialPortExistsComparesNamesAsThePlatformDoes)
 {
     FakePortSystem system;
     system.listed = {"COM1", "COM3"};
     EXPECT_TRUE(system.SerialPortExists("COM3"));
-    EXPECT_FALSE(system.SerialPortExists("com3"));
     EXPECT_FALSE(system.SerialPortExists("COM"));
+    EXPECT_FALSE(system.SerialPortExists("COM33"));
 }
 
 // A silent scanner at a long time-out must not hold up a Stop, and a reply that has begun
