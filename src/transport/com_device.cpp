@@ -193,13 +193,16 @@ CPortHandle& CComDevice::ConfiguredPort()
     return *handle;
 }
 
+void CComDevice::TraceFailure(const char* what, uint32_t error) const
+{
+    const std::string system = handle ? handle->LastErrorText() : std::string();
+    TraceEvent(portName, what + (system.empty() ? "error " + std::to_string(error) : system));
+}
+
 CComDevice::CDisconnected CComDevice::Disconnected(uint32_t error)
 {
-    if (trace) {
-        const std::string system = handle ? handle->LastErrorText() : std::string();
-        TraceEvent(portName, "disconnected, " +
-                                 (system.empty() ? "error " + std::to_string(error) : system));
-    }
+    if (trace)
+        TraceFailure("disconnected, ", error);
     return CDisconnected(error, portName);
 }
 
@@ -209,6 +212,8 @@ void CComDevice::CheckIo(uint32_t error)
         return;
     if (IsRemovalError(error))
         throw Disconnected(error);
+    if (trace)
+        TraceFailure("request failed, ", error);
     throw CBasicDevice::CException();
 }
 

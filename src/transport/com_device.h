@@ -104,6 +104,8 @@ private:
 
     // Writes an event of the port to the trace (only called when there is one).
     void TraceEvent(const std::string& name, const std::string& what) const;
+    // A failed request with the system's number and meaning of its error.
+    void TraceFailure(const char* what, uint32_t error) const;
 
     // Opens the port, retrying a refusal for a while: USB serial drivers release a port
     // some time after it was closed.

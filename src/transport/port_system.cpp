@@ -7,6 +7,7 @@ bool IsRemovalError(uint32_t code)
     switch (code) {
     case kErrorAccessDenied:
     case kErrorInvalidHandle:
+    case kErrorNotReady:   // STATUS_DEVICE_NOT_CONNECTED as Win32 sees it; Wine's hung-up tty
     case kErrorBadCommand:
     case kErrorGenFailure:
     case kErrorOperationAborted:

@@ -16,6 +16,7 @@ constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;     // no such port
 constexpr uint32_t kErrorAccessDenied = 5;     // port busy at open, or access blocked later
 constexpr uint32_t kErrorInvalidHandle = 6;    // call on a port that is not open
+constexpr uint32_t kErrorNotReady = 21;        // the device is not ready (not connected)
 constexpr uint32_t kErrorBadCommand = 22;      // the device does not take the request
 constexpr uint32_t kErrorGenFailure = 31;      // a device attached to the system is not functioning
 constexpr uint32_t kErrorInvalidParameter = 87; // line settings the driver refuses

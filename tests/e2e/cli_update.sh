@@ -139,6 +139,17 @@ if [ "$platform" = posix ]; then
     stop_mid_transfer terminated TERM 143
 fi
 
+# A scanner pulled mid-transfer: its line stops halfway through a reply and its port is
+# gone. The tool names the port within seconds and exits 1, not 3 (no scanner answered).
+flash_sim pulled 36 --fault 0x9C:cut
+pulled_at=$SECONDS
+cli update --port "$(port pulled)" --firmware "$firmware_arg"
+expect_rc 1 "update on a pulled scanner"
+grep -qF "Сканер или адаптер отключён от порта $(port pulled). Проверьте подключение и повторите." \
+    "$work/cli.err" || fail "no disconnected message"
+[ $((SECONDS - pulled_at)) -le 10 ] || fail "the pull was told after $((SECONDS - pulled_at)) s"
+stop_sim
+
 # Ctrl+C while the scanner restarts into its loader: the row is interrupted at the next
 # pump of the wait, and the tool ends with 130.
 flash_sim slow 36 --restart-ms 60000

@@ -114,6 +114,21 @@ TEST_F(ModeSwitch, UsbScannerIsFollowedThroughReEnumeration)
     EXPECT_EQ(scanner.Restarts(), 2u);
 }
 
+// The scanner carries out the switch and its port goes before the reply reaches the
+// host: that vanishing is the restart, followed as any other, not a pulled cable.
+TEST_F(ModeSwitch, UsbScannerGoneBeforeItsReplyIsFollowed)
+{
+    SimConfig config;
+    config.usbCdc = true;
+    CSimScanner& scanner = Attach(config);
+    scanner.AddFault({CMD_MODE_REGISTER, SimFault::NoReply, 3});   // the first read: no link
+    scanner.AddFault({CMD_MODE_REGISTER, SimFault::LostReply, 1});  // the switch itself
+    SwitchMode(protocol, MODE_LOADER, false);
+    EXPECT_EQ(scanner.Mode(host.NowUs()), MODE_LOADER);
+    EXPECT_EQ(scanner.Restarts(), 1u);
+    EXPECT_TRUE(device.IsOpen());
+}
+
 TEST_F(ModeSwitch, UsbScannerIsReadBackAfterItsOwnPortReturns)
 {
     SimConfig config;

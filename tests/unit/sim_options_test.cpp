@@ -24,7 +24,8 @@ TEST(SimOptions, EveryScannerSettingAndFaults)
                        "--restart-speed", "0", "--never-loader", "--usb", "--line-rate",
                        "--turnaround-us", "700", "--flash", "0x10000", "0x20000", "--write-align",
                        "4", "--write-error", "147", "--fault-rate", "0.25", "--seed", "9",
-                       "--fault", "0x9E:busy:3", "--fault", "any:status:2:145", "--link", "/tmp/l",
+                       "--fault", "0x9E:busy:3", "--fault", "any:status:2:145",
+                       "--fault-kinds", "truncated,cut", "--link", "/tmp/l",
                        "--state", "/tmp/s", "--expect-ldr", "a.ldr", "--dump", "d.bin", "0x100",
                        "16"},
                       o));
@@ -45,6 +46,7 @@ TEST(SimOptions, EveryScannerSettingAndFaults)
     EXPECT_EQ(c.writeErrorStatus, 147);
     EXPECT_DOUBLE_EQ(c.randomFaultRate, 0.25);
     EXPECT_EQ(c.randomSeed, 9u);
+    EXPECT_EQ(c.randomFaultKinds, (std::vector<SimFault>{SimFault::TruncatedReply, SimFault::CutLine}));
     ASSERT_EQ(o.faults.size(), 2u);
     EXPECT_EQ(o.faults[0].opcode, 0x9E);
     EXPECT_EQ(o.faults[0].fault, SimFault::Busy);
@@ -67,7 +69,8 @@ TEST(SimOptions, BadValuesAreRefused)
         {"--speed", "10"}, {"--speed"}, {"--speed", "-1"}, {"--model", "256"}, {"--mode", "2"},
         {"--serial", "12x"}, {"--fault", "0x9E"}, {"--fault", "0x9E:bogus"},
         {"--fault", "0x100:busy"}, {"--fault", "any:status"}, {"--fault", "any:busy:0"},
-        {"--fault-rate", "1.5"}, {"--fault-rate", "x"}, {"--flash", "0xFFFFFFFF", "2"},
+        {"--fault-rate", "1.5"}, {"--fault-rate", "x"}, {"--fault-kinds", "noise,bogus"},
+        {"--fault-kinds", "status"}, {"--fault-kinds", ""}, {"--flash", "0xFFFFFFFF", "2"},
         {"--dump", "f", "0"}, {"--frobnicate"}, {"--link", ""}, {"--gadget", "/g"}};
     for (const auto& args : bad) {
         SimProgramOptions o;

@@ -279,6 +279,27 @@ TEST(SimScanner, FaultsHitOnlyTheirCommandAndOnlyCountTimes)
     EXPECT_EQ(b.Command(kBaud).data.size(), 3u);
 }
 
+// A truncated reply stops halfway on a line that stays; a cut line stops halfway too,
+// and then the scanner is gone for good, whatever its port.
+TEST(SimScanner, TruncatedAndCutRepliesStopHalfway)
+{
+    SimBench b;
+    const size_t whole = b.Raw(kInfo, {0}).size();
+    b.scanner.AddFault({-1, SimFault::TruncatedReply, 1});
+    EXPECT_EQ(b.Raw(kInfo, {0}).size(), whole / 2);
+    EXPECT_EQ(b.Raw(kInfo, {0}).size(), whole);
+    EXPECT_EQ(b.scanner.Faults(), 1u);
+
+    b.scanner.AddFault({-1, SimFault::CutLine, 1});
+    EXPECT_EQ(b.Raw(kInfo, {0}).size(), whole / 2);
+    b.Wait(1);
+    EXPECT_TRUE(b.scanner.TakeRemoval(b.now));
+    EXPECT_FALSE(b.scanner.Attached(b.now));
+    b.Wait(100000);
+    EXPECT_TRUE(b.Raw(kInfo, {0}).empty());
+    EXPECT_FALSE(b.scanner.TakeArrival(b.now));
+}
+
 TEST(SimScanner, NoReplyDropsTheRequestLostReplyCarriesItOut)
 {
     SimBench b;
@@ -315,6 +336,14 @@ TEST(SimScanner, RandomFaultsRepeatWithTheSeed)
     SimBench b(clean);
     EXPECT_EQ(b.Raw(kInfo, {0}).size(), 10u);
     EXPECT_NE(first.size(), 200u * 11u);
+
+    // Told which kinds to draw, it draws only those.
+    SimConfig truncating;
+    truncating.randomFaultRate = 1.0;
+    truncating.randomFaultKinds = {SimFault::TruncatedReply};
+    SimBench t(truncating);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(t.Raw(kInfo, {0}).size(), 5u);
 }
 
 TEST(SimScanner, MemoryWriteChecks)

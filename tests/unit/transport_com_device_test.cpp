@@ -240,7 +240,7 @@ TEST(ComDevice, EveryRemovalErrorOfARequestIsTheDisconnectedFailure)
         {"write", [&device] { device.WriteByte(1); }},
         {"purge 10", [&device] { device.PurgeInput(); }},
         {"clear", [&device] { device.ClearErrors(); }}};
-    for (uint32_t code : {5u, 6u, 22u, 31u, 995u, 1167u, 1617u}) {
+    for (uint32_t code : {5u, 6u, 21u, 22u, 31u, 995u, 1167u, 1617u}) {
         for (const auto& [call, request] : requests) {
             line.failures = {{call, code}};
             try {

@@ -63,6 +63,50 @@ TEST(ReconnectWatch, RemovalClosesThePortAndArrivalIsDeliveredOnlyWhilePumping)
     EXPECT_FALSE(usb.device.WasRemoved());
 }
 
+// The arrival watch is armed with the removal watch: a scanner back before its removal
+// was taken from the pump counts, and an arrival before the removal does not.
+TEST(ReconnectWatch, AnArrivalBeforeTheRemovalWasTakenIsNotMissed)
+{
+    UsbPort usb;
+    ASSERT_TRUE(usb.device.WatchRemoval());
+    EXPECT_TRUE(usb.system.notifier.WatchingInterfaces());
+    usb.system.notifier.usbArrived = true;   // another device
+    usb.system.host.PumpMessages();
+    EXPECT_FALSE(usb.device.HasArrived());
+
+    usb.system.ports["COM3"].gone = true;   // gone and back between two pumps
+    usb.system.host.PumpMessages();
+    EXPECT_TRUE(usb.device.WasRemoved());
+    EXPECT_TRUE(usb.device.HasArrived());
+    EXPECT_FALSE(usb.system.notifier.WatchingInterfaces());
+}
+
+// Watched while open, a port pulled mid-run closes at the next pump and the next
+// request says so.
+TEST(ReconnectWatch, APortWatchedWhileOpenIsClosedWhenPulled)
+{
+    FakePortSystem system;
+    CComDevice device(system, system.host);
+    device.WatchWhileOpen(true);
+    device.Open("COM5");
+    EXPECT_TRUE(system.notifier.WatchingHandle());
+    system.ports["COM5"].gone = true;
+    system.host.PumpMessages();
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_THROW(device.ReadByte(), CComDevice::CDisconnected);
+    system.ports["COM5"].gone = false;
+    device.Open("COM5");
+    try {
+        device.ReadByte();
+    } catch (const CComDevice::CDisconnected&) {
+        ADD_FAILURE() << "the port is back";
+    } catch (const CBasicDevice::CException&) {   // silent, but there
+    }
+    device.Close();
+    EXPECT_FALSE(system.notifier.WatchingHandle());
+    EXPECT_FALSE(system.notifier.WatchingInterfaces());
+}
+
 TEST(ReconnectWatch, ClosingOrDestroyingTheDeviceDropsItsWatch)
 {
     UsbPort usb;

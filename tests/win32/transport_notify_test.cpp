@@ -28,13 +28,13 @@ std::vector<Event> events;
 void Record(int event, CComDevice* context) { events.push_back({event, context}); }
 void Other(int, CComDevice*) {}
 
-void SendRemoval(HWND window, HANDLE handle)
+LRESULT SendRemoval(HWND window, HANDLE handle, WPARAM code = DBT_DEVICEREMOVECOMPLETE)
 {
     DEV_BROADCAST_HANDLE broadcast{};
     broadcast.dbch_size = sizeof broadcast;
     broadcast.dbch_devicetype = DBT_DEVTYP_HANDLE;
     broadcast.dbch_handle = handle;
-    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<LPARAM>(&broadcast));
+    return SendMessageW(window, WM_DEVICECHANGE, code, reinterpret_cast<LPARAM>(&broadcast));
 }
 
 void SendArrival(HWND window, const GUID& interfaceClass, DWORD deviceType = DBT_DEVTYP_DEVICEINTERFACE)
@@ -165,6 +165,11 @@ TEST_F(Win32Notifier, ReconnectWatchOfAUsbPortThroughRemovalAndArrival)
     device.Open("COM3");
     ASSERT_TRUE(device.WatchRemoval());
     auto* port = static_cast<CWin32PortHandle*>(device.Handle());
+    // Armed with the removal watch: an arrival the system sends before the removal was
+    // taken from the queue reaches a window.
+    ASSERT_NE(notifier.Window(CWin32Notifier::kInterfaceWindow), nullptr);
+    SendArrival(notifier.Window(CWin32Notifier::kInterfaceWindow), kUsbDevice);
+    EXPECT_FALSE(device.HasArrived());   // before the removal: another device
 
     // The handler tears the handle watch down from inside its own window's procedure.
     SendRemoval(notifier.Window(CWin32Notifier::kHandleWindow), port->Native());
@@ -181,4 +186,23 @@ TEST_F(Win32Notifier, ReconnectWatchOfAUsbPortThroughRemovalAndArrival)
 
     device.Open("COM3");
     EXPECT_TRUE(device.WatchRemoval());
+}
+
+// "Safely remove": Windows asks first, and a handle held open vetoes the removal. The
+// watched port is let go and the request granted.
+TEST_F(Win32Notifier, AQueryToRemoveTheWatchedPortClosesItAndGrants)
+{
+    UsbPortSystem system(notifier);
+    CComDevice device(system, PlatformHost());
+    device.WatchWhileOpen(true);
+    device.Open("COM3");
+    auto* port = static_cast<CWin32PortHandle*>(device.Handle());
+    HWND window = notifier.Window(CWin32Notifier::kHandleWindow);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(SendRemoval(window, other, DBT_DEVICEQUERYREMOVE), TRUE);
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_EQ(SendRemoval(window, port->Native(), DBT_DEVICEQUERYREMOVE), TRUE);
+    EXPECT_FALSE(device.IsOpen());
+    EXPECT_TRUE(device.WasRemoved());
+    EXPECT_THROW(device.ReadByte(), CComDevice::CDisconnected);
 }
