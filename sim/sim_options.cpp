@@ -252,9 +252,10 @@ std::string SimStateText(const CSimScanner& scanner, uint64_t nowUs)
     char line[128];
     std::string text;
     text += mode < 0 ? "mode restarting\n" : mode == 1 ? "mode loader\n" : "mode application\n";
-    std::snprintf(line, sizeof line, "speed %d\nbaud %u\nrestarts %u\ncommands %u\nfaults %u\n",
+    std::snprintf(line, sizeof line,
+                  "speed %d\nbaud %u\nrestarts %u\ncommands %u\nfaults %u\nwrite_faults %u\n",
                   scanner.SpeedCode(), scanner.Baud(), scanner.Restarts(),
-                  scanner.CommandsReceived(), scanner.Faults());
+                  scanner.CommandsReceived(), scanner.Faults(), scanner.WriteFaults());
     text += line;
     std::snprintf(line, sizeof line, "register %02X %02X %02X %02X\nverdict %d\n", reg[0], reg[1],
                   reg[2], reg[3], scanner.ChecksumVerdict() ? 1 : 0);

@@ -31,7 +31,7 @@ const char* SimUsageText();
 
 // The state summary: one "key value" line each, for scripts to grep:
 //   mode application|loader|restarting, speed CODE, baud N, restarts N, commands N,
-//   faults N (replies a fault hit),
+//   faults N (replies a fault hit), write_faults N (of them, memory writes),
 //   register XX XX XX XX, verdict 0|1, image none|match|differs (against the expected
 //   module), memory_bytes N, session_bytes N, then one
 //   "range 0xADDRESS SIZE CRC32" line per run of written memory.

@@ -157,8 +157,10 @@ void CSimScanner::Impl::HandleRequest(uint64_t atUs)
     ++commandsByOpcode[opcode];
     unsigned char faultStatus = 0;
     const SimFault fault = PickFault(opcode, faultStatus);
-    if (fault != SimFault::None)
+    if (fault != SimFault::None) {
         ++faults;
+        writeFaults += opcode == CMD_WRITE_MEMORY;
+    }
     if (fault == SimFault::NoReply)
         return;
 
@@ -417,3 +419,4 @@ unsigned CSimScanner::CommandsReceived(uint8_t opcode) const
 
 unsigned CSimScanner::Restarts() const { return impl->restarts; }
 unsigned CSimScanner::Faults() const { return impl->faults; }
+unsigned CSimScanner::WriteFaults() const { return impl->writeFaults; }

@@ -213,8 +213,9 @@ public:
     unsigned CommandsReceived() const;
     unsigned CommandsReceived(uint8_t opcode) const;
     unsigned Restarts() const;
-    // How many replies a fault (injected or drawn) has hit.
+    // How many replies a fault (injected or drawn) has hit, and of them memory writes'.
     unsigned Faults() const;
+    unsigned WriteFaults() const;
 
     struct Impl;
 

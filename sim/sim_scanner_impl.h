@@ -101,5 +101,6 @@ struct CSimScanner::Impl {
     std::array<unsigned, 256> commandsByOpcode{};
     unsigned restarts = 0;
     unsigned faults = 0;
+    unsigned writeFaults = 0;   // of them, on memory writes
     std::optional<uint64_t> cutAtUs;   // detached for good from then on
 };

@@ -17,6 +17,16 @@
 // Without line-rate emulation, on one port: the time per write command of the program's
 // block writer next to the reference client's (medians of three each, alternated), the
 // program's own cost per command.
+//
+//   bench-transfer PATH-TO-TRELVO-SIM [KIB] --fault-table [--rounds N]
+//
+// instead measures the program's path on one port with line-rate emulation while the
+// simulator's random faults hit 0, 0.5, 1 and 2 % of its replies, at reply time-outs of
+// 1000 and 3000 ms: the kinds that leave evidence on the line (noise, two noise bytes, a
+// bad checksum, a wrong echo, a truncated reply) apart from the replies that never come
+// (a lost request, a lost reply). Per cell: bytes/s (median of N rounds), the share of
+// the clean rate at that time-out, the faults the simulator drew on write commands (the
+// transfer's) and what each cost.
 #include <fcntl.h>
 #include <termios.h>
 #include <signal.h>
@@ -62,7 +72,8 @@ constexpr unsigned kRounds = 3;
 
 class Simulator {
 public:
-    Simulator(const std::string& program, const std::string& link, bool lineRate, int mode)
+    Simulator(const std::string& program, const std::string& link, bool lineRate, int mode,
+              const std::vector<std::string>& extra = {})
         : link(link), state(link + ".state")
     {
         std::vector<std::string> args = {program, "--link", link, "--speed", std::to_string(kSpeedCode),
@@ -73,6 +84,7 @@ public:
             args.push_back("--turnaround-us");
             args.push_back(std::to_string(kTurnaroundUs));
         }
+        args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
@@ -102,7 +114,7 @@ public:
         Stop();
         std::remove(state.c_str());
     }
-    // "late_avg_us" or "late_max_us" from the state file.
+    // A figure of the state file: "late_avg_us", "late_max_us", "write_faults".
     uint64_t Late(const char* key) const
     {
         std::ifstream in(state);
@@ -184,15 +196,18 @@ struct Measure {
     double cpuPerPort = 0;   // CPU seconds per second of the run, per port
     uint64_t lateAvgUs = 0;
     uint64_t lateMaxUs = 0;
+    uint64_t faults = 0;     // write replies the simulators' faults hit
+    unsigned retriedRows = 0;
 };
 
 std::vector<std::unique_ptr<Simulator>> StartSims(const std::string& program, unsigned ports,
-                                                  bool lineRate, int mode)
+                                                  bool lineRate, int mode,
+                                                  const std::vector<std::string>& extra = {})
 {
     std::vector<std::unique_ptr<Simulator>> sims;
     for (unsigned k = 0; k < ports; ++k) {
         const std::string link = "/tmp/trelvo-bench-" + std::to_string(getpid()) + "-" + std::to_string(k);
-        sims.push_back(std::make_unique<Simulator>(program, link, lineRate, mode));
+        sims.push_back(std::make_unique<Simulator>(program, link, lineRate, mode, extra));
     }
     return sims;
 }
@@ -204,6 +219,7 @@ void StopSims(std::vector<std::unique_ptr<Simulator>>& sims, Measure& m)
         sim->Stop();
         total += sim->Late("late_avg_us");
         m.lateMaxUs = std::max(m.lateMaxUs, sim->Late("late_max_us"));
+        m.faults += sim->Late("write_faults");
     }
     m.lateAvgUs = sims.empty() ? 0 : total / sims.size();
 }
@@ -281,12 +297,22 @@ private:
 
 // The program's real path: the multi-port run of the whole update on every port, each
 // port's transfer timed on its port.
-Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsigned ports)
+// With simulator options (faults), a reply time-out and retries of a failed row.
+struct CRunOptions {
+    std::vector<std::string> simulator;
+    unsigned timeoutMs = 3000;
+    unsigned retries = 0;
+};
+
+Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsigned ports,
+                   const CRunOptions& options = {})
 {
     const ldr::module& module = firmware.modules[0];
     const double bytes = double(module.block_count) * module.block_size;
-    auto sims = StartSims(program, ports, true, MODE_LOADER);
+    auto sims = StartSims(program, ports, true, MODE_LOADER, options.simulator);
     CMultiRunSettings settings;
+    settings.timeout = options.timeoutMs;
+    settings.retries = options.retries;
     std::vector<TransferSpan> spans(ports);
     std::vector<std::string> names;
     for (auto& sim : sims) {
@@ -311,6 +337,9 @@ Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsign
             std::fprintf(stderr, "bench-transfer: %s: %s\n", result.port.c_str(), result.failure.c_str());
             std::exit(1);
         }
+        // A row run again was measured from the first attempt's first write.
+        if (!result.failure.empty())
+            ++m.retriedRows;
     }
     for (const TransferSpan& span : spans)
         m.rate += bytes / span.Seconds();
@@ -426,21 +455,90 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// The fault-rate table: one port, line-rate emulation, random faults on a share of the
+// replies, each cell the median of its rounds (each round its own seed).
+int FaultTable(const std::string& sim, const ldr::file& firmware, unsigned rounds)
+{
+    const ldr::module& module = firmware.modules[0];
+    const double bytes = double(module.block_count) * module.block_size;
+    struct Kinds {
+        const char* name;
+        const char* list;
+    };
+    const Kinds kinds[] = {{"evidence", "noise,noise2,checksum,echo,truncated"},
+                           {"never comes", "noreply,lost"}};
+    const double rates[] = {0.005, 0.01, 0.02};
+    const std::string loadBefore = LoadAverage();
+    std::printf("module %.0f KiB, %u baud, %u us turnaround, one port, median of %u round(s)\n",
+                bytes / 1024, kBaud, kTurnaroundUs, rounds);
+    std::printf("%-8s %-12s %-6s %10s %7s %7s %14s %9s\n", "timeout", "faults", "rate", "bytes/s",
+                "share", "drawn", "cost per fault", "sims late");
+    auto cell = [&](unsigned timeout, const std::vector<std::string>& options, Measure& median) {
+        std::vector<double> runRates;
+        for (unsigned round = 0; round < rounds; ++round) {
+            std::vector<std::string> args = options;
+            if (!args.empty())
+                args.insert(args.end(), {"--seed", std::to_string(round + 1)});
+            const Measure m = ProgramRun(sim, firmware, 1, {args, timeout, 2});
+            runRates.push_back(m.rate);
+            median.faults += m.faults;
+            median.retriedRows += m.retriedRows;
+            median.lateAvgUs = std::max(median.lateAvgUs, m.lateAvgUs);
+        }
+        median.rate = Median(runRates);
+        median.faults /= rounds;
+    };
+    for (unsigned timeout : {1000u, 3000u}) {
+        Measure clean;
+        cell(timeout, {}, clean);
+        std::printf("%-8u %-12s %-6s %10.0f %6.1f%% %7s %14s %6llu us\n", timeout, "none", "0", clean.rate,
+                    100.0, "0", "-", static_cast<unsigned long long>(clean.lateAvgUs));
+        std::fflush(stdout);
+        for (const Kinds& k : kinds) {
+            for (double rate : rates) {
+                char rateText[16];
+                std::snprintf(rateText, sizeof rateText, "%g", rate);
+                Measure m;
+                cell(timeout, {"--fault-rate", rateText, "--fault-kinds", k.list}, m);
+                const double extra = bytes / m.rate - bytes / clean.rate;
+                char cost[32] = "-";
+                if (m.faults > 0)
+                    std::snprintf(cost, sizeof cost, "%.1f ms", 1000 * extra / double(m.faults));
+                std::printf("%-8u %-12s %-6s %10.0f %6.1f%% %7llu %14s %6llu us%s\n", timeout, k.name,
+                            rateText, m.rate,
+                            100.0 * m.rate / clean.rate, static_cast<unsigned long long>(m.faults), cost,
+                            static_cast<unsigned long long>(m.lateAvgUs),
+                            m.retriedRows ? " (a row ran again)" : "");
+                std::fflush(stdout);
+            }
+        }
+    }
+    std::printf("load average (1 min) %s before, %s after\n", loadBefore.c_str(), LoadAverage().c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     unsigned ports = 1;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--ports" && i + 1 < args.size()) {
-            ports = unsigned(std::atoi(args[i + 1].c_str()));
+    unsigned rounds = 1;
+    bool faultTable = false;
+    for (size_t i = 0; i < args.size();) {
+        if ((args[i] == "--ports" || args[i] == "--rounds") && i + 1 < args.size()) {
+            (args[i] == "--ports" ? ports : rounds) = unsigned(std::atoi(args[i + 1].c_str()));
             args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
-            break;
+        } else if (args[i] == "--fault-table") {
+            faultTable = true;
+            args.erase(args.begin() + long(i));
+        } else {
+            ++i;
         }
     }
-    if (args.empty() || ports == 0) {
-        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N]\n");
+    if (args.empty() || ports == 0 || rounds == 0) {
+        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N]\n"
+                             "       bench-transfer PATH-TO-TRELVO-SIM [KIB] --fault-table [--rounds N]\n");
         return 2;
     }
     const std::string sim = args[0];
@@ -449,6 +547,14 @@ int main(int argc, char** argv)
     firmware.signature = ldr::kSignature;
     firmware.version = ldr::kFormatVersion;
     firmware.modules.push_back(MakeModule(kib));
+    if (faultTable) {
+        try {
+            return FaultTable(sim, firmware, rounds);
+        } catch (...) {
+            std::fprintf(stderr, "bench-transfer: %s\n", CurrentExceptionMessage().c_str());
+            return 1;
+        }
+    }
     const ldr::module& module = firmware.modules[0];
     const double bytes = double(module.block_count) * module.block_size;
     const double commands = bytes / kMemoryChunk;

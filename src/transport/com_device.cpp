@@ -240,7 +240,10 @@ void CComDevice::SetPortWait(uint32_t ms)
 {
     if (ms == portWaitMs)
         return;
-    const CPortTimeouts timeouts{kMaxDword, kMaxDword, ms, 0, kPortSliceMs};
+    // 0: return at once with what is there (the documented form; a zero constant with
+    // the multiplier at MAXDWORD is not one).
+    const CPortTimeouts timeouts = ms == 0 ? CPortTimeouts{kMaxDword, 0, 0, 0, kPortSliceMs}
+                                           : CPortTimeouts{kMaxDword, kMaxDword, ms, 0, kPortSliceMs};
     CheckIo(Port().SetTimeouts(timeouts));
     portWaitMs = ms;
 }
@@ -252,19 +255,20 @@ unsigned CComDevice::Collect(uint8_t* out, unsigned size, uint32_t limitMs, bool
     unsigned got = 0;
     for (;;) {
         const uint32_t elapsed = host->TickCount() - start;
-        if (elapsed >= limitMs)
-            return got;
-        if (elapsed - pumpedAt >= kPumpIntervalMs) {
+        // Past the limit the port is looked at once more without waiting: bytes that
+        // came in time while this thread was not running (a busy machine) still count.
+        const bool last = elapsed >= limitMs;
+        if (!last && elapsed - pumpedAt >= kPumpIntervalMs) {
             host->PumpMessages();
             pumpedAt = elapsed;
         }
-        const uint32_t wait = std::max<uint32_t>(1, std::min(limitMs - elapsed, kPortSliceMs));
+        const uint32_t wait = last ? 0 : std::min(limitMs - elapsed, kPortSliceMs);
         SetPortWait(wait);
         const uint32_t before = host->TickCount();
         unsigned n = 0;
         CheckIo(Port().Read(out + got, size - got, &n));
         got += n;
-        if (got == size || (untilAny && got > 0))
+        if (got == size || (untilAny && got > 0) || last)
             return got;
         // A driver that ends an empty read at once must neither spin this loop nor cut
         // the wait short: the wait is the clock's.

@@ -97,7 +97,7 @@ TEST(SimOptions, StateTextSummarisesModeSpeedAndMemory)
     ASSERT_EQ(b.Command(0x9C, write).Status(), 0);
     const std::string text = SimStateText(b.scanner, b.now);
     EXPECT_EQ(text,
-              "mode loader\nspeed 2\nbaud 9600\nrestarts 0\ncommands 1\nfaults 0\n"
+              "mode loader\nspeed 2\nbaud 9600\nrestarts 0\ncommands 1\nfaults 0\nwrite_faults 0\n"
               "register 02 03 00 80\nverdict 1\nimage none\n"
               "memory_bytes 9\nsession_bytes 9\nrange 0x00000100 9 CBF43926\n");
 }
