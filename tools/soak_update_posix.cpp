@@ -1,6 +1,6 @@
 // A fault soak: N whole updates (firmware update, then the working program) against the
 // in-process simulator, each with faults drawn at random from every kind the simulator
-// has, answering "Продолжить выполнение?" Yes up to twice. Prints one figure a line:
+// has (a pulled scanner now and then), answering "Продолжить выполнение?" Yes up to twice. Prints one figure a line:
 //
 //   runs N / ok N / failed N, then "  COUNT MESSAGE" per message / wrong image reported
 //   OK N / no message N / longest run S s
@@ -80,9 +80,9 @@ ldr::module MakeModule(std::mt19937& random)
 }
 
 const SimFault kTransmissionFaults[] = {
-    SimFault::NoiseByte, SimFault::TwoNoiseBytes, SimFault::BadChecksum, SimFault::WrongEcho,
-    SimFault::Busy,      SimFault::NoReply,       SimFault::LostReply,   SimFault::ShortReply,
-    SimFault::LongReply,
+    SimFault::NoiseByte,  SimFault::TwoNoiseBytes, SimFault::BadChecksum,    SimFault::WrongEcho,
+    SimFault::Busy,       SimFault::NoReply,       SimFault::LostReply,      SimFault::ShortReply,
+    SimFault::LongReply,  SimFault::TruncatedReply,
 };
 const int kOpcodes[] = {-1, CMD_WRITE_MEMORY, CMD_READ_MEMORY, CMD_GET_INFO,
                         CMD_MODE_REGISTER, CMD_BAUD_RATE, CMD_GET_UNIQUE_ID};
@@ -123,6 +123,10 @@ SimConfig RandomScanner(std::mt19937& random, std::vector<SimFaultRule>& rules)
         rule.count = 1 + random() % 4;
         rules.push_back(rule);
     }
+    // Now and then the scanner is pulled mid-run: a failure that no retry mends, and
+    // that must still end with its message.
+    if (chance(3))
+        rules.push_back({kOpcodes[random() % (sizeof kOpcodes / sizeof kOpcodes[0])], SimFault::CutLine, 1});
     return config;
 }
 

@@ -10,6 +10,7 @@
 #include "settings/profile.h"
 #include "settings/profile_ini.h"
 #include "settings/settings.h"
+#include "transport/port_system.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
             throw CUsageError(StringPrintf(LoadText(IDS_CLI_NO_PORT), result.path.c_str()));
     }
     result.portFromFile =
-        !stored.portName.empty() && result.connect.portName == stored.portName;
+        !stored.portName.empty() && SamePortName(result.connect.portName, stored.portName);
 
     result.fileSpeedCode = stored.baudCode;
     if (options.speedCode)

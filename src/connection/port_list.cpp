@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "transport/port_system.h"
+
 CPortListUpdate RefreshPortItems(const std::vector<std::string>& items, int keepIndex,
                                  const std::vector<std::string>& enumerated)
 {
@@ -23,13 +25,16 @@ CPortListUpdate RefreshPortItems(const std::vector<std::string>& items, int keep
 
 bool StoredPortNeedsItem(const std::vector<std::string>& items, const std::string& portName)
 {
-    return !portName.empty() && std::find(items.begin(), items.end(), portName) == items.end();
+    // "com3" in the settings is the listed COM3 on Windows, not a port of its own.
+    return !portName.empty() &&
+           std::none_of(items.begin(), items.end(),
+                        [&portName](const std::string& item) { return SamePortName(item, portName); });
 }
 
 int PortItemToSelect(const std::vector<std::string>& items, const std::string& portName)
 {
     for (size_t i = 0; i < items.size(); ++i)
-        if (items[i] == portName)
+        if (SamePortName(items[i], portName))
             return static_cast<int>(i);
     return items.empty() ? -1 : static_cast<int>(items.size()) - 1;
 }
