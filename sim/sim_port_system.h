@@ -45,7 +45,8 @@ public:
     // The port's driver takes any speed above highestBaud without an error and keeps the
     // speed it had, as the 8250 driver does above its UART clock's limit.
     void LimitSpeed(const std::string& portName, uint32_t highestBaud);
-    // The error every call on an open handle gets once the port has vanished.
+    // The error every call on an open handle gets once the port has vanished; 0: the
+    // calls go on and reads simply time out, as some drivers let them.
     void SetRemovalError(const std::string& portName, uint32_t error);
     void SetEarlyReads(const std::string& portName, bool early);
     // Another USB device arrives (a stick, a mouse): an arrival event with no port behind it.

@@ -344,6 +344,21 @@ TEST_F(RunLoop, SilentScannerIsNoLink)
     EXPECT_EQ(host.Boxes()[0].text, "(-1) Нет связи\r\n\r\nПродолжить выполнение?");
 }
 
+// Under a driver that lets requests on a pulled port simply time out, the run's watch
+// on its port sees the port gone at the next pump: told at once, not after time-outs.
+TEST_F(RunLoop, APulledPortIsToldAtOnceWhenItsDriverOnlyFallsSilent)
+{
+    CSimScanner& scanner = ports.AddScanner(kPort);
+    ports.SetRemovalError(kPort, kErrorSuccess);
+    scanner.AddFault({CMD_WRITE_MEMORY, SimFault::CutLine, 1});
+    settings.timeout = 30000;
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_EQ(host.Boxes()[0].text, "Сканер или адаптер отключён от порта COM7. Проверьте "
+                                    "подключение и повторите.\r\n\r\nПродолжить выполнение?");
+    EXPECT_LT(host.NowMs(), 5000u);
+}
+
 TEST_F(RunLoop, FirmwareFileFailureEndsRunBeforeAnyRow)
 {
     ports.AddScanner(kPort);
