@@ -141,7 +141,8 @@ std::vector<CFoundPort> FindUpdatePorts(const CCliOptions& options, const CCliSe
     }
     std::vector<std::string> names = env.ports.EnumerateSerialPorts();
     for (const std::string& name : options.updatePorts)
-        if (std::find(names.begin(), names.end(), name) == names.end())
+        if (std::none_of(names.begin(), names.end(),
+                         [&name](const std::string& listed) { return SamePortName(listed, name); }))
             names.push_back(name);
 
     std::vector<COnePortSearch> searches;

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "base/strings.h"
+#include "transport/port_system.h"
 
 namespace {
 
@@ -47,10 +48,12 @@ std::string Text(unsigned id, const std::string& a, const std::string& b)
     return StringPrintf(LoadText(id), a.c_str(), b.c_str());
 }
 
-// A name given twice is one port: a second run on it would only find it busy.
+// A name given twice is one port: a second run on it would only find it busy. "com3"
+// and "COM3" are one on Windows.
 void AddOnce(std::vector<std::string>& names, const std::string& name)
 {
-    if (std::find(names.begin(), names.end(), name) == names.end())
+    if (std::none_of(names.begin(), names.end(),
+                     [&name](const std::string& named) { return SamePortName(named, name); }))
         names.push_back(name);
 }
 

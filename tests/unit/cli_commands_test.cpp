@@ -351,13 +351,13 @@ TEST_F(CliRun, BusyAndPulledScannersAreNamedForWhatTheyAre)
     CSimScanner& busy = AddScanner("COM3", 2);
     busy.AddFault({CMD_GET_INFO, SimFault::Busy, 3});
     EXPECT_EQ(Run({"check", "--port", "COM3"}), kExitFailure);
-    EXPECT_EQ(err.str(), "(2) Команда не может быть выполнена в данный момент\n");
+    EXPECT_EQ(err.str(), "COM3: (2) Команда не может быть выполнена в данный момент\n");
 
     CSimScanner& pulled = AddScanner("COM4", 2);
     pulled.AddFault({CMD_WRITE_MEMORY, SimFault::CutLine, 1});
     const uint64_t start = host.NowMs();
     EXPECT_EQ(Run({"update", "--port", "COM4", "--firmware", Path("fw.ldr")}), kExitFailure);
-    EXPECT_EQ(err.str(), "Сканер или адаптер отключён от порта COM4. Проверьте подключение и "
+    EXPECT_EQ(err.str(), "COM4: Сканер или адаптер отключён от порта COM4. Проверьте подключение и "
                          "повторите.\n\nПродолжить выполнение? Нет\n");
     EXPECT_LT(host.NowMs() - start, 5000u);   // the scanner's restart, no time-outs
 }

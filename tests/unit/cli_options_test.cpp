@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "cli/settings.h"
+#include "transport/port_system.h"
 
 namespace {
 
@@ -72,6 +73,9 @@ TEST(CliOptions, OptionsInBothFormsAnywhereTheLastOneWins)
     EXPECT_EQ(Parse({"update", "--port", "COM3", "--port", "COM3"}).updatePorts,
               (std::vector<std::string>{"COM3"}));
     EXPECT_EQ(Parse({"search", "COM3", "COM3"}).ports, (std::vector<std::string>{"COM3"}));
+    // So is one named in two cases where the platform's names ignore case (Windows).
+    EXPECT_EQ(Parse({"update", "--port", "COM3", "--port", "com3"}).updatePorts.size(),
+              SamePortName("COM3", "com3") ? 1u : 2u);
     EXPECT_TRUE(Parse({"update", "--version"}).version);
     const CCliOptions many = Parse({"update", "--all", "--jobs", "2", "--log=r.jsonl"});
     EXPECT_TRUE(many.allPorts);
