@@ -89,7 +89,17 @@ public:
         PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     }
 
-    uint32_t TickCount() override { return GetTickCount(); }
+    // To the millisecond: GetTickCount moves in steps of 15.6 ms, more than the margins
+    // the byte device gives a reply's rest and a drain's quiet line.
+    uint32_t TickCount() override
+    {
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        const int64_t seconds = now.QuadPart / frequency.QuadPart;
+        const int64_t rest = now.QuadPart % frequency.QuadPart;
+        return static_cast<uint32_t>(seconds * 1000 + rest * 1000 / frequency.QuadPart);
+    }
     void Sleep(uint32_t ms) override { ::Sleep(ms); }
 
     void PumpMessages() override
