@@ -64,11 +64,18 @@ bool CCliHost::ShowMessageBox(const std::string& text, const std::string& captio
     if (kind != MessageBoxKind::Question) {
         if (kind == MessageBoxKind::Error)
             ++errors;
-        err << portPrefix << PlainLineEnds(text) << '\n' << std::flush;
+        err << Prefixed(PlainLineEnds(text)) << '\n' << std::flush;
         return true;
     }
-    err << portPrefix << PlainLineEnds(text) << ' ' << std::flush;
+    err << Prefixed(PlainLineEnds(text)) << ' ' << std::flush;
     return Ask();
+}
+
+std::string CCliHost::Prefixed(const std::string& text) const
+{
+    if (portName.empty() || text.find(portName) != std::string::npos)
+        return text;
+    return portName + ": " + text;
 }
 
 bool CCliHost::Ask()

@@ -31,8 +31,9 @@ public:
     bool ShowMessageBox(const std::string& text, const std::string& caption,
                         MessageBoxKind kind, BoxOwner owner) override;
 
-    // Every box from now on begins with the port, as the user named it.
-    void NamePort(const std::string& port) { portPrefix = port.empty() ? port : port + ": "; }
+    // Every box from now on names the port as the user named it: at its start, unless the
+    // message names it already (a port that went away says which).
+    void NamePort(const std::string& port) { portName = port; }
 
     // Whether a pump has turned a stop request into stop_exception.
     bool Stopped() const { return stopped; }
@@ -43,6 +44,7 @@ public:
 
 private:
     bool Ask();
+    std::string Prefixed(const std::string& text) const;
 
     CRunHost& platform;
     std::ostream& err;
@@ -51,7 +53,7 @@ private:
     bool stopped = false;
     unsigned errors = 0;
     std::string lastMessage;
-    std::string portPrefix;
+    std::string portName;
 };
 
 // A text written for a Windows message box, for a terminal: "\r\n" line ends become "\n".

@@ -356,8 +356,9 @@ TEST_F(CliRun, BusyAndPulledScannersAreNamedForWhatTheyAre)
     CSimScanner& pulled = AddScanner("COM4", 2);
     pulled.AddFault({CMD_WRITE_MEMORY, SimFault::CutLine, 1});
     const uint64_t start = host.NowMs();
+    // The message names the port itself, so the port is not put in front again.
     EXPECT_EQ(Run({"update", "--port", "COM4", "--firmware", Path("fw.ldr")}), kExitFailure);
-    EXPECT_EQ(err.str(), "COM4: Сканер или адаптер отключён от порта COM4. Проверьте подключение и "
+    EXPECT_EQ(err.str(), "Сканер или адаптер отключён от порта COM4. Проверьте подключение и "
                          "повторите.\n\nПродолжить выполнение? Нет\n");
     EXPECT_LT(host.NowMs() - start, 5000u);   // the scanner's restart, no time-outs
 }
