@@ -44,6 +44,23 @@ bool WaitPolling(CRunHost& host, bool (*poll)(void* user), void* user, uint32_t 
     return false;
 }
 
+void SleepPumping(CRunHost& host, uint32_t ms)
+{
+    // Time is the host's clock, or what was slept when that is more: a host whose clock
+    // stands still must not make this wait for ever.
+    const uint32_t start = host.TickCount();
+    uint32_t slept = 0;
+    for (;;) {
+        host.PumpMessages();
+        const uint32_t elapsed = std::max(host.TickCount() - start, slept);
+        if (elapsed >= ms)
+            return;
+        const uint32_t slice = std::min(ms - elapsed, kWaitSliceMs);
+        host.Sleep(slice);
+        slept = elapsed + slice;
+    }
+}
+
 void ReportException(CRunHost& host, int quiet, BoxOwner owner)
 {
     if (quiet == 1 || !std::current_exception())

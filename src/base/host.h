@@ -56,7 +56,9 @@ public:
     // Posts a stop request to this thread's queue.
     virtual void RequestStop(int code) = 0;
 
-    // Shows a message box; for Question, returns true on Yes. Others return true.
+    // Shows a message box; for Question, returns true on Yes. Others return true. A stop
+    // requested before or while a question is up ends it with stop_exception instead of
+    // an answer: a box never swallows a Stop.
     virtual bool ShowMessageBox(const std::string& text, const std::string& caption,
                                 MessageBoxKind kind, BoxOwner owner) = 0;
 
@@ -105,6 +107,14 @@ bool InterruptPending();
 constexpr uint32_t kInterruptCheckMs = 250;
 
 constexpr uint32_t kWaitForever = 0xFFFFFFFFu;
+
+// The longest a wait of the program goes without pumping: a window stays responsive and
+// a Stop is taken well within a quarter of a second, whatever the wait is for.
+constexpr uint32_t kWaitSliceMs = 50;
+
+// Waits ms on the host's clock, pumping at least every kWaitSliceMs; Stop leaves it with
+// stop_exception.
+void SleepPumping(CRunHost& host, uint32_t ms);
 
 // Waits while pumping messages, calling poll every interval ms (the first call one
 // interval after the start) until it returns true; false when the timeout has passed.

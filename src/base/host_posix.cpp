@@ -91,12 +91,7 @@ public:
     void PumpMessages() override
     {
         DispatchEventSources();
-        if (interruptPending.exchange(false))
-            throw stop_exception(0);
-        if (stopPending) {
-            stopPending = false;
-            throw stop_exception(stopCode);
-        }
+        TakePendingStop();
     }
 
     void RequestStop(int code) override
@@ -108,8 +103,14 @@ public:
     bool ShowMessageBox(const std::string& text, const std::string& caption,
                         MessageBoxKind kind, BoxOwner) override
     {
-        if (kind == MessageBoxKind::Question)
-            return questionPolicy ? questionPolicy(text, caption) : AskOnTerminal(text, caption);
+        if (kind == MessageBoxKind::Question) {
+            TakePendingStop();
+            const bool answer = questionPolicy ? questionPolicy(text, caption)
+                                               : AskOnTerminal(text, caption);
+            // A Ctrl+C while the question was up outweighs its answer.
+            TakePendingStop();
+            return answer;
+        }
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), TerminalText(text).c_str());
         return true;
     }
@@ -117,6 +118,16 @@ public:
     QuestionPolicy questionPolicy;
 
 private:
+    void TakePendingStop()
+    {
+        if (interruptPending.exchange(false))
+            throw stop_exception(0);
+        if (stopPending) {
+            stopPending = false;
+            throw stop_exception(stopCode);
+        }
+    }
+
     bool stopPending = false;
     int stopCode = 0;
 };

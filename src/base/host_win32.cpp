@@ -105,13 +105,14 @@ public:
     void PumpMessages() override
     {
         DispatchEventSources();
-        if (stopNotPosted) {
-            stopNotPosted = false;
-            throw stop_exception(unpostedCode);
-        }
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.hwnd == nullptr && msg.message == STOP_MESSAGE) {
+                // A second request before the first was taken is the same stop; its
+                // message, met after the stop was taken, is dropped.
+                if (!stopPending && !interruptPending)
+                    continue;
+                stopPending = false;
                 interruptPending = false;
                 throw stop_exception(static_cast<int>(msg.lParam));
             }
@@ -119,7 +120,7 @@ public:
                 // The quit belongs to the message loop that runs the window; put it back
                 // for that loop and leave it to end the program.
                 PostQuitMessage(static_cast<int>(msg.wParam));
-                return;
+                break;
             }
             const HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
             if (root != nullptr && IsDialogWindow(root) && IsDialogMessageW(root, &msg))
@@ -127,34 +128,57 @@ public:
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
+        // The message is gone but the request is not: a modal loop (a message box, a
+        // dialog) threw it away, as thread messages are lost in such loops, or a full
+        // queue refused it.
+        TakePendingStop();
     }
 
     void RequestStop(int code) override
     {
-        // A full queue refuses the message; the stop must not be lost with it.
-        if (!PostThreadMessageW(GetCurrentThreadId(), STOP_MESSAGE, 0, static_cast<LPARAM>(code))) {
-            stopNotPosted = true;
-            unpostedCode = code;
-        }
+        stopPending = true;
+        stopCode = code;
+        // The message keeps the stop in order behind what was queued before it.
+        PostThreadMessageW(GetCurrentThreadId(), STOP_MESSAGE, 0, static_cast<LPARAM>(code));
     }
 
     bool ShowMessageBox(const std::string& text, const std::string& caption,
                         MessageBoxKind kind, BoxOwner owner) override
     {
-        if (kind == MessageBoxKind::Question && questionPolicy)
-            return questionPolicy(text, caption);
-        // Never the active window: while the program is not in front there is none, and
-        // an unowned box could hide behind other windows with the program still enabled.
-        const int answer = MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(),
-                                       Widen(caption).c_str(), BoxStyle(kind));
-        return kind != MessageBoxKind::Question || answer == IDYES;
+        const bool question = kind == MessageBoxKind::Question;
+        if (question)
+            TakePendingStop();
+        bool answer = true;
+        if (question && questionPolicy) {
+            answer = questionPolicy(text, caption);
+        } else {
+            // Never the active window: while the program is not in front there is none,
+            // and an unowned box could hide behind other windows with the program still
+            // enabled.
+            const int pressed = MessageBoxW(static_cast<HWND>(owner), Widen(text).c_str(),
+                                            Widen(caption).c_str(), BoxStyle(kind));
+            answer = !question || pressed == IDYES;
+        }
+        // A Stop asked for while the question was up outweighs its answer.
+        if (question)
+            TakePendingStop();
+        return answer;
     }
 
     QuestionPolicy questionPolicy;
 
 private:
-    bool stopNotPosted = false;
-    int unpostedCode = 0;
+    void TakePendingStop()
+    {
+        if (!stopPending)
+            return;
+        stopPending = false;
+        throw stop_exception(stopCode);
+    }
+
+    // The stop request itself, beside its message, which a modal loop may drop.
+    bool stopPending = false;
+    int stopCode = 0;
 };
 
 // With MinGW's threads, the thread-local storage of a thread that ends is released

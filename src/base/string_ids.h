@@ -86,6 +86,7 @@ enum StringId : unsigned {
     IDS_NOT_FOUND = 286,                  // "Не обнаружено"
     IDS_SEARCH_STOPPED = 287,
     IDS_DEVICE_INFO_CAPTION = 290,
+    IDS_ACTION_STOP = 530,                // "Прервать": a settings action's button while it runs
 
     // Scanner kinds and models
     IDS_KIND_STATIONARY = 300,

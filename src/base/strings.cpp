@@ -87,6 +87,7 @@ const StringEntry kStrings[] = {
     {IDS_NOT_FOUND, "Не обнаружено"},
     {IDS_SEARCH_STOPPED, "Поиск остановлен"},
     {IDS_DEVICE_INFO_CAPTION, "Информация об устройстве"},
+    {IDS_ACTION_STOP, "Прервать"},
     {IDS_KIND_STATIONARY, "Стационарный сканер"},
     {IDS_KIND_HANDHELD, "Ручной сканер"},
     {IDS_KIND_EMBEDDED, "Встраиваемый сканер"},

@@ -142,9 +142,11 @@ int Update(CCommandRun& run)
     if (run.options.logFile) {
         result.serialNumber = engine.serialNumber;
         result.rowStatus = view.FinalStatuses();
-        result.failure = run.host.LastMessage();
         result.note = engine.leftNote;
         result.stopped = run.host.Stopped();
+        // A stopped run ended by the stop, not by a failure it met and retried before it.
+        if (!result.stopped)
+            result.failure = run.host.LastMessage();
         result.durationMs = run.host.TickCount() - start;
         result.bytesPerSecond = view.BytesPerSecond();
         if (!WriteResultLog(*run.options.logFile, files.identity, {result}, run.env.err))

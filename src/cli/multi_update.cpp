@@ -104,6 +104,10 @@ private:
 
 std::string RowsText(const CPortRunResult& result)
 {
+    // A port stopped before it began has no row to show for it.
+    if (result.stopped && std::all_of(result.rowStatus.begin(), result.rowStatus.end(),
+                                      [](unsigned status) { return status == 0; }))
+        return LoadText(IDS_STATUS_INTERRUPTED);
     std::string text;
     for (unsigned status : result.rowStatus)
         text += (text.empty() ? "" : " / ") + std::string(status ? LoadText(status) : "-");

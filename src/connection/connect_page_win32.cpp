@@ -92,43 +92,89 @@ bool CConnectPage::OnCommand(int id, int code, HWND control)
 {
     if (code != BN_CLICKED)
         return false;
+    if (busy) {
+        if (control != nullptr && control == stopButton)
+            host.RequestStop(0);
+        return true;
+    }
     void (CConnectPage::*action)() = nullptr;
+    bool stoppable = true;
     switch (id) {
     case IDC_CONNECT_CHECK:
         action = &CConnectPage::OnCheckLink;
         break;
     case IDC_CONNECT_SEARCH:
         action = &CConnectPage::OnSearch;
+        stoppable = false;
         break;
     case IDC_CONNECT_SET_SPEED:
         action = &CConnectPage::OnSetSpeed;
         break;
     case IDC_CONNECT_DETAILS:
         action = &CConnectPage::OnDetails;
+        stoppable = false;
         break;
     default:
         return false;
     }
-    RunAction(action, control);
+    RunAction(action, control, stoppable);
     return true;
 }
 
-// An action pumps messages while it talks to the scanner: its buttons are disabled
-// meanwhile, so a second click cannot open the port twice.
-void CConnectPage::RunAction(void (CConnectPage::*action)(), HWND button)
+// An action pumps messages while it talks to the scanner: the other buttons are disabled
+// meanwhile, so a second click cannot open the port twice, and the sheet can be neither
+// confirmed nor turned to its other page. Cancel (Escape, closing the sheet) stops the
+// action and closes the sheet once it has ended.
+void CConnectPage::RunAction(void (CConnectPage::*action)(), HWND button, bool stoppable)
 {
+    busy = true;
     for (int id : kActionButtons)
         EnableItem(id, false);
+    std::string buttonText;
+    if (stoppable && button != nullptr) {
+        stopButton = button;
+        buttonText = ItemText(GetDlgCtrlID(button));
+        SetItemText(GetDlgCtrlID(button), LoadText(IDS_ACTION_STOP));
+        EnableWindow(button, TRUE);
+    }
+    EnableSheet(false);
     try {
         (this->*action)();
     } catch (...) {
         ReportException(host, 0, OwnerWindow());
     }
+    if (stopButton != nullptr) {
+        SetItemText(GetDlgCtrlID(stopButton), buttonText);
+        stopButton = nullptr;
+    }
     for (int id : kActionButtons)
         EnableItem(id, true);
+    EnableSheet(true);
+    busy = false;
+    if (cancelDeferred) {
+        cancelDeferred = false;
+        PostMessageW(Sheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        return;
+    }
     // Disabling the clicked button took the focus away from it.
     if (GetFocus() == nullptr && IsWindow(button))
         SetFocus(button);
+}
+
+void CConnectPage::EnableSheet(bool enable)
+{
+    EnableWindow(GetDlgItem(Sheet(), IDOK), enable ? TRUE : FALSE);
+    if (HWND tabs = PropSheet_GetTabControl(Sheet()))
+        EnableWindow(tabs, enable ? TRUE : FALSE);
+}
+
+bool CConnectPage::QueryCancel()
+{
+    if (!busy)
+        return true;
+    cancelDeferred = true;
+    host.RequestStop(0);
+    return false;
 }
 
 CConnectSettings CConnectPage::Current() const

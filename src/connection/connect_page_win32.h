@@ -25,16 +25,26 @@ private:
     bool OnCommand(int id, int code, HWND control) override;
     void OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
+    bool CanLeave() override { return !busy; }
+    bool QueryCancel() override;
 
     void RefreshPorts();
     void OnCheckLink();
     void OnSearch();
     void OnSetSpeed();
     void OnDetails();
-    void RunAction(void (CConnectPage::*action)(), HWND button);
+    // stoppable: the action talks to the scanner from this page, and its button stops it
+    // meanwhile (the search and the details have windows of their own for that).
+    void RunAction(void (CConnectPage::*action)(), HWND button, bool stoppable);
+    void EnableSheet(bool enable);
     CConnectSettings Current() const;
 
     CPortSystem& ports;
     CComboBox portCombo;
     CComboBox speedCombo;
+    bool busy = false;
+    // The button that stops the running action; null when it has none.
+    HWND stopButton = nullptr;
+    // The sheet was asked to close while an action ran: it closes once the action ends.
+    bool cancelDeferred = false;
 };

@@ -34,10 +34,12 @@ public:
             lastMessage = text;
             return true;
         }
+        // A failure met by a stop is the stop's: the port was stopped, not failed.
+        TakePendingStop();
         // The question follows the failure's message after an empty line.
         const size_t question = text.rfind("\r\n\r\n");
         lastMessage = question == std::string::npos ? text : text.substr(0, question);
-        if (retriesLeft == 0 || stopAll)
+        if (retriesLeft == 0)
             return false;
         --retriesLeft;
         return true;
@@ -262,17 +264,16 @@ void CMultiPortRun::RunPort(size_t index)
         CRunEngine engine(host, ports, view, run, std::string());
         engine.serialNumber = target.serialNumber;
         engine.Start(&firmware);
+        stopped = engine.stopped;
         result.serialNumber = engine.serialNumber;
         if (engine.foundSpeedCode >= 0)
             result.speedCode = run.baudCode;
     } catch (const stop_exception&) {
         stopped = true;
     }
-    result.failure = host.lastMessage;
-    // A row interrupted without a message was stopped (anything else shows its message).
-    const bool interrupted = std::count(result.rowStatus.begin(), result.rowStatus.end(),
-                                        IDS_STATUS_INTERRUPTED) > 0;
-    result.stopped = stopped || (interrupted && result.failure.empty());
+    // A stopped port ended by the stop, not by a failure it met and retried before it.
+    result.stopped = stopped;
+    result.failure = stopped ? std::string() : host.lastMessage;
     result.durationMs = host.TickCount() - start;
     result.bytesPerSecond = view.BytesPerSecond();
 }

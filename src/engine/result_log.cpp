@@ -83,6 +83,7 @@ std::string ResultLogLine(const CPortRunResult& result, const CFirmwareIdentity&
            ",\"size\":" + std::to_string(firmware.size) +
            ",\"sha256\":" + JsonString(firmware.sha256) + "},\"rows\":[" + rowList +
            "],\"ok\":" + (result.Succeeded() ? "true" : "false") +
+           ",\"stopped\":" + (result.stopped ? "true" : "false") +
            ",\"failure\":" + JsonString(AppendSentence(result.failure, result.note)) +
            ",\"duration_ms\":" + std::to_string(result.durationMs) +
            ",\"bytes_per_second\":" + std::to_string(result.bytesPerSecond) +

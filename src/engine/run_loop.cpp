@@ -97,6 +97,10 @@ void CRunEngine::Start(const ldr::file* loaded)
     try {
         RunOperations(loaded);
         view.FlashIfInactive();
+    } catch (const stop_exception&) {
+        // Stopped before the first row: nothing to report.
+        stopped = true;
+        view.FlashIfInactive();
     } catch (...) {
         view.FlashIfInactive();
         ReportException(host, 0, view.OwnerWindow());
@@ -117,8 +121,7 @@ void CRunEngine::OpenScannerPort(CComDevice& device, CScannerProtocol& protocol)
                 break;
             }
         }
-        host.PumpMessages();
-        host.Sleep(kPortWaitPauseMs);
+        SleepPumping(host, kPortWaitPauseMs);
     }
     OpenComPort(device, settings.portName, BaudFromCode(settings.baudCode), settings.timeout);
     CUsbIdentity usb;
@@ -171,7 +174,7 @@ void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
     device.Close();
 }
 
-bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& device)
+bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& device, int row)
 {
     const auto* scannerFailure = dynamic_cast<const test_exception*>(&failure);
     lastFailureResult = scannerFailure ? scannerFailure->ResultCode() : 0;
@@ -179,15 +182,32 @@ bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& devic
         RecordPortSpeed(device, settings.baudCode);
         device.Close();
     }
+    try {
+        // A Stop that came with the failure (or while it was being asked about) ends the
+        // run as stopped: the operator is not asked about what they already ended.
+        host.PumpMessages();
+        view.SetRowResult(row, IDS_STATUS_ERROR);
+        view.FlashIfInactive();
+        const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
+        return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION),
+                                   MessageBoxKind::Question, view.OwnerWindow());
+    } catch (const stop_exception&) {
+        EndStopped(row);
+        return false;
+    }
+}
+
+void CRunEngine::EndStopped(int row)
+{
+    stopped = true;
+    view.SetRowResult(row, IDS_STATUS_INTERRUPTED);
     view.FlashIfInactive();
-    const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
-    return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION), MessageBoxKind::Question,
-                               view.OwnerWindow());
 }
 
 void CRunEngine::RunOperations(const ldr::file* loaded)
 {
     lastFailureResult = 0;
+    stopped = false;
     std::string serial = "?";
     UpdateTitle(serial.c_str());
     const int rows = view.RowCount();
@@ -231,9 +251,12 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
             view.SetRowResult(i, status);
             host.PumpMessages();
             ++i;
+        } catch (const stop_exception&) {
+            EndStopped(i);
+            break;
         } catch (const object_description& failure) {
-            view.SetRowResult(i, endStatus = IDS_STATUS_ERROR);
-            if (!AskToRetry(failure, device))
+            endStatus = IDS_STATUS_ERROR;
+            if (!AskToRetry(failure, device, i))
                 break;
         } catch (...) {
             view.SetRowResult(i, endStatus = IDS_STATUS_INTERRUPTED);
@@ -242,6 +265,8 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
             break;
         }
     }
+    if (stopped)
+        endStatus = IDS_STATUS_INTERRUPTED;
     if (device.IsOpen()) {
         RecordPortSpeed(device, settings.baudCode);
         device.Close();

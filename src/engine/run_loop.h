@@ -91,6 +91,8 @@ public:
     // The scanner result code of the last failure the run asked about (RESULT_NO_LINK
     // when the scanner did not answer); 0 for a failure without one.
     int lastFailureResult = 0;
+    // The last run ended by a stop request (the row it reached reads "Прервано").
+    bool stopped = false;
     // The serial number of the last scanner read; 0xFFFFFFFF = unknown. Kept between runs.
     uint32_t serialNumber = 0xFFFFFFFFu;
     // The unique identifier of the run's scanner: the first one read in the run; empty
@@ -116,8 +118,11 @@ private:
     // One checked row: the port opened if needed, the scanner identified, the operation.
     void RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
                 const ldr::file& firmware, std::string& serial);
-    // After a failure with a message: the port closed (its speed kept), then the question.
-    bool AskToRetry(const object_description& failure, CComDevice& device);
+    // After a failure with a message: the port closed (its speed kept), then the row's
+    // error and the question; a pending Stop instead ends the row as interrupted.
+    bool AskToRetry(const object_description& failure, CComDevice& device, int row);
+    // The row interrupted by Stop: the run ends.
+    void EndStopped(int row);
     // At the end of a run that did not end with every row "OK": the scanner put back at
     // the speed it was found at, on a port opened afresh, even after a stop (only a new
     // stop cuts this short); leftNote says what could not be undone.

@@ -24,10 +24,7 @@ public:
             stopAll = true;
             throw;
         }
-        if (stopAll || ownStop) {
-            ownStop = false;
-            throw stop_exception(0);
-        }
+        TakePendingStop();
     }
 
     // The shared stop stays set once given: after it, only an interrupt that reaches this
@@ -45,12 +42,23 @@ public:
     // A stop asked for by this thread's own work ends only this thread.
     void RequestStop(int) override { ownStop = true; }
 
-    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind, BoxOwner) override
+    bool ShowMessageBox(const std::string&, const std::string&, MessageBoxKind kind,
+                        BoxOwner) override
     {
+        if (kind == MessageBoxKind::Question)
+            TakePendingStop();
         return false;
     }
 
 protected:
+    void TakePendingStop()
+    {
+        if (stopAll || ownStop) {
+            ownStop = false;
+            throw stop_exception(0);
+        }
+    }
+
     std::atomic<bool>& stopAll;
 
 private:

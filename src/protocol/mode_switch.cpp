@@ -64,23 +64,21 @@ std::string ReturnedPort(CPortSystem& ports, const ReconnectRecord& record)
 // plugged in meanwhile also ends the arrival watch), then reopen it as it was.
 void FollowReEnumeration(CRunHost& host, CComDevice& device, const ReconnectRecord& record)
 {
-    for (unsigned round = 0; round < kUsbWaitRounds && !device.WasRemoved(); ++round) {
-        host.PumpMessages();
-        host.Sleep(kUsbWaitRoundMs);
-    }
+    for (unsigned round = 0; round < kUsbWaitRounds && !device.WasRemoved(); ++round)
+        SleepPumping(host, kUsbWaitRoundMs);
     CPortSystem& ports = device.PortSystem();
     std::string returned;
     for (unsigned round = 0; round < kUsbWaitRounds; ++round) {
         host.PumpMessages();
         if (device.HasArrived() && !(returned = ReturnedPort(ports, record)).empty())
             break;
-        host.Sleep(kUsbWaitRoundMs);
+        SleepPumping(host, kUsbWaitRoundMs);
     }
     // A watch still armed after a wait that ran out would make the next switch's
     // registration fail; take down whatever is left.
     device.DropWatch(true);
 
-    host.Sleep(kUsbReopenPauseMs);
+    SleepPumping(host, kUsbReopenPauseMs);
     // Reopened with the speed and time-out it had: a port left at the defaults of a bare
     // open would have no read time-out at all.
     OpenComPort(device, returned.empty() ? record.portName : returned, record.baudRate,
@@ -157,7 +155,7 @@ void SwitchMode(CScannerProtocol& protocol, int mode, bool force)
     }
 
     device.Close();
-    host.Sleep(kPortClosePauseMs);
+    SleepPumping(host, kPortClosePauseMs);
     if (WaitPolling(host, ReconnectPoll, &record, kReconnectPollIntervalMs, kReconnectLimitMs))
         return;
 

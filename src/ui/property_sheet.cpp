@@ -20,12 +20,15 @@ bool CPropertyPage::OnInit()
 
 bool CPropertyPage::OnNotify(NMHDR* header, LRESULT& result)
 {
-    if (header->hwndFrom != GetParent(window))
+    if (header->hwndFrom != Sheet())
         return false;
     switch (header->code) {
     case PSN_KILLACTIVE:
         // TRUE keeps the page (and the sheet) open: a value was refused.
-        result = Exchange(true) ? FALSE : TRUE;
+        result = CanLeave() && Exchange(true) ? FALSE : TRUE;
+        return true;
+    case PSN_QUERYCANCEL:
+        result = QueryCancel() ? FALSE : TRUE;
         return true;
     case PSN_APPLY:
         applied = true;

@@ -29,6 +29,14 @@ protected:
     virtual void AttachControls() {}
     // The page's own start-up after the values are in the controls.
     virtual bool OnInitPage() { return true; }
+    // While a page's action runs, the sheet stays as it is: the page can neither be left
+    // nor closed under it. False refuses; the page then finishes the request itself once
+    // its action has ended (QueryCancel) or the operator does again (CanLeave).
+    virtual bool CanLeave() { return true; }
+    virtual bool QueryCancel() { return true; }
+
+    // The sheet around the page.
+    HWND Sheet() const { return GetParent(window); }
 
     bool OnInit() final;
     bool OnNotify(NMHDR* header, LRESULT& result) override;

@@ -54,6 +54,27 @@ TEST(RunServicesHost, SleepLastsAndTheClockMoves)
     EXPECT_GT(host.TickCount() - start, 0u);
 }
 
+TEST(RunServicesHost, AStopPendingOrAskedForDuringAQuestionEndsItInsteadOfAnAnswer)
+{
+    CRunHost& host = PlatformHost();
+    int asked = 0;
+    bool stopWhileAsked = false;
+    SetQuestionPolicy([&](const std::string&, const std::string&) {
+        ++asked;
+        if (stopWhileAsked)
+            host.RequestStop(2);
+        return true;
+    });
+    host.RequestStop(1);
+    EXPECT_THROW(host.ShowMessageBox("?", "Ошибка", MessageBoxKind::Question, nullptr), stop_exception);
+    EXPECT_EQ(asked, 0);
+    stopWhileAsked = true;
+    EXPECT_THROW(host.ShowMessageBox("?", "Ошибка", MessageBoxKind::Question, nullptr), stop_exception);
+    EXPECT_EQ(asked, 1);
+    EXPECT_NO_THROW(host.PumpMessages());
+    SetQuestionPolicy(nullptr);
+}
+
 TEST(RunServicesHost, QuestionsAreAnsweredByThePolicy)
 {
     CRunHost& host = PlatformHost();

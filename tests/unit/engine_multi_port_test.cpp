@@ -217,6 +217,49 @@ TEST_F(MultiPort, StopAllEndsEveryPortAtItsNextStep)
     }
 }
 
+TEST_F(MultiPort, AStopWhileARetryWaitsOnASilentScannerEndsThePortStoppedNotFailed)
+{
+    // The first attempt fails and is retried; the retry finds the scanner silent at a
+    // 30000 ms time-out, and the stop comes while it waits.
+    SimConfig refusing;
+    refusing.writeErrorStatus = 147;
+    SimPort& port = Add("COM1", refusing);
+    settings.timeout = 30000;
+    settings.retries = 1;
+    struct Observer : CMultiRunObserver {
+        void OnPortProgress(size_t, int row, const std::string& text) override
+        {
+            if (row != 0 || text != "Ошибка" || stopAt != 0)
+                return;
+            port->scanner->MutableConfig().writeErrorStatus = 0;
+            port->scanner->AddFault({CMD_WRITE_MEMORY, SimFault::NoReply, 1000000});
+            stopAt = port->host.NowMs() + 10000;
+            port->host.At(stopAt, [this] { run->StopAll(); });
+        }
+        void OnPortFinished(size_t, const CPortRunResult&) override { endAt = port->host.NowMs(); }
+        SimPort* port = nullptr;
+        CMultiPortRun* run = nullptr;
+        uint64_t stopAt = 0;
+        uint64_t endAt = 0;
+    } observer;
+    observer.port = &port;
+
+    CMultiPortRun run(firmware, settings,
+                      [&port](const std::string&) { return std::make_unique<SimEnvironment>(port); },
+                      &observer);
+    observer.run = &run;
+    run.Start();
+    run.Wait();
+
+    const CPortRunResult& r = run.Results()[0];
+    ASSERT_NE(observer.stopAt, 0u);
+    EXPECT_LE(observer.endAt - observer.stopAt, 250u);
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.failure, "");
+    EXPECT_EQ(r.rowStatus, (std::vector<unsigned>{IDS_STATUS_INTERRUPTED, 0}));
+    EXPECT_FALSE(port.ports.Held("COM1"));
+}
+
 // Two USB scanners behind one port system: each port's watch sees its own scanner's
 // restart only.
 TEST(SinglePortSystem, WatchFollowsItsOwnPortOnly)
@@ -309,7 +352,7 @@ TEST(ResultLog, RecordsAreOneJsonLineEachWithTheFilesHash)
               "\"serial\":1234567,\"model\":\"Ручной \\\"Тест\\\"\",\"firmware\":{\"name\":"
               "\"fw.ldr\",\"size\":3,\"sha256\":\"" + digest("abc") + "\"},\"rows\":["
               "{\"name\":\"Обновление прошивки\",\"status\":\"OK\"},{\"name\":\"Переход в "
-              "рабочий режим\",\"status\":\"OK\"}],\"ok\":true,\"failure\":\"\","
+              "рабочий режим\",\"status\":\"OK\"}],\"ok\":true,\"stopped\":false,\"failure\":\"\","
               "\"duration_ms\":1500,\"bytes_per_second\":9600,\"version\":\"1.0.0\"}\n");
     const std::string failedLine = ResultLogLine(failed, identity, stamp);
     EXPECT_NE(failedLine.find("\"serial\":null"), std::string::npos);
@@ -317,6 +360,12 @@ TEST(ResultLog, RecordsAreOneJsonLineEachWithTheFilesHash)
                               "\"status\":null}"), std::string::npos);
     EXPECT_NE(failedLine.find("\"failure\":\"(147) a\\r\\nb\\u0001\""), std::string::npos);
     EXPECT_EQ(std::count(failedLine.begin(), failedLine.end(), '\n'), 1);
+    CPortRunResult stopped = failed;
+    stopped.rowStatus = {IDS_STATUS_INTERRUPTED, 0};
+    stopped.failure.clear();
+    stopped.stopped = true;
+    EXPECT_NE(ResultLogLine(stopped, identity, stamp).find("\"ok\":false,\"stopped\":true,\"failure\":\"\""),
+              std::string::npos);
 
     const std::string log = (folder.Path() / "results.jsonl").string();
     std::string error;

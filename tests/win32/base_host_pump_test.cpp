@@ -64,14 +64,29 @@ TEST_F(MessageWindow, MessagesPostedAheadOfAStopAreDispatchedFirst)
     EXPECT_EQ(log, (std::vector<WPARAM>{1, 2}));
 }
 
-TEST_F(MessageWindow, StopIsAThreadMessageWithItsCode)
+TEST_F(MessageWindow, StopSurvivesAModalLoopThatDropsItsMessage)
 {
-    PlatformHost().RequestStop(9);
+    // The stop goes out as a thread message, which a modal loop (a message box, a dialog)
+    // takes off the queue and loses, as the documentation of PostThreadMessage says.
+    CRunHost& host = PlatformHost();
+    host.RequestStop(9);
     MSG msg;
     ASSERT_TRUE(PeekMessageW(&msg, nullptr, STOP_MESSAGE, STOP_MESSAGE, PM_REMOVE));
     EXPECT_EQ(msg.hwnd, nullptr);
-    EXPECT_EQ(msg.wParam, 0u);
     EXPECT_EQ(msg.lParam, 9);
+    try {
+        host.PumpMessages();
+        FAIL() << "the stop was lost with its message";
+    } catch (const stop_exception& e) {
+        EXPECT_EQ(e.Code(), 9);
+    }
+    EXPECT_NO_THROW(host.PumpMessages());
+
+    // Pressed twice, it is one stop.
+    host.RequestStop(1);
+    host.RequestStop(1);
+    EXPECT_THROW(host.PumpMessages(), stop_exception);
+    EXPECT_NO_THROW(host.PumpMessages());
 }
 
 TEST_F(MessageWindow, WaitPumpsWindowMessagesWhileItWaits)
