@@ -87,7 +87,6 @@ const StringEntry kStrings[] = {
     {IDS_NOT_FOUND, "Не обнаружено"},
     {IDS_SEARCH_STOPPED, "Поиск остановлен"},
     {IDS_DEVICE_INFO_CAPTION, "Информация об устройстве"},
-    {IDS_ACTION_STOP, "Прервать"},
     {IDS_KIND_STATIONARY, "Стационарный сканер"},
     {IDS_KIND_HANDHELD, "Ручной сканер"},
     {IDS_KIND_EMBEDDED, "Встраиваемый сканер"},
@@ -250,6 +249,7 @@ const StringEntry kStrings[] = {
     {IDS_CLI_COLUMN_SECONDS, "время, с"},
     {IDS_CLI_COLUMN_RATE, "байт/с"},
     {IDS_RECORD_NOT_LOGGED, "Запись, не попавшая в журнал:"},
+    {IDS_ACTION_STOP, "Прервать"},
     // The range check of a number typed into a dialog.
     {IDS_RANGE_MESSAGE, "Введите целое число от %u до %u."},
 };

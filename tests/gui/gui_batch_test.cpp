@@ -30,13 +30,20 @@ protected:
         if (!HaveDisplay() || SecondSimPort().empty())
             GTEST_SKIP() << "needs a display and the simulators (tests/e2e/gui_windows.sh)";
         // Every scanner in its working program at its own speed, whatever ran before.
-        for (const std::string& port : {SimPort(), SecondSimPort(), FailingPort()})
+        for (const std::string& port : {SimPort(), SecondSimPort(), FailingPort(), MuteWritesPort()})
             ResetScanner(host, port);
         ResetScanner(host, SearchPort(), kSearchPortSpeedCode);
+        OpenMain(3000);
+    }
+
+    void OpenMain(unsigned timeout)
+    {
+        main.reset();
         logFile = WorkPath("batch-results.jsonl");
         WriteTextFile(logFile, "");
         const std::string ini = WorkPath("batch.ini");
-        WriteTextFile(ini, "[Connect]\r\nPortName=" + SimPort() + "\r\nBaudRate=2\r\nTimeout=3000\r\n"
+        WriteTextFile(ini, "[Connect]\r\nPortName=" + SimPort() + "\r\nBaudRate=2\r\nTimeout=" +
+                           std::to_string(timeout) + "\r\n"
                            "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n"
                            "[Log]\r\nFileName=" + logFile + "\r\n");
         profile = OpenNativeProfile(ini);
@@ -47,7 +54,7 @@ protected:
     {
         // A run cut short leaves scanners in their loader; the next test starts afresh.
         if (main)
-            for (const std::string& port : {SimPort(), SecondSimPort(), FailingPort()})
+            for (const std::string& port : {SimPort(), SecondSimPort(), FailingPort(), MuteWritesPort()})
                 ResetScanner(host, port);
         if (main)
             ResetScanner(host, SearchPort(), kSearchPortSpeedCode);
@@ -189,6 +196,8 @@ TEST_F(BatchWindow, SearchTicksTheScannersAndStartUpdatesThemAllAtOnce)
                       found[port] = {Ticked(port) ? "ticked" : "unticked", Cell(port, kSpeed),
                                      Cell(port, kScanner), Cell(port, kState)};
                   SaveScreenshot(batch, "batch-search");
+                  // The scanner that falls silent in its transfer is another test's.
+                  Tick(MuteWritesPort(), false);
                   ClickItem(batch, IDC_BATCH_START);
               },
               60000)
@@ -243,13 +252,25 @@ TEST_F(BatchWindow, SearchTicksTheScannersAndStartUpdatesThemAllAtOnce)
     EXPECT_NE(records.at(FailingPort()).find("\"ok\":false"), std::string::npos);
 }
 
-TEST_F(BatchWindow, StopEndsEveryPortWithinASecondAndClosingStopsThenCloses)
+// Three scanners transferring and a fourth silent in its transfer, at a 30000 ms reply
+// time-out: Stop ends every port at once as "Прервано", the silent one too, and its
+// record says it was stopped. Closing the window during the next run stops it, then
+// closes.
+TEST_F(BatchWindow, StopEndsEveryPortAtOnceAndClosingStopsThenCloses)
 {
-    const std::vector<std::string> ports = {SimPort(), SearchPort(), SecondSimPort()};
+    OpenMain(30000);
+    const std::vector<std::string> working = {SimPort(), SearchPort(), SecondSimPort()};
+    std::vector<std::string> ports = working;
+    ports.push_back(MuteWritesPort());
     DWORD stoppedAt = 0, endedAfter = 0;
     std::vector<std::string> states;
+    std::string title;
     OpenAndStart(ports)
-        .Then("all three transferring", [&] { return AllSay(ports, "Выполнено:"); },
+        .Then("three transferring, one silent in its transfer",
+              [&] {
+                  return AllSay(working, "Выполнено:") &&
+                         MuteWritesState().find("speed 6\n") != std::string::npos;
+              },
               [&] {
                   stoppedAt = GetTickCount();
                   ClickItem(batch, IDC_BATCH_STOP);
@@ -260,9 +281,10 @@ TEST_F(BatchWindow, StopEndsEveryPortWithinASecondAndClosingStopsThenCloses)
                   endedAfter = GetTickCount() - stoppedAt;
                   for (const std::string& port : ports)
                       states.push_back(Cell(port, kState));
+                  title = WindowTextOf(batch);
                   ClickItem(batch, IDC_BATCH_START);
               })
-        .Then("the second run transferring", [&] { return AllSay(ports, "Выполнено:"); },
+        .Then("the second run transferring", [&] { return AllSay(working, "Выполнено:"); },
               [&] { PostMessageW(batch, WM_CLOSE, 0, 0); },
               60000)
         .Then("the batch window closed after its ports", [&] { return !IsWindow(batch); },
@@ -271,12 +293,17 @@ TEST_F(BatchWindow, StopEndsEveryPortWithinASecondAndClosingStopsThenCloses)
 
     for (const std::string& state : states)
         EXPECT_THAT(state, testing::StartsWith("Прервано. Сканер остался в режиме загрузчика"));
+    EXPECT_EQ(title, "Готово: 0 из 4");
+    // Every port puts its scanner back at the speed it was found at after the stop; the
+    // stop itself is taken at the next pump.
     EXPECT_LT(endedAfter, 1000u);
     EXPECT_TRUE(host.boxes.empty());
     // Both runs ended in every scanner's loader, and each port left a record per run.
     EXPECT_NE(ReadTextFile(EnvText("TRELVO_GUI_SIM_STATE")).find("mode loader"), std::string::npos);
     const std::string log = ReadTextFile(logFile);
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 6);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 8);
+    const std::string muteRecord = LogRecords()[MuteWritesPort()];
+    EXPECT_NE(muteRecord.find("\"stopped\":true,\"failure\":\"\""), std::string::npos) << muteRecord;
 }
 
 }  // namespace

@@ -39,8 +39,9 @@ TEST_F(ConnectionPage, LinkCheckAndSpeedChangeReachTheScanner)
     OpenWithScanner();
     std::string at9600, at57600;
     auto device = [&] { return PageText(IDC_CONNECT_DEVICE); };
-    // The page's buttons come back when its action has ended.
-    auto idle = [&] { return IsEnabled(PageItem(IDC_CONNECT_CHECK)); };
+    // The page's buttons come back when its action has ended (the action's own button
+    // stays enabled meanwhile: it stops the action).
+    auto idle = [&] { return IsEnabled(PageItem(IDC_CONNECT_SEARCH)); };
     auto simSpeed = [&](int code) {
         return [&idle, code] {
             const std::string state = ReadTextFile(EnvText("TRELVO_GUI_SIM_STATE"));
@@ -72,6 +73,60 @@ TEST_F(ConnectionPage, LinkCheckAndSpeedChangeReachTheScanner)
 
     EXPECT_EQ(at9600, ModelText(kSimModel));
     EXPECT_EQ(at57600, ModelText(kSimModel));
+    EXPECT_TRUE(host.boxes.empty());
+}
+
+// On a port where nothing answers, at a 30000 ms reply time-out: the link check's own
+// button stops it at once and the page stays as it was; Escape during the next check
+// stops it too and closes the sheet once the check has ended.
+TEST_F(ConnectionPage, LinkCheckOnASilentPortStopsAtOnceAndEscapeClosesTheSheetAfterIt)
+{
+    Open("[Connect]\r\nPortName=" + SilentPort() + "\r\nBaudRate=2\r\nTimeout=30000\r\n"
+         "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n");
+    auto busy = [&] { return !IsEnabled(PageItem(IDC_CONNECT_SEARCH)); };
+    std::string buttonWhileBusy, buttonAfter, deviceAfter;
+    bool okWhileBusy = true;
+    DWORD began = 0, stopped = 0, stopAfter = 0, escaped = 0;
+    OpenSheet();
+    op.Do("the link check",
+          [&] {
+              SetWindowTextW(PageItem(IDC_CONNECT_DEVICE), L"прежний текст");
+              ClickItem(Page(), IDC_CONNECT_CHECK);
+          })
+        .Then("the check under way", busy, [&] { began = GetTickCount(); })
+        .Then("a second of silence", [&] { return GetTickCount() - began >= 1000; },
+              [&] {
+                  buttonWhileBusy = PageText(IDC_CONNECT_CHECK);
+                  okWhileBusy = IsEnabled(GetDlgItem(Sheet(), IDOK));
+                  stopped = GetTickCount();
+                  ClickItem(Page(), IDC_CONNECT_CHECK);
+              })
+        .Then("the check stopped", [&] { return !busy(); },
+              [&] {
+                  stopAfter = GetTickCount() - stopped;
+                  buttonAfter = PageText(IDC_CONNECT_CHECK);
+                  deviceAfter = PageText(IDC_CONNECT_DEVICE);
+                  ClickItem(Page(), IDC_CONNECT_CHECK);
+              })
+        .Then("the second check under way", busy,
+              [&] {
+                  escaped = GetTickCount();
+                  PressKey(Sheet(), VK_ESCAPE);
+              })
+        .Then("the sheet closed", [&] { return Sheet() == nullptr; },
+              [&] { ClickItem(Main(), IDC_MAIN_EXIT); });
+    Run();
+
+    EXPECT_EQ(buttonWhileBusy, "Прервать");
+    EXPECT_FALSE(okWhileBusy);
+    EXPECT_EQ(buttonAfter, "Проверка связи");
+    EXPECT_EQ(deviceAfter, "прежний текст");
+    // A quarter of a second, and the operator's own ticks and Wine's scheduling besides.
+    EXPECT_LT(stopAfter, 500u);
+    // Escape's stop (the sheet itself then takes Wine two seconds to go, as any cancelled
+    // sheet does).
+    EXPECT_GE(host.stopRequestedAt, escaped);
+    EXPECT_LT(host.stopTakenAt - host.stopRequestedAt, 250u);
     EXPECT_TRUE(host.boxes.empty());
 }
 

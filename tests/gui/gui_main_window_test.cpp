@@ -28,12 +28,13 @@ protected:
 
     // The window over a settings file naming the port and the demo firmware; a scanner
     // on the port is put back to its working program first.
-    void Open(const std::string& port, bool scanner = true)
+    void Open(const std::string& port, bool scanner = true, unsigned timeout = 3000)
     {
         if (scanner)
             ResetScanner(host, port);
         const std::string ini = WorkPath("main-window.ini");
-        WriteTextFile(ini, "[Connect]\r\nPortName=" + port + "\r\nBaudRate=2\r\nTimeout=3000\r\n"
+        WriteTextFile(ini, "[Connect]\r\nPortName=" + port + "\r\nBaudRate=2\r\nTimeout=" +
+                           std::to_string(timeout) + "\r\n"
                            "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n");
         profile = OpenNativeProfile(ini);
         window = std::make_unique<CTrelvoDlg>(host, NativePortSystem(), *profile, GetVersionText());
@@ -173,16 +174,30 @@ TEST_F(MainWindow, RetryQuestionIsOwnedByTheWindowWhileAnotherWindowIsInFront)
     EXPECT_EQ(host.boxes[0].text, std::string(LoadText(IDS_PORT_UNAVAILABLE)) + kQuestionEnd);
 }
 
-TEST_F(MainWindow, StopDuringTheTransferInterruptsTheRowSilently)
+// The scanner falls silent in the transfer, at a 30000 ms reply time-out: Stop ends the
+// run at once, with the row "Прервано" and no question.
+TEST_F(MainWindow, StopWhileTheTransferWaitsOnASilentScannerEndsTheRunAtOnce)
 {
-    Open(SimPort());
+    Open(MuteWritesPort(), true, 30000);
     std::string status0, status1;
+    DWORD waiting = 0, stopped = 0, endedAfter = 0;
     bool visible = false;
+    // In its loader at the transfer's speed: the first write has gone out unanswered.
+    auto transferring = [] {
+        const std::string state = MuteWritesState();
+        return state.find("mode loader\n") != std::string::npos &&
+               state.find("speed 6\n") != std::string::npos;
+    };
     op.Then("the window", [&] { return Shown(); }, [&] { ClickItem(Main(), IDC_MAIN_START); })
-        .Then("the transfer", [&] { return Transferring(); },
-              [&] { ClickItem(Main(), IDC_MAIN_STOP); })
+        .Then("the silent transfer", transferring, [&] { waiting = GetTickCount(); })
+        .Then("a second of silence", [&] { return GetTickCount() - waiting >= 1000; },
+              [&] {
+                  stopped = GetTickCount();
+                  ClickItem(Main(), IDC_MAIN_STOP);
+              })
         .Then("the end of the run", [&] { return !Running(); },
               [&] {
+                  endedAfter = GetTickCount() - stopped;
                   status0 = Status(0);
                   status1 = Status(1);
                   visible = Shown();
@@ -194,6 +209,9 @@ TEST_F(MainWindow, StopDuringTheTransferInterruptsTheRowSilently)
     EXPECT_EQ(status1, "");
     EXPECT_TRUE(visible);
     EXPECT_TRUE(host.boxes.empty());
+    // A quarter of a second, and the operator's own ticks and Wine's scheduling besides.
+    EXPECT_LT(host.stopTakenAt - host.stopRequestedAt, 250u);
+    EXPECT_LT(endedAfter, 500u);
 }
 
 TEST_F(MainWindow, ClosingDuringARunStopsItAndThenCloses)

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr UINT kTickMs = 50;
 constexpr unsigned kResetTimeoutMs = 300;
 // The operator whose timer is running; a thread timer carries no context of its own.
 COperator* ticking = nullptr;
@@ -76,7 +75,23 @@ bool CTestHost::ShowMessageBox(const std::string& text, const std::string& capti
     return true;
 }
 
-COperator::COperator() = default;
+void CTestHost::PumpMessages()
+{
+    try {
+        PlatformHost().PumpMessages();
+    } catch (const stop_exception&) {
+        stopTakenAt = GetTickCount();
+        throw;
+    }
+}
+
+void CTestHost::RequestStop(int code)
+{
+    stopRequestedAt = GetTickCount();
+    PlatformHost().RequestStop(code);
+}
+
+COperator::COperator(UINT tickMs) : tickMs(tickMs) {}
 
 COperator::~COperator()
 {
@@ -96,7 +111,7 @@ void COperator::Start()
 {
     ticking = this;
     stepStart = GetTickCount();
-    timer = SetTimer(nullptr, 0, kTickMs, Tick);
+    timer = SetTimer(nullptr, 0, tickMs, Tick);
 }
 
 void CALLBACK COperator::Tick(HWND, UINT, UINT_PTR, DWORD)
@@ -165,6 +180,16 @@ std::string SecondSimPort()
 std::string SilentPort()
 {
     return EnvText("TRELVO_GUI_SILENT_PORT");
+}
+
+std::string MuteWritesPort()
+{
+    return EnvText("TRELVO_GUI_MUTE_WRITES_PORT");
+}
+
+std::string MuteWritesState()
+{
+    return ReadTextFile(EnvText("TRELVO_GUI_MUTE_WRITES_STATE"));
 }
 
 std::string WorkPath(const std::string& name)

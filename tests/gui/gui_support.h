@@ -27,8 +27,8 @@ public:
 
     uint32_t TickCount() override { return PlatformHost().TickCount(); }
     void Sleep(uint32_t ms) override { PlatformHost().Sleep(ms); }
-    void PumpMessages() override { PlatformHost().PumpMessages(); }
-    void RequestStop(int code) override { PlatformHost().RequestStop(code); }
+    void PumpMessages() override;
+    void RequestStop(int code) override;
     bool ShowMessageBox(const std::string& text, const std::string& caption,
                         MessageBoxKind kind, BoxOwner owner) override;
 
@@ -37,6 +37,9 @@ public:
     bool showInformation = false;
     // Questions go to the program's own host: a real box, which the test answers.
     bool realQuestions = false;
+    // When the last stop was asked for, and when a pump then took it (GetTickCount).
+    DWORD stopRequestedAt = 0;
+    DWORD stopTakenAt = 0;
 };
 
 // The steps of an operator: each waits until its condition holds (within the step's
@@ -47,7 +50,7 @@ public:
     using Condition = std::function<bool()>;
     using Action = std::function<void()>;
 
-    COperator();
+    explicit COperator(UINT tickMs = 50);
     ~COperator();
     COperator(const COperator&) = delete;
     COperator& operator=(const COperator&) = delete;
@@ -76,6 +79,7 @@ private:
     std::vector<Step> steps;
     size_t next = 0;
     DWORD stepStart = 0;
+    UINT tickMs;
     UINT_PTR timer = 0;
     bool inTick = false;
     std::string failure;
@@ -90,6 +94,10 @@ std::string SearchPort();     // the scanner at 57600
 std::string FailingPort();    // the scanner whose flash writes fail
 std::string SecondSimPort();  // another scanner at 9600, with the expected image
 std::string SilentPort();     // a port where nothing answers
+// A scanner at 9600 that never answers a memory write: an update falls silent in its
+// transfer. Its state file, as the simulator writes it.
+std::string MuteWritesPort();
+std::string MuteWritesState();
 std::string WorkPath(const std::string& name);
 std::string DemoFirmware();
 std::string ReadTextFile(const std::string& path);
