@@ -142,12 +142,14 @@ if [ "$platform" = posix ]; then
     grep -qx "$(port silent)"$'\tНе обнаружено' "$work/cli.err" || fail "--all: $(cat "$work/cli.err")"
 fi
 
-# Ctrl+C while all three restart into their loaders: every port stops, exit 130.
+# Ctrl+C while all three restart into their loaders: every port stops, exit 130, and
+# each record says it was stopped, not failed.
 for n in 1 2 3; do
     start_sim "slow$n" $((56 + n)) --restart-ms 60000; remember "slow$n"
 done
+: >"$work/results.jsonl"
 cli_start update --port "$(port slow1)" --port "$(port slow2)" --port "$(port slow3)" \
-    --firmware "$firmware_arg"
+    --firmware "$firmware_arg" --log "$log_arg"
 for n in 1 2 3; do
     wait_until 30 state_has "slow$n" "mode restarting" || fail "slow$n was never switched"
 done
@@ -157,5 +159,7 @@ expect_rc 130 "Ctrl+C on three ports"
 for n in 1 2 3; do
     [[ "$(table_row "$(port slow$n)")" == *"Прервано / -"* ]] || fail "slow$n was not interrupted"
 done
+[ "$(grep -c '"ok":false,"stopped":true,"failure":""' "$work/results.jsonl")" -eq 3 ] ||
+    fail "the stopped ports' records: $(cat "$work/results.jsonl")"
 
 echo "cli_multi_port ($platform): ok"

@@ -6,9 +6,9 @@
 //       tests/e2e/gui_windows.sh build/windows build/native win32
 //
 // Prints one line per phase, tab-separated: phase, stops, the longest and the median ms
-// from the Stop (a click or key posted to the window) to the end of the work as the
-// operator's 10 ms ticks see it, and the longest ms from the stop request to the pump
-// that took it.
+// from the Stop (a click or key posted to the window from another thread, at a moment of
+// its own) to the end of the work as the operator's 10 ms ticks see it, and the longest
+// ms from the stop request to the pump that took it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/main_dialog_win32.h"
@@ -32,11 +33,18 @@
 namespace {
 
 constexpr UINT kFineTickMs = 10;
+constexpr DWORD kSettleMs = 1500;
 
 unsigned Stops()
 {
     return static_cast<unsigned>(std::strtoul(EnvText("TRELVO_GUI_STOP_TABLE").c_str(), nullptr, 10));
 }
+
+// The operator's Stop: a click on a button, or Escape to a window.
+struct StopInput {
+    HWND target;
+    bool escape;
+};
 
 // One phase: how to bring the work into it, how to stop it, and how its end shows.
 struct Phase {
@@ -45,9 +53,19 @@ struct Phase {
     std::function<void()> prepare;  // while idle, before each round
     std::function<void()> start;
     std::function<bool()> begun;
-    std::function<void()> stop;
+    std::function<StopInput()> stop;
     std::function<bool()> ended;
 };
+
+StopInput Click(HWND window, int id)
+{
+    return {GetDlgItem(window, id), false};
+}
+
+StopInput Escape(HWND dialog)
+{
+    return {KeyTarget(dialog), true};
+}
 
 struct Figures {
     std::vector<DWORD> ends;
@@ -59,8 +77,16 @@ void AddRounds(COperator& op, CTestHost& host, const Phase& phase, unsigned stop
 {
     auto begunAt = std::make_shared<DWORD>(0);
     auto stoppedAt = std::make_shared<DWORD>(0);
+    auto operatorThread = std::shared_ptr<std::thread>(new std::thread, [](std::thread* thread) {
+        if (thread->joinable())
+            thread->join();
+        delete thread;
+    });
     for (unsigned k = 0; k < stops; ++k) {
-        const DWORD delay = phase.spanMs * k / stops + k * 7 % 50;
+        const DWORD delay = phase.spanMs * k / stops;
+        // The steps run inside the window's own pumps, where a posted Stop would be taken
+        // at once: the Stop comes from another thread, at its own moment.
+        const DWORD offset = k * 7 % 50;
         op.Do(phase.name + ": prepare", [&phase] {
               if (phase.prepare)
                   phase.prepare();
@@ -68,16 +94,27 @@ void AddRounds(COperator& op, CTestHost& host, const Phase& phase, unsigned stop
             .Do(phase.name + ": start", phase.start)
             .Then(phase.name + ": the phase", phase.begun, [begunAt] { *begunAt = GetTickCount(); }, 60000)
             .Then(phase.name + ": the moment", [begunAt, delay] { return GetTickCount() - *begunAt >= delay; },
-                  [stoppedAt, &phase] {
-                      *stoppedAt = GetTickCount();
-                      phase.stop();
+                  [stoppedAt, operatorThread, offset, &phase] {
+                      const StopInput input = phase.stop();
+                      *operatorThread = std::thread([stoppedAt, offset, input] {
+                          Sleep(offset);
+                          *stoppedAt = GetTickCount();
+                          if (input.escape)
+                              PostKey(input.target, VK_ESCAPE);
+                          else
+                              PostMessageW(input.target, BM_CLICK, 0, 0);
+                      });
                   },
                   120000)
-            .Then(phase.name + ": the end", phase.ended, [stoppedAt, &figures, &host] {
+            .Then(phase.name + ": the end", phase.ended, [stoppedAt, operatorThread, &figures, &host] {
+                operatorThread->join();
                 figures.ends.push_back(GetTickCount() - *stoppedAt);
                 if (host.stopTakenAt >= host.stopRequestedAt && host.stopRequestedAt >= *stoppedAt)
                     figures.longestTaken = std::max(figures.longestTaken, host.stopTakenAt - host.stopRequestedAt);
-            });
+            })
+            // A scanner stopped in a restart is silent for a while: the next round's
+            // preparation must find it.
+            .Then(phase.name + ": settled", [stoppedAt] { return GetTickCount() - *stoppedAt >= kSettleMs; });
     }
 }
 
@@ -157,7 +194,7 @@ TEST_F(StopTable, MainWindow)
                             setting.stateEnv.empty() ? std::string() : ReadTextFile(EnvText(setting.stateEnv.c_str()));
                         return main->IsRunning() && setting.begun(state, status(0));
                     },
-                    [main] { ClickItem(main->Handle(), IDC_MAIN_STOP); },
+                    [main] { return Click(main->Handle(), IDC_MAIN_STOP); },
                     [main] { return !main->IsRunning(); }};
         COperator op(kFineTickMs);
         Figures figures;
@@ -179,7 +216,7 @@ TEST_F(StopTable, MainWindow)
     Phase back{"main window: switch back", 800, [&] { ResetScanner(host, SimPort()); },
                [main] { ClickItem(main->Handle(), IDC_MAIN_START); },
                [main, status] { return main->IsRunning() && status(0) == "OK"; },
-               [main] { ClickItem(main->Handle(), IDC_MAIN_STOP); }, [main] { return !main->IsRunning(); }};
+               [main] { return Click(main->Handle(), IDC_MAIN_STOP); }, [main] { return !main->IsRunning(); }};
     COperator op(kFineTickMs);
     Figures figures;
     op.Then("the window", [main] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); });
@@ -202,19 +239,19 @@ TEST_F(StopTable, SettingsSheetAndDeviceSearch)
     auto busy = [pageItem] { return !IsEnabled(pageItem(IDC_CONNECT_SEARCH)); };
     auto action = [&](const char* name, int button) {
         return Phase{name, 5000, {}, [page, button] { ClickItem(page(), button); }, busy,
-                     [page, button] { ClickItem(page(), button); }, [busy] { return !busy(); }};
+                     [page, button] { return Click(page(), button); }, [busy] { return !busy(); }};
     };
     const Phase check = action("settings: link check (first 5 s)", IDC_CONNECT_CHECK);
     const Phase speed = action("settings: speed change (first 5 s)", IDC_CONNECT_SET_SPEED);
     const Phase details{"settings: device information (first 5 s)", 5000, {},
                         [page] { ClickItem(page(), IDC_CONNECT_DETAILS); },
                         [] { return FindCaptionlessDialog() != nullptr; },
-                        [] { PressKey(FindCaptionlessDialog(), VK_ESCAPE); },
+                        [] { return Escape(FindCaptionlessDialog()); },
                         [] { return FindCaptionlessDialog() == nullptr; }};
     auto search = [] { return FindDialog("Поиск оборудования..."); };
     const Phase searching{"device search", 1500, {}, [search] { ClickItem(search(), IDC_SEARCH_START); },
                           [search] { return !IsEnabled(GetDlgItem(search(), IDC_SEARCH_START)); },
-                          [search] { ClickItem(search(), IDC_SEARCH_STOP); },
+                          [search] { return Click(search(), IDC_SEARCH_STOP); },
                           [search] { return IsEnabled(GetDlgItem(search(), IDC_SEARCH_START)); }};
 
     COperator op(kFineTickMs);
@@ -255,7 +292,7 @@ TEST_F(StopTable, BatchWindow)
             ListView_SetCheckState(list(), row, ListText(list(), row, 0) == port ? TRUE : FALSE);
     };
     const Phase search{"batch window: search", 1500, {}, [&batch] { ClickItem(batch, IDC_BATCH_SEARCH); },
-                       [idle] { return !idle(); }, [&batch] { ClickItem(batch, IDC_BATCH_STOP); }, idle};
+                       [idle] { return !idle(); }, [&batch] { return Click(batch, IDC_BATCH_STOP); }, idle};
     const Phase run{"batch window: run, scanner silent (first 5 s)", 5000,
                     [&] {
                         ResetScanner(host, MuteWritesPort());
@@ -267,7 +304,7 @@ TEST_F(StopTable, BatchWindow)
                         return !idle() && state.find("mode loader\n") != std::string::npos &&
                                state.find("speed 6\n") != std::string::npos;
                     },
-                    [&batch] { ClickItem(batch, IDC_BATCH_STOP); }, idle};
+                    [&batch] { return Click(batch, IDC_BATCH_STOP); }, idle};
 
     COperator op(kFineTickMs);
     Figures searchFigures, runFigures;

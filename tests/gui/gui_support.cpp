@@ -259,12 +259,21 @@ void ClickItem(HWND dialog, int id)
     Click(GetDlgItem(dialog, id));
 }
 
-void PressKey(HWND dialog, WPARAM key)
+HWND KeyTarget(HWND dialog)
 {
     HWND focus = GetFocus();
-    HWND target = (focus != nullptr && (focus == dialog || IsChild(dialog, focus))) ? focus : dialog;
+    return (focus != nullptr && (focus == dialog || IsChild(dialog, focus))) ? focus : dialog;
+}
+
+void PostKey(HWND target, WPARAM key)
+{
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+void PressKey(HWND dialog, WPARAM key)
+{
+    PostKey(KeyTarget(dialog), key);
 }
 
 std::string ListText(HWND list, int item, int column)

@@ -118,6 +118,10 @@ void Click(HWND button);
 void ClickItem(HWND dialog, int id);
 // A key as the keyboard sends it, to the window with the focus (or the dialog).
 void PressKey(HWND dialog, WPARAM key);
+// The window of this thread a key for the dialog goes to; posting to it works from any
+// thread.
+HWND KeyTarget(HWND dialog);
+void PostKey(HWND target, WPARAM key);
 std::string ListText(HWND list, int item, int column);
 int ListCount(HWND list);
 
