@@ -36,13 +36,18 @@ constexpr const char* kStopScenePort = "COM7";
 constexpr uint64_t kStopLookMs = 5;
 constexpr unsigned kSilentForever = 1000000000u;
 
-// A virtual host that keeps the longest stretch of virtual time it went without a pump.
+// A virtual host that keeps the longest stretch of virtual time it went without a pump,
+// and when the first pump after a stop request came (where the work takes the stop).
 class CGapHost : public CVirtualHost {
 public:
     void PumpMessages() override
     {
         longestGapMs = std::max(longestGapMs, NowMs() - lastPumpMs);
         lastPumpMs = NowMs();
+        if (stopAsked && !stopTaken) {
+            stopTaken = true;
+            stopTakenAtMs = NowMs();
+        }
         CVirtualHost::PumpMessages();
     }
     void ResetGap()
@@ -50,29 +55,51 @@ public:
         longestGapMs = 0;
         lastPumpMs = NowMs();
     }
+    // The stop the scene asked for, by whatever way it reaches the work.
+    void NoteStopAsked() { stopAsked = true; }
+
     uint64_t longestGapMs = 0;
+    bool stopTaken = false;
+    uint64_t stopTakenAtMs = 0;
 
 private:
     uint64_t lastPumpMs = 0;
+    bool stopAsked = false;
 };
 
 // What one Stop did.
 struct CStopOutcome {
     bool reached = false;        // the phase began and the stop was asked for within it
-    uint64_t latencyMs = 0;      // virtual ms from the request to the end of the work
+    uint64_t takenMs = 0;        // virtual ms from the request to the pump that took it
+    // Virtual ms from the request to the end of the work; for a run, that includes
+    // putting the scanner back at the speed it was found at.
+    uint64_t latencyMs = 0;
     uint64_t longestGapMs = 0;   // the longest the work went without pumping
     std::string shown;           // what the stopped row or port shows afterwards
     size_t boxes = 0;            // message boxes shown (a stop shows none)
     bool portLeftOpen = false;
-    // Main-window runs only, when asked for: the next Start brought the scanner to "OK"
-    // on both rows with the module's image, back in its working program.
+    // Runs only: the scanner ended at the speed it was found at; and, when asked for,
+    // the next Start brought it to "OK" on both rows with the module's image, back in
+    // its working program.
+    bool leftAtFoundSpeed = true;
     bool recovered = false;
 };
+
+// What every scene measures the same way, once its work has ended.
+inline void MeasureStop(CStopOutcome& outcome, const CGapHost& host, bool requested, uint64_t requestedAt)
+{
+    outcome.reached = requested && host.stopTaken;
+    outcome.takenMs = host.stopTakenAtMs - requestedAt;
+    outcome.latencyMs = host.NowMs() - requestedAt;
+    outcome.longestGapMs = host.longestGapMs;
+    outcome.boxes = host.Boxes().size();
+}
 
 struct CStopPhase {
     std::string name;
     uint64_t spanMs;   // how long the phase lasts once it has begun: stops land within it
-    std::string stoppedShows;   // what the row or port shows after the stop
+    std::string stoppedShows;   // what the row or port shows after the stop begins with
+    bool putsScannerBack;       // a run: after the stop it puts the scanner back
     // Stops the phase delayMs after it began; with recover, starts again afterwards.
     std::function<CStopOutcome(uint64_t delayMs, bool recover)> stop;
 };
@@ -186,17 +213,17 @@ inline CStopOutcome StopRun(const CRunPhaseSpec& spec, uint64_t delayMs, bool re
     CRunEngine engine{host, ports, view, settings, "1.0"};
     CSimScanner* scanner = spec.portLate ? nullptr : &ports.AddScanner(kStopScenePort, spec.config);
     CStopScene scene{host, scanner, view.status};
-    CStopTrigger trigger(host, [&] { return spec.begun(scene); }, delayMs,
-                         [&] { host.RequestStop(0); });
+    CStopTrigger trigger(host, [&] { return spec.begun(scene); }, delayMs, [&] {
+        host.NoteStopAsked();
+        host.RequestStop(0);
+    });
     engine.Start(&firmware);
 
     CStopOutcome outcome;
-    outcome.reached = trigger.Requested();
-    outcome.latencyMs = host.NowMs() - trigger.RequestedAtMs();
-    outcome.longestGapMs = host.longestGapMs;
+    MeasureStop(outcome, host, trigger.Requested(), trigger.RequestedAtMs());
     outcome.shown = view.status[spec.row];
-    outcome.boxes = host.Boxes().size();
     outcome.portLeftOpen = scanner != nullptr && ports.Held(kStopScenePort);
+    outcome.leftAtFoundSpeed = scanner == nullptr || scanner->SpeedCode() == spec.config.speedCode;
     if (!recover || !outcome.reached)
         return outcome;
 
@@ -247,18 +274,17 @@ inline CStopOutcome StopAction(const std::function<std::string(CPortSystem&, CRu
     CSimPortSystem ports{host};
     CSimScanner& scanner = ports.AddScanner(kStopScenePort);
     scanner.AddFault({-1, SimFault::NoReply, kSilentForever});
-    CStopTrigger trigger(host, [&] { return scanner.CommandsReceived() > 0; }, delayMs,
-                         [&] { host.RequestStop(0); });
+    CStopTrigger trigger(host, [&] { return scanner.CommandsReceived() > 0; }, delayMs, [&] {
+        host.NoteStopAsked();
+        host.RequestStop(0);
+    });
     CStopOutcome outcome;
     try {
         outcome.shown = action(ports, host);
     } catch (const stop_exception&) {
         outcome.shown = "stop";
     }
-    outcome.reached = trigger.Requested();
-    outcome.latencyMs = host.NowMs() - trigger.RequestedAtMs();
-    outcome.longestGapMs = host.longestGapMs;
-    outcome.boxes = host.Boxes().size();
+    MeasureStop(outcome, host, trigger.Requested(), trigger.RequestedAtMs());
     outcome.portLeftOpen = ports.Held(kStopScenePort);
     return outcome;
 }
@@ -312,7 +338,10 @@ inline CStopOutcome StopBatch(bool run, uint64_t delayMs)
             trigger = std::make_unique<CStopTrigger>(
                 host,
                 [&] { return run ? FallsSilent(scene, CMD_WRITE_MEMORY, 3) : scanner.CommandsReceived() > 0; },
-                delayMs, [&] { session->Stop(); });
+                delayMs, [&] {
+                    host.NoteStopAsked();
+                    session->Stop();
+                });
             return std::make_unique<Environment>(host, ports);
         },
         nullptr);
@@ -329,12 +358,10 @@ inline CStopOutcome StopBatch(bool run, uint64_t delayMs)
     }
 
     CStopOutcome outcome;
-    outcome.reached = trigger && trigger->Requested();
-    outcome.latencyMs = outcome.reached ? host.NowMs() - trigger->RequestedAtMs() : 0;
-    outcome.longestGapMs = host.longestGapMs;
+    MeasureStop(outcome, host, trigger && trigger->Requested(), trigger ? trigger->RequestedAtMs() : 0);
     outcome.shown = batch.Rows()[0].state;
-    outcome.boxes = host.Boxes().size();
     outcome.portLeftOpen = ports.Held(kStopScenePort);
+    outcome.leftAtFoundSpeed = scanner.SpeedCode() == config.speedCode;
     return outcome;
 }
 
@@ -343,12 +370,12 @@ inline std::vector<CStopPhase> StopPhases()
 {
     std::vector<CStopPhase> phases;
     for (const CRunPhaseSpec& spec : RunPhaseSpecs()) {
-        phases.push_back({std::string("main window: ") + spec.name, spec.spanMs, "Прервано",
+        phases.push_back({std::string("main window: ") + spec.name, spec.spanMs, "Прервано", true,
                           [spec](uint64_t delay, bool recover) { return StopRun(spec, delay, recover); }});
     }
     const auto action = [](const char* name, uint64_t span, const char* shows,
                            std::function<std::string(CPortSystem&, CRunHost&)> work) {
-        return CStopPhase{name, span, shows, [work](uint64_t delay, bool) { return StopAction(work, delay); }};
+        return CStopPhase{name, span, shows, false, [work](uint64_t delay, bool) { return StopAction(work, delay); }};
     };
     const CConnectSettings connect{kStopScenePort, 2, kStopSceneTimeoutMs};
     phases.push_back(action("settings: link check", 85000, "stop", [connect](CPortSystem& p, CRunHost& h) {
@@ -368,8 +395,8 @@ inline std::vector<CStopPhase> StopPhases()
         SearchDevices(p, h, view);
         return view.state;
     }));
-    phases.push_back({"batch window: search", 1400, "Поиск остановлен", [](uint64_t delay, bool) { return StopBatch(false, delay); }});
-    phases.push_back({"batch window: run, scanner silent", 85000, "Прервано",
+    phases.push_back({"batch window: search", 1400, "Поиск остановлен", false, [](uint64_t delay, bool) { return StopBatch(false, delay); }});
+    phases.push_back({"batch window: run, scanner silent", 85000, "Прервано", true,
                       [](uint64_t delay, bool) { return StopBatch(true, delay); }});
     return phases;
 }
