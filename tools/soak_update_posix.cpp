@@ -28,6 +28,7 @@
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
+#include "support/catalogue_view.h"
 
 namespace {
 
@@ -39,28 +40,6 @@ constexpr unsigned kRetries = 2;
 // Wall-clock seconds after which a run counts as hung.
 constexpr unsigned kHangSeconds = 60;
 const char kQuestionSuffix[] = "\r\n\r\nПродолжить выполнение?";
-
-class SoakView : public CRunView {
-public:
-    SoakView()
-    {
-        size_t count = 0;
-        const OperationDescriptor* rows = OperationCatalogue(count);
-        operations.assign(rows, rows + count);
-        status.assign(count, "");
-    }
-    int RowCount() override { return static_cast<int>(operations.size()); }
-    bool IsRowChecked(int) override { return true; }
-    OperationFunction RowOperation(int row) override { return operations[row].function; }
-    void SetRowStatus(int row, const std::string& text) override { status[row] = text; }
-    void EnsureRowVisible(int) override {}
-    void SetTitle(const std::string&) override {}
-    void FlashIfInactive() override {}
-    BoxOwner OwnerWindow() override { return nullptr; }
-
-    std::vector<OperationDescriptor> operations;
-    std::vector<std::string> status;
-};
 
 ldr::module MakeModule(std::mt19937& random)
 {
@@ -153,7 +132,7 @@ Outcome RunOnce(const ldr::file& firmware, const SimConfig& config,
     }
     scanner.SetExpectedImage(expected);
 
-    SoakView view;
+    CCatalogueView view;
     CRunSettings settings;
     settings.portName = kPort;
     settings.baudCode = static_cast<int>(config.speedCode + 1) % 7;   // not the scanner's

@@ -148,6 +148,21 @@ protected:
         return std::make_unique<CTrelvoDlg>(host, NativePortSystem(), *profile, GetVersionText());
     }
 
+    // The rounds of a phase of the main window, from its showing to Exit.
+    void RunMainWindowPhase(CTrelvoDlg& window, const Phase& phase)
+    {
+        CTrelvoDlg* main = &window;
+        COperator op(kFineTickMs);
+        Figures figures;
+        op.Then("the window", [main] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); });
+        AddRounds(op, host, phase, Stops(), figures);
+        op.Do("exit", [main] { ClickItem(main->Handle(), IDC_MAIN_EXIT); });
+        op.Start();
+        window.DoModal();
+        EXPECT_EQ(op.Failure(), "");
+        Print(phase.name, figures);
+    }
+
     CTestHost host;
     std::unique_ptr<CProfile> profile;
 };
@@ -196,15 +211,7 @@ TEST_F(StopTable, MainWindow)
                     },
                     [main] { return Click(main->Handle(), IDC_MAIN_STOP); },
                     [main] { return !main->IsRunning(); }};
-        COperator op(kFineTickMs);
-        Figures figures;
-        op.Then("the window", [main] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); });
-        AddRounds(op, host, phase, Stops(), figures);
-        op.Do("exit", [main] { ClickItem(main->Handle(), IDC_MAIN_EXIT); });
-        op.Start();
-        window->DoModal();
-        EXPECT_EQ(op.Failure(), "");
-        Print(setting.name, figures);
+        RunMainWindowPhase(*window, phase);
         if (scanner)
             ResetScanner(host, setting.port);
     }
@@ -217,15 +224,7 @@ TEST_F(StopTable, MainWindow)
                [main] { ClickItem(main->Handle(), IDC_MAIN_START); },
                [main, status] { return main->IsRunning() && status(0) == "OK"; },
                [main] { return Click(main->Handle(), IDC_MAIN_STOP); }, [main] { return !main->IsRunning(); }};
-    COperator op(kFineTickMs);
-    Figures figures;
-    op.Then("the window", [main] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); });
-    AddRounds(op, host, back, Stops(), figures);
-    op.Do("exit", [main] { ClickItem(main->Handle(), IDC_MAIN_EXIT); });
-    op.Start();
-    window->DoModal();
-    EXPECT_EQ(op.Failure(), "");
-    Print(back.name, figures);
+    RunMainWindowPhase(*window, back);
     ResetScanner(host, SimPort());
 }
 

@@ -27,6 +27,7 @@
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
+#include "support/catalogue_view.h"
 #include "support/firmware_builder.h"
 #include "support/temp_folder.h"
 
@@ -164,28 +165,6 @@ inline bool FallsSilent(CStopScene& scene, uint8_t opcode, unsigned writes)
     return scanner.CommandsReceived(opcode) > scene.silentFrom;
 }
 
-class CStopRunView : public CRunView {
-public:
-    CStopRunView()
-    {
-        size_t count = 0;
-        const OperationDescriptor* rows = OperationCatalogue(count);
-        operations.assign(rows, rows + count);
-        status.resize(count);
-    }
-    int RowCount() override { return static_cast<int>(operations.size()); }
-    bool IsRowChecked(int) override { return true; }
-    OperationFunction RowOperation(int row) override { return operations[row].function; }
-    void SetRowStatus(int row, const std::string& text) override { status[row] = text; }
-    void EnsureRowVisible(int) override {}
-    void SetTitle(const std::string&) override {}
-    void FlashIfInactive() override {}
-    BoxOwner OwnerWindow() override { return this; }
-
-    std::vector<OperationDescriptor> operations;
-    std::vector<std::string> status;
-};
-
 inline ldr::file StopSceneFirmware()
 {
     return BuildFile({BuildModule(ldr::computational, 0x0100, 0x40000, 256, 4,
@@ -208,7 +187,7 @@ inline CStopOutcome StopRun(const CRunPhaseSpec& spec, uint64_t delayMs, bool re
     const ldr::file firmware = StopSceneFirmware();
     CGapHost host;
     CSimPortSystem ports{host};
-    CStopRunView view;
+    CCatalogueView view;
     CRunSettings settings{kStopScenePort, spec.baudCode, kStopSceneTimeoutMs, std::string()};
     CRunEngine engine{host, ports, view, settings, "1.0"};
     CSimScanner* scanner = spec.portLate ? nullptr : &ports.AddScanner(kStopScenePort, spec.config);

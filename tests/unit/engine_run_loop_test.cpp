@@ -13,6 +13,7 @@
 #include "protocol/scanner_protocol.h"
 #include "sim/sim_port_system.h"
 #include "sim/virtual_host.h"
+#include "support/catalogue_view.h"
 #include "support/firmware_builder.h"
 #include "support/temp_folder.h"
 
@@ -20,32 +21,16 @@ namespace {
 
 constexpr const char* kPort = "COM7";
 
-class RecordingView : public CRunView {
+class RecordingView : public CCatalogueView {
 public:
-    RecordingView()
-    {
-        size_t count = 0;
-        const OperationDescriptor* rows = OperationCatalogue(count);
-        operations.assign(rows, rows + count);
-        status.resize(count);
-        history.resize(count);
-    }
-    int RowCount() override { return static_cast<int>(operations.size()); }
-    bool IsRowChecked(int) override { return true; }
-    OperationFunction RowOperation(int row) override { return operations[row].function; }
+    RecordingView() { history.resize(status.size()); }
     void SetRowStatus(int row, const std::string& text) override
     {
         status[row] = text;
         history[row].push_back(text);
     }
-    void EnsureRowVisible(int) override {}
     void SetTitle(const std::string& text) override { titles.push_back(text); }
-    void FlashIfInactive() override {}
-    // Stands for the window: every box of the run must name it as its owner.
-    BoxOwner OwnerWindow() override { return this; }
 
-    std::vector<OperationDescriptor> operations;
-    std::vector<std::string> status;
     std::vector<std::vector<std::string>> history;
     std::vector<std::string> titles;
 };
