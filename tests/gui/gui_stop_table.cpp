@@ -5,10 +5,11 @@
 //   TRELVO_GUI_STOP_TABLE=20 GUI_TEST_FILTER='StopTable.*' GUI_TEST_TIMEOUT=3000 \
 //       tests/e2e/gui_windows.sh build/windows build/native win32
 //
-// Prints one line per phase, tab-separated: phase, stops, the longest and the median ms
-// from the Stop (a click or key posted to the window from another thread, at a moment of
-// its own) to the end of the work as the operator's 10 ms ticks see it, and the longest
-// ms from the stop request to the pump that took it.
+// Prints one line per phase, tab-separated: phase, stops, then in ms from the Stop (a
+// click or key posted to the window from another thread, at a moment of its own) as the
+// operator's 10 ms ticks see it: the longest until the row says "Прервано", the longest
+// and the median until the work has ended (a run puts the scanner back first), and the
+// longest from the stop request to the pump that took it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -55,6 +56,9 @@ struct Phase {
     std::function<bool()> begun;
     std::function<StopInput()> stop;
     std::function<bool()> ended;
+    // The stopped row says "Прервано" (a run then puts the scanner back before it ends);
+    // empty: the same as ended.
+    std::function<bool()> interrupted;
 };
 
 StopInput Click(HWND window, int id)
@@ -67,8 +71,15 @@ StopInput Escape(HWND dialog)
     return {KeyTarget(dialog), true};
 }
 
+// Either row of the main window's list says "Прервано".
+bool Interrupted(const std::function<std::string(int)>& status)
+{
+    return status(0).rfind("Прервано", 0) == 0 || status(1).rfind("Прервано", 0) == 0;
+}
+
 struct Figures {
     std::vector<DWORD> ends;
+    DWORD longestInterrupted = 0;
     DWORD longestTaken = 0;
 };
 
@@ -106,8 +117,12 @@ void AddRounds(COperator& op, CTestHost& host, const Phase& phase, unsigned stop
                       });
                   },
                   120000)
-            .Then(phase.name + ": the end", phase.ended, [stoppedAt, operatorThread, &figures, &host] {
-                operatorThread->join();
+            .Then(phase.name + ": the row interrupted", phase.interrupted ? phase.interrupted : phase.ended,
+                  [stoppedAt, operatorThread, &figures] {
+                      operatorThread->join();
+                      figures.longestInterrupted = std::max(figures.longestInterrupted, GetTickCount() - *stoppedAt);
+                  })
+            .Then(phase.name + ": the end", phase.ended, [stoppedAt, &figures, &host] {
                 figures.ends.push_back(GetTickCount() - *stoppedAt);
                 if (host.stopTakenAt >= host.stopRequestedAt && host.stopRequestedAt >= *stoppedAt)
                     figures.longestTaken = std::max(figures.longestTaken, host.stopTakenAt - host.stopRequestedAt);
@@ -123,9 +138,9 @@ void Print(const std::string& name, Figures figures)
     std::sort(figures.ends.begin(), figures.ends.end());
     const DWORD longest = figures.ends.empty() ? 0 : figures.ends.back();
     const DWORD median = figures.ends.empty() ? 0 : figures.ends[figures.ends.size() / 2];
-    std::printf("STOP-TABLE\t%s\t%zu\t%lu\t%lu\t%lu\n", name.c_str(), figures.ends.size(),
-                static_cast<unsigned long>(longest), static_cast<unsigned long>(median),
-                static_cast<unsigned long>(figures.longestTaken));
+    std::printf("STOP-TABLE\t%s\t%zu\t%lu\t%lu\t%lu\t%lu\n", name.c_str(), figures.ends.size(),
+                static_cast<unsigned long>(figures.longestInterrupted), static_cast<unsigned long>(longest),
+                static_cast<unsigned long>(median), static_cast<unsigned long>(figures.longestTaken));
     std::fflush(stdout);
 }
 
@@ -210,7 +225,7 @@ TEST_F(StopTable, MainWindow)
                         return main->IsRunning() && setting.begun(state, status(0));
                     },
                     [main] { return Click(main->Handle(), IDC_MAIN_STOP); },
-                    [main] { return !main->IsRunning(); }};
+                    [main] { return !main->IsRunning(); }, [status] { return Interrupted(status); }};
         RunMainWindowPhase(*window, phase);
         if (scanner)
             ResetScanner(host, setting.port);
@@ -223,7 +238,8 @@ TEST_F(StopTable, MainWindow)
     Phase back{"main window: switch back", 800, [&] { ResetScanner(host, SimPort()); },
                [main] { ClickItem(main->Handle(), IDC_MAIN_START); },
                [main, status] { return main->IsRunning() && status(0) == "OK"; },
-               [main] { return Click(main->Handle(), IDC_MAIN_STOP); }, [main] { return !main->IsRunning(); }};
+               [main] { return Click(main->Handle(), IDC_MAIN_STOP); }, [main] { return !main->IsRunning(); },
+               [status] { return Interrupted(status); }};
     RunMainWindowPhase(*window, back);
     ResetScanner(host, SimPort());
 }
@@ -286,6 +302,12 @@ TEST_F(StopTable, BatchWindow)
     HWND batch = nullptr;
     auto list = [&batch] { return GetDlgItem(batch, IDC_BATCH_PORTS); };
     auto idle = [&batch] { return IsEnabled(GetDlgItem(batch, IDC_BATCH_START)); };
+    auto rowOf = [&](const std::string& port) {
+        for (int row = 0; row < ListCount(list()); ++row)
+            if (ListText(list(), row, 0) == port)
+                return row;
+        return -1;
+    };
     auto tickOnly = [&](const std::string& port) {
         for (int row = 0; row < ListCount(list()); ++row)
             ListView_SetCheckState(list(), row, ListText(list(), row, 0) == port ? TRUE : FALSE);
@@ -303,7 +325,8 @@ TEST_F(StopTable, BatchWindow)
                         return !idle() && state.find("mode loader\n") != std::string::npos &&
                                state.find("speed 6\n") != std::string::npos;
                     },
-                    [&batch] { return Click(batch, IDC_BATCH_STOP); }, idle};
+                    [&batch] { return Click(batch, IDC_BATCH_STOP); }, idle,
+                    [&] { return ListText(list(), rowOf(MuteWritesPort()), 3).rfind("Прервано", 0) == 0; }};
 
     COperator op(kFineTickMs);
     Figures searchFigures, runFigures;
