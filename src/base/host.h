@@ -56,9 +56,10 @@ public:
     // Posts a stop request to this thread's queue.
     virtual void RequestStop(int code) = 0;
 
-    // Shows a message box; for Question, returns true on Yes. Others return true. A stop
-    // requested before or while a question is up ends it with stop_exception instead of
-    // an answer: a box never swallows a Stop.
+    // Shows a message box; for Question, returns true on Yes. Others return true. The
+    // platform hosts end a question with stop_exception instead of an answer when a stop
+    // was requested before or while it was up, so a box never swallows a Stop (callers
+    // still pump before they ask, for the hosts that answer from elsewhere).
     virtual bool ShowMessageBox(const std::string& text, const std::string& caption,
                                 MessageBoxKind kind, BoxOwner owner) = 0;
 

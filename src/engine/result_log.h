@@ -26,8 +26,8 @@ struct CLogStamp {
 
 // One record, ending in a line feed: time, host, port, serial (null when unknown),
 // model, the firmware file, each row's name and status, whether every row ended "OK",
-// whether a stop ended the port (then without a failure), the failure's message,
-// duration and rate, the tool's version.
+// whether a stop ended the port (its failure then says only how the scanner was left),
+// the failure's message, duration and rate, the tool's version.
 std::string ResultLogLine(const CPortRunResult& result, const CFirmwareIdentity& firmware,
                           const CLogStamp& stamp);
 
