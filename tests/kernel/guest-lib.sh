@@ -77,6 +77,11 @@ cli() {
 }
 
 cli_start() {
+    # The last run's files go first. The shell truncates them only in the child it forks,
+    # so a check on them could otherwise see the last run's progress before this one has
+    # begun, and signal a program that has not yet installed its handlers: the shell
+    # starts background programs with SIGINT ignored.
+    rm -f /tmp/cli.out /tmp/cli.err /tmp/trace
     "$cli_exe" "$@" </dev/null >/tmp/cli.out 2>/tmp/cli.err &
     cli_pid=$!
 }
