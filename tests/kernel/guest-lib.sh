@@ -14,6 +14,9 @@ fail() {
     [ -f /tmp/sim.err ] && { echo "--- simulator"; cat /tmp/sim.err; }
     # The port's events of the last traced run, without its frames.
     [ -f /tmp/trace ] && { echo "--- trace events"; grep "	\*	" /tmp/trace | grep -v "purge\|timeout" | tail -n 30; }
+    # The host's summary leaves out the console's kernel lines, which start with "[".
+    echo "--- kernel (USB and serial)"
+    dmesg | grep -i "usb\|tty\|ftdi\|acm\|xhci" | tail -n 12 | sed 's/^/  /'
     exit 1
 }
 

@@ -82,13 +82,15 @@ run_guest() {
         "$build/trelvo-sim" --restart-ms 300 --serial 1200350 --state "$dir/$device.state" \
             --expect-ldr "$programs/scenario/fw.ldr" >"$dir/$device.out" 2>"$dir/$device.err" &
         sims+=($!)
+        # The simulator prints its pty first; a loaded machine may take a while to start it.
         local tries=0
-        until [ -s "$dir/$device.out" ] || [ $tries -ge 100 ]; do
+        until [ -s "$dir/$device.out" ] || [ $tries -ge 400 ]; do
             sleep 0.05
             tries=$((tries + 1))
         done
         local pty
         pty=$(head -n 1 "$dir/$device.out")
+        [ -n "$pty" ] || { echo "FAIL $name: the $device simulator printed no pty"; return 1; }
         case $device in
         uart) qemu_args+=(-chardev "serial,id=uart,path=$pty" -serial chardev:uart) ;;
         ftdi) qemu_args+=(-device qemu-xhci,id=xhci -chardev "serial,id=ftdi,path=$pty"
@@ -112,6 +114,7 @@ run_guest() {
         line=${line%$'\r'}
         case $line in
         "@host: device_del "*) echo "device_del ${line#@host: device_del }" >"$dir/monitor.in" ;;
+        "@host: monitor "*) echo "${line#@host: monitor }" >"$dir/monitor.in" ;;
         "@host: state "*) echo "${line#@host: state }" >>"$dir/state-checks" ;;
         esac
     done &
@@ -139,6 +142,8 @@ run_guest() {
     echo "$verdict $name (${seconds} s)${why:+: $why}"
     if [ "$verdict" = FAIL ]; then
         grep -v '^\[' "$log" | tail -n 40 | sed "s/^/    $name| /"
+        for f in "$dir"/*.err; do echo "--- $f"; cat "$f"; done
+        echo "--- monitor"; cat "$dir/monitor.log"
         return 1
     fi
 }

@@ -23,7 +23,13 @@ echo "@host: state uart image match"
 
 step "FTDI: latency timer"
 modprobe xhci_pci && modprobe ftdi_sio || fail "FTDI modules did not load"
-wait_for 100 test -c /dev/ttyUSB0 || fail "no /dev/ttyUSB0"
+# xHCI and the adapter enumerate slowly when the host is loaded; QEMU's view of its USB
+# devices goes to the monitor's log if the adapter never appears.
+if ! wait_for 300 test -c /dev/ttyUSB0; then
+    echo "@host: monitor info usb"
+    sleep 1
+    fail "no /dev/ttyUSB0"
+fi
 timer=/sys/class/tty/ttyUSB0/device/latency_timer
 # QEMU's adapter starts at 0 ms; a real one comes up at 16, as it is set here.
 echo 16 >"$timer"
