@@ -142,8 +142,9 @@ run_guest() {
     echo "$verdict $name (${seconds} s)${why:+: $why}"
     if [ "$verdict" = FAIL ]; then
         grep -v '^\[' "$log" | tail -n 40 | sed "s/^/    $name| /"
-        for f in "$dir"/*.err; do echo "--- $f"; cat "$f"; done
-        echo "--- monitor"; cat "$dir/monitor.log"
+        for f in "$dir"/*.err "$dir/monitor.log"; do
+            [ -s "$f" ] && { echo "--- $(basename "$f")"; sed "s/^/    $name| /" "$f"; }
+        done
         return 1
     fi
 }
