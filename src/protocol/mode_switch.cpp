@@ -136,7 +136,7 @@ void SwitchMode(CScannerProtocol& protocol, int mode, bool force)
     CRunHost& host = protocol.Host();
     const bool watched = device.WatchRemoval();
     ReconnectRecord record{&protocol, mode, device.GetPortName(), device.GetBaudRate(),
-                           device.GetTimeout()};
+                           device.GetTimeout(), false, {}};
     if (watched)
         record.usbKnown = device.PortSystem().PortUsbIdentity(record.portName, record.usb);
 

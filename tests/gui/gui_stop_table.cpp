@@ -313,7 +313,7 @@ TEST_F(StopTable, BatchWindow)
             ListView_SetCheckState(list(), row, ListText(list(), row, 0) == port ? TRUE : FALSE);
     };
     const Phase search{"batch window: search", 1500, {}, [&batch] { ClickItem(batch, IDC_BATCH_SEARCH); },
-                       [idle] { return !idle(); }, [&batch] { return Click(batch, IDC_BATCH_STOP); }, idle};
+                       [idle] { return !idle(); }, [&batch] { return Click(batch, IDC_BATCH_STOP); }, idle, {}};
     const Phase run{"batch window: run, scanner silent (first 5 s)", 5000,
                     [&] {
                         ResetScanner(host, MuteWritesPort());
