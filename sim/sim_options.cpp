@@ -128,7 +128,16 @@ const OptionRule kOptions[] = {
      [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 9, o.config.restartSpeedCode); }},
     {"--model", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 255, o.config.modelCode); }},
     {"--serial",
-     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 0xFFFFFFFFu, o.config.serialNumber); }},
+     [](CArgs& a, SimProgramOptions& o) {
+         if (!a.Number(0, 0xFFFFFFFFu, o.config.serialNumber))
+             return false;
+         // Every unit has an id of its own: the last four bytes follow the serial number.
+         for (int k = 0; k < 4; ++k)
+             o.config.uniqueId[12 + k] = static_cast<uint8_t>(o.config.serialNumber >> (8 * k));
+         return true;
+     }},
+    {"--app-version",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 0xFFFF, o.config.blackfin.application); }},
     {"--mode", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 1, o.config.startMode); }},
     {"--restart-ms",
      [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 600000, o.config.restartMs); }},
@@ -217,7 +226,9 @@ const char* SimUsageText()
            "  --link PATH          symlink to the slave (removed on exit)\n"
            "  --speed CODE         scanner speed code 0..9 (default 2, 9600)\n"
            "  --model CODE         model code (default 150)\n"
-           "  --serial N           factory serial number\n"
+           "  --serial N           factory serial number (the unique id ends in it, LE32)\n"
+           "  --app-version WORD   version word of the Blackfin's working program\n"
+           "                       (major * 256 + minor; default 0x0306, 3.6)\n"
            "  --mode 0|1           start in the application (0) or the loader (1)\n"
            "  --no-speed-command   the speed command answers 8\n"
            "  --restart-ms N       silence after a mode switch (default 1500)\n"

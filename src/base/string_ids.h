@@ -201,6 +201,13 @@ enum StringId : unsigned {
     IDS_CLI_COLUMN_SECONDS = 433,
     IDS_CLI_COLUMN_RATE = 434,
     IDS_RECORD_NOT_LOGGED = 435,
+    IDS_STATION_TOTALS = 436,             // OK, failed, skipped, stopped
+    IDS_STATION_SKIPPED = 437,            // %s: the version the scanner already runs
+    IDS_BATCH_AUTOMATIC = 438,            // "Автоматически"
+    IDS_BATCH_WAITING = 439,              // "Ожидание"
+    IDS_BATCH_STATION_SUMMARY = 440,      // "Готово: %u, ошибок: %u"
+    IDS_SETTINGS_LOCKED = 441,            // the locked sheet's caption
+    IDS_FIRMWARE_SKIP_CURRENT = 442,      // the firmware page's check box
 
     // Dialogs
     IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."

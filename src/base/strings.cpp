@@ -147,6 +147,13 @@ const StringEntry kStrings[] = {
     {IDS_LDR_FILE_CUT, "Файл \"%s\" обрывается после %llu байт."},
     {IDS_LDR_FILE_READ_FAILED, "Файл \"%s\" не удалось дочитать."},
     {IDS_LDR_NO_MODULE, "Прошивка отсутствует: в ldr-файле \"%s\" нет модуля \"%s\"."},
+    {IDS_STATION_TOTALS, "Итого: OK — %u, ошибок — %u, пропущено — %u, прервано — %u"},
+    {IDS_STATION_SKIPPED, "Пропущен: версия %s уже в сканере"},
+    {IDS_BATCH_AUTOMATIC, "Автоматически"},
+    {IDS_BATCH_WAITING, "Ожидание"},
+    {IDS_BATCH_STATION_SUMMARY, "Готово: %u, ошибок: %u"},
+    {IDS_SETTINGS_LOCKED, "Настройки (только просмотр: заблокированы в файле настроек)"},
+    {IDS_FIRMWARE_SKIP_CURRENT, "Не обновлять сканер, в котором уже эта версия"},
     {IDS_LOG_NOT_WRITABLE, "Журнал \"%s\" не удаётся открыть для записи: %s"},
     {IDS_CLI_HELP,
      "Использование: trelvo-cli [параметры] команда [аргументы]\n"
@@ -287,6 +294,17 @@ std::string StringPrintf(const char* format, ...)
     }
     va_end(args);
     return result;
+}
+
+std::string HexText(const uint8_t* bytes, size_t size)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (size_t k = 0; k < size; ++k) {
+        text += kHex[bytes[k] >> 4];
+        text += kHex[bytes[k] & 15];
+    }
+    return text;
 }
 
 std::string AppendSentence(const std::string& text, const std::string& sentence)

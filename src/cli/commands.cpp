@@ -5,6 +5,7 @@
 #include "base/trace.h"
 #include "cli/multi_update.h"
 #include "cli/settings.h"
+#include "cli/station_command.h"
 #include "cli/views.h"
 #include "connection/connection_actions.h"
 #include "connection/device_search.h"
@@ -130,6 +131,7 @@ int Update(CCommandRun& run)
     CCliRunView view(run.env.out, run.env.outIsTerminal);
     const unsigned errorsBefore = run.host.ErrorCount();
     CRunEngine engine(run.host, run.env.ports, view, runSettings, TRELVO_VERSION_TEXT);
+    engine.skipCurrent = settings.skipCurrent;
 
     // The log names the scanner by its model.
     CPortRunResult result;
@@ -149,16 +151,31 @@ int Update(CCommandRun& run)
             result.failure = run.host.LastMessage();
         result.durationMs = run.host.TickCount() - start;
         result.bytesPerSecond = view.BytesPerSecond();
+        result.speedCode = engine.foundSpeedCode >= 0 ? runSettings.baudCode : -1;
+        if (engine.scannerId)
+            result.uniqueId = HexText(engine.scannerId->data(), engine.scannerId->size());
+        result.rowAttempts = engine.rowAttempts;
+        result.versionBefore = engine.versionBefore ? int(*engine.versionBefore) : -1;
+        result.versionAfter = engine.versionAfter ? int(*engine.versionAfter) : -1;
+        result.skipped = engine.skipped;
         if (!WriteResultLog(*run.options.logFile, files.identity, {result}, run.env.err))
             return run.host.Stopped() ? StoppedExitCode(run.env) : kExitFailure;
     }
     if (run.host.Stopped())
         return StoppedExitCode(run.env);
-    if (view.AllRowsOk())
+    if (view.AllRowsOk() || engine.skipped)
         return kExitOk;
     if (run.host.ErrorCount() != errorsBefore)
         return kExitFailure;
     return engine.lastFailureResult == RESULT_NO_LINK ? kExitNotFound : kExitFailure;
+}
+
+int Station(CCommandRun& run)
+{
+    const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
+    CUpdateFiles files;
+    PrepareUpdate(run.options, settings, files);
+    return StationCommand(run.options, settings, files, run.env, run.host);
 }
 
 int Modules(CCommandRun& run)
@@ -189,6 +206,8 @@ int Dispatch(CCommandRun& run)
         return Update(run);
     case CliCommand::Modules:
         return Modules(run);
+    case CliCommand::Station:
+        return Station(run);
     case CliCommand::None:
         break;
     }

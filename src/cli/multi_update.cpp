@@ -256,6 +256,7 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
     runSettings.firmwareFile = settings.firmwareFile;
     runSettings.jobs = options.jobs.value_or(0);
     runSettings.retries = options.retries.value_or(0);
+    runSettings.skipCurrent = settings.skipCurrent;
 
     CMultiProgress progress(env.out, env.outIsTerminal, ports);
     CPortEnvironmentFactory environments = NativePortEnvironment;
@@ -278,7 +279,7 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
     env.out << '\n' << ResultTable(results) << std::flush;
     bool allOk = true;
     for (const CPortRunResult& r : results) {
-        if (r.Succeeded())
+        if (r.Succeeded() || r.skipped)
             continue;
         if (allOk)
             env.err << LoadText(IDS_CLI_FAILED_PORTS) << '\n';

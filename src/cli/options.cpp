@@ -17,7 +17,7 @@ const CommandName kCommands[] = {
     {"ports", CliCommand::Ports},     {"check", CliCommand::Check},
     {"search", CliCommand::Search},   {"set-speed", CliCommand::SetSpeed},
     {"info", CliCommand::Info},       {"update", CliCommand::Update},
-    {"modules", CliCommand::Modules},
+    {"modules", CliCommand::Modules}, {"station", CliCommand::Station},
 };
 
 // Enough digits for every value the tool accepts, few enough to stay clear of overflow.
@@ -30,7 +30,7 @@ bool IsHelp(const std::string& arg)
 
 // The options that take a value; any other "--name" is a flag or unknown.
 const char* const kValueOptions[] = {"settings", "port", "jobs", "log", "trace",
-                                     "speed", "timeout", "firmware", "retry"};
+                                     "speed", "timeout", "firmware", "retry", "count"};
 
 bool TakesValue(const std::string& name)
 {
@@ -84,7 +84,8 @@ std::string NonEmpty(const std::string& value, const std::string& where)
 bool UsesConnection(CliCommand command)
 {
     return command == CliCommand::Check || command == CliCommand::SetSpeed ||
-           command == CliCommand::Info || command == CliCommand::Update;
+           command == CliCommand::Info || command == CliCommand::Update ||
+           command == CliCommand::Station;
 }
 
 // Options that the command would silently ignore are refused: a user who gives them
@@ -93,6 +94,8 @@ void CheckApplicable(const CCliOptions& options, const std::string& commandName)
 {
     const bool connection = UsesConnection(options.command);
     const bool update = options.command == CliCommand::Update;
+    const bool station = options.command == CliCommand::Station;
+    const bool flashes = update || station;
     auto refuse = [&](const char* option) {
         throw CUsageError(Text(IDS_CLI_NOT_FOR_COMMAND, option, commandName));
     };
@@ -102,16 +105,20 @@ void CheckApplicable(const CCliOptions& options, const std::string& commandName)
         refuse("--speed");
     if (!connection && options.timeout)
         refuse("--timeout");
-    if (!update && options.firmwareFile)
+    if (!flashes && options.firmwareFile)
         refuse("--firmware");
-    if (!update && options.retries)
+    if (!flashes && options.retries)
         refuse("--retry");
-    if (!update && options.allPorts)
+    if (!flashes && options.allPorts)
         refuse("--all");
     if (!update && options.jobs)
         refuse("--jobs");
-    if (!update && options.logFile)
+    if (!flashes && options.logFile)
         refuse("--log");
+    if (!flashes && options.skipCurrent)
+        refuse("--skip-current");
+    if (!station && options.count)
+        refuse("--count");
 }
 
 void SetOption(CCliOptions& options, const std::string& name, const std::string& value)
@@ -138,7 +145,12 @@ void SetOption(CCliOptions& options, const std::string& name, const std::string&
         options.timeout = CheckedTimeout(ParseCliNumber(value, where), where);
     else if (name == "firmware")
         options.firmwareFile = NonEmpty(value, where);
-    else if (name == "retry") {
+    else if (name == "count") {
+        const long long n = ParseCliNumber(value, where);
+        if (n < 1 || n > kMaxCount)
+            throw CUsageError(StringPrintf(LoadText(IDS_CLI_RANGE), where.c_str(), 1u, kMaxCount));
+        options.count = static_cast<unsigned>(n);
+    } else if (name == "retry") {
         const long long n = ParseCliNumber(value, where);
         if (n > kMaxRetries)
             throw CUsageError(StringPrintf(LoadText(IDS_CLI_AT_MOST), where.c_str(), kMaxRetries));
@@ -228,6 +240,8 @@ CCliOptions ParseCliOptions(const std::vector<std::string>& args)
         }
         if (arg == "--all") {
             options.allPorts = true;
+        } else if (arg == "--skip-current") {
+            options.skipCurrent = true;
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             const size_t equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos

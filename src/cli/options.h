@@ -22,7 +22,7 @@ enum CliExitCode : int {
     kExitStopped = 130,
 };
 
-enum class CliCommand { None, Ports, Check, Search, SetSpeed, Info, Update, Modules };
+enum class CliCommand { None, Ports, Check, Search, SetSpeed, Info, Update, Modules, Station };
 
 // A command line or a setting the tool cannot work with; its text says what is wrong.
 class CUsageError : public std::runtime_error {
@@ -47,6 +47,10 @@ struct CCliOptions {
     std::optional<unsigned> timeout;
     std::optional<std::string> firmwareFile;
     std::optional<unsigned> retries;
+    // update and station: a scanner already at the module's version is not updated.
+    bool skipCurrent = false;
+    // station: it ends after this many scanners have finished.
+    std::optional<unsigned> count;
     // search: the ports to try, each name once (empty: every listed port).
     std::vector<std::string> ports;
     // set-speed: the new code.
@@ -58,6 +62,7 @@ struct CCliOptions {
 // More retries than anyone waits for; a larger number is a typing error.
 constexpr unsigned kMaxRetries = 1000000;
 constexpr unsigned kMaxJobs = 1000;
+constexpr unsigned kMaxCount = 1000000;
 
 // Parses the arguments after the program name. --help (or else --version) anywhere wins
 // over everything else. Throws CUsageError.

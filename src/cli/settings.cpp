@@ -147,7 +147,8 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
         result.connect.timeout = profile ? StoredTimeout(*profile, result.path, stored.timeout)
                                          : stored.timeout;
 
-    if (options.command == CliCommand::Update) {
+    result.skipCurrent = options.skipCurrent || stored.skipCurrent;
+    if (options.command == CliCommand::Update || options.command == CliCommand::Station) {
         result.firmwareFile = options.firmwareFile ? *options.firmwareFile : stored.firmwareFile;
         if (result.firmwareFile.empty())
             throw CUsageError(StringPrintf(LoadText(IDS_CLI_NO_FIRMWARE_FILE), result.path.c_str()));

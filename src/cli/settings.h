@@ -16,7 +16,8 @@ std::string CliSettingsPathBeside(const std::string& executablePath);
 struct CCliSettings {
     std::string path;              // absolute path of the settings file read
     CConnectSettings connect;
-    std::string firmwareFile;      // update only
+    std::string firmwareFile;      // update and station only
+    bool skipCurrent = false;      // --skip-current, or Firmware/SkipCurrent
     // The speed code the file holds (its default when it holds none), whatever --speed says.
     int fileSpeedCode = 2;
     // The port is the settings file's own (no --port naming another one): a speed change

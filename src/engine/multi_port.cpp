@@ -247,11 +247,18 @@ void CMultiPortRun::Worker()
 
 void CMultiPortRun::RunPort(size_t index)
 {
-    CPortRunResult& result = results[index];
     const CPortTarget& target = settings.ports[index];
     const std::unique_ptr<CPortEnvironment> environment = environments(target.name);
-    CPortRunHost host(environment->Host(), stopAll, settings.retries);
-    CSinglePortSystem ports(environment->Ports(), target.name, host);
+    RunPortUpdate(firmware, target, settings, *environment, stopAll, observer, index, results[index]);
+}
+
+void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
+                   const CMultiRunSettings& settings, CPortEnvironment& environment,
+                   std::atomic<bool>& stop, CMultiRunObserver* observer, size_t index,
+                   CPortRunResult& result)
+{
+    CPortRunHost host(environment.Host(), stop, settings.retries);
+    CSinglePortSystem ports(environment.Ports(), target.name, host);
     const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);
     CPortView view(host, observer, index, result, module ? module->block_size : 0);
     CRunSettings run{target.name, target.baudCode, settings.timeout, settings.firmwareFile};
@@ -263,11 +270,18 @@ void CMultiPortRun::RunPort(size_t index)
         host.PumpMessages();
         CRunEngine engine(host, ports, view, run, std::string());
         engine.serialNumber = target.serialNumber;
+        engine.skipCurrent = settings.skipCurrent;
         engine.Start(&firmware);
         stopped = engine.stopped;
         result.serialNumber = engine.serialNumber;
         if (engine.foundSpeedCode >= 0)
             result.speedCode = run.baudCode;
+        if (engine.scannerId)
+            result.uniqueId = HexText(engine.scannerId->data(), engine.scannerId->size());
+        result.rowAttempts = engine.rowAttempts;
+        result.versionBefore = engine.versionBefore ? int(*engine.versionBefore) : -1;
+        result.versionAfter = engine.versionAfter ? int(*engine.versionAfter) : -1;
+        result.skipped = engine.skipped;
     } catch (const stop_exception&) {
         stopped = true;
     }

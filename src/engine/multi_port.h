@@ -47,6 +47,16 @@ struct CPortRunResult {
     int speedCode = -1;                    // where the run left the port; -1: never opened
     uint32_t durationMs = 0;
     uint64_t bytesPerSecond = 0;           // the firmware transfer; 0 when nothing went out
+    // The scanner's unique id in hex (lower case); empty when it could not be read.
+    std::string uniqueId;
+    // Per row, how many times it was run (a retry runs it again); 0 for a row not reached.
+    std::vector<unsigned> rowAttempts;
+    // The version word of the program on the module's processor before the update and
+    // after the return to the working program; -1 where it was not read.
+    int versionBefore = -1;
+    int versionAfter = -1;
+    // Not updated: the scanner already ran the module's version (every row "Пропущен").
+    bool skipped = false;
     // Every row ended "OK".
     bool Succeeded() const;
 };
@@ -82,6 +92,7 @@ struct CMultiRunSettings {
     std::string firmwareFile;      // the file the firmware was loaded from
     unsigned jobs = 0;             // how many ports run at once; 0: all
     unsigned retries = 0;          // per port: how many failures are run again
+    bool skipCurrent = false;      // a scanner already at the module's version is skipped
 };
 
 // Told about each port as it goes, on that port's thread: implementations must be
@@ -114,6 +125,15 @@ private:
 // opened or nothing answers. Leaves the port closed and settings.baudCode at the speed
 // that answered, so the run finds the scanner at once. Throws only stop_exception.
 std::string ProbeScannerModel(CRunHost& host, CPortSystem& ports, CRunSettings& settings);
+
+// One port's update as the multi-port run makes it, on the calling thread: the scanner
+// probed, every row run without a question (failures retried as settings.retries says),
+// the result filled in; stop ends it at its next step. index is the port's number for
+// the observer.
+void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
+                   const CMultiRunSettings& settings, CPortEnvironment& environment,
+                   std::atomic<bool>& stop, CMultiRunObserver* observer, size_t index,
+                   CPortRunResult& result);
 
 class CMultiPortRun {
 public:

@@ -27,6 +27,14 @@ const OperationDescriptor* OperationCatalogue(size_t& count)
     return kOperations;
 }
 
+unsigned OperationNameId(OperationFunction function)
+{
+    for (const OperationDescriptor& operation : kOperations)
+        if (operation.function == function)
+            return operation.nameId;
+    return 0;
+}
+
 const ldr::module& FirmwareModule(const ldr::file& firmware, const std::string& path)
 {
     const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);

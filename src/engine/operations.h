@@ -45,6 +45,8 @@ const ldr::module& FirmwareModule(const ldr::file& firmware, const std::string& 
 
 // The rows of the main list, in order.
 const OperationDescriptor* OperationCatalogue(size_t& count);
+// The name of an operation of the catalogue as its string id; 0 for another function.
+unsigned OperationNameId(OperationFunction function);
 
 void UpdateFirmware(OperationContext* context);
 void SwitchToWorkingMode(OperationContext* context);

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "base/strings.h"
+#include "base/trace.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
 #include "protocol/device_info.h"
@@ -153,9 +154,29 @@ void CRunEngine::IdentifyScanner(CScannerProtocol& protocol, int row)
         scannerId = id;
 }
 
+void CRunEngine::TraceEvent(const std::string& what)
+{
+    if (CTraceSink* trace = ports.Trace())
+        trace->Event(settings.portName, what);
+}
+
+bool CRunEngine::ScannerIsCurrent(CScannerProtocol& protocol, const ldr::file& firmware, int row)
+{
+    uint16_t version = 0;
+    // A retried row finds the scanner in its loader: the version before stays the
+    // first, and only a first attempt, before any switch, may skip the scanner.
+    if (!versionBefore && ReadBlackfinProgramVersion(protocol, version))
+        versionBefore = version;
+    return skipCurrent && versionBefore && rowAttempts[row] == 1 &&
+           *versionBefore == FirmwareModule(firmware, settings.firmwareFile).version;
+}
+
 void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
                         const ldr::file& firmware, std::string& serial)
 {
+    ++rowAttempts[row];
+    TraceEvent(StringPrintf("row %d start, attempt %u: %s", row + 1, rowAttempts[row],
+                            LoadText(OperationNameId(view.RowOperation(row)))));
     view.SetRowStatus(row, LoadText(IDS_STATUS_RUNNING));
     host.PumpMessages();
     CRowStatusSink sink(view, row);
@@ -168,8 +189,16 @@ void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
     IdentifyScanner(protocol, row);
     UpdateTitle(serial.c_str());
 
+    if (operation == UpdateFirmware && ScannerIsCurrent(protocol, firmware, row)) {
+        skipped = true;
+        device.Close();
+        return;
+    }
     OperationContext context{&protocol, &firmware, &sink, &view, foundSpeedCode};
     operation(&context);
+    uint16_t version = 0;
+    if (operation == SwitchToWorkingMode && ReadBlackfinProgramVersion(protocol, version))
+        versionAfter = version;
     UpdateTitle(serial.c_str());
     device.Close();
 }
@@ -187,10 +216,15 @@ bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& devic
         // run as stopped: the operator is not asked about what they already ended.
         host.PumpMessages();
         view.SetRowResult(row, IDS_STATUS_ERROR);
+        TraceEvent(StringPrintf("row %d result: %s: %s", row + 1, LoadText(IDS_STATUS_ERROR),
+                                failure.Text().c_str()));
         view.FlashIfInactive();
         const std::string question = failure.Text() + "\r\n\r\n" + LoadText(IDS_CONTINUE_QUESTION);
-        return host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION),
-                                   MessageBoxKind::Question, view.OwnerWindow());
+        const bool retry = host.ShowMessageBox(question, LoadText(IDS_ERROR_CAPTION),
+                                               MessageBoxKind::Question, view.OwnerWindow());
+        if (retry)
+            TraceEvent(StringPrintf("row %d retry", row + 1));
+        return retry;
     } catch (const stop_exception&) {
         EndStopped(row);
         return false;
@@ -200,6 +234,7 @@ bool CRunEngine::AskToRetry(const object_description& failure, CComDevice& devic
 void CRunEngine::EndStopped(int row)
 {
     stopped = true;
+    TraceEvent(StringPrintf("stop, row %d: %s", row + 1, LoadText(IDS_STATUS_INTERRUPTED)));
     view.SetRowResult(row, IDS_STATUS_INTERRUPTED);
     view.FlashIfInactive();
 }
@@ -230,6 +265,10 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
     scannerUsb.reset();
     foundSpeedCode = -1;
     leftNote.clear();
+    skipped = false;
+    versionBefore.reset();
+    versionAfter.reset();
+    rowAttempts.assign(size_t(rows), 0);
 
     CComDevice device(ports, host);
     // A scanner pulled mid-run is told at once rather than after its time-outs, and
@@ -246,11 +285,15 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
             unsigned status = IDS_STATUS_SKIPPED;
             if (view.IsRowChecked(i)) {
                 RunRow(i, device, protocol, firmware, serial);
-                status = IDS_STATUS_OK;
+                status = skipped ? IDS_STATUS_SKIPPED : IDS_STATUS_OK;
+                TraceEvent(StringPrintf("row %d result: %s", i + 1, LoadText(status)));
             }
             view.SetRowResult(i, status);
             host.PumpMessages();
             ++i;
+            // A skipped scanner is left as it is: no row after it runs.
+            for (; skipped && i < rows; ++i)
+                view.SetRowResult(i, IDS_STATUS_SKIPPED);
         } catch (const stop_exception&) {
             EndStopped(i);
             break;

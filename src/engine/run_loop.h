@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/host.h"
 #include "engine/operations.h"
@@ -108,6 +109,18 @@ public:
     int foundSpeedCode = -1;
     // How the last run left the scanner when not as it was found; empty otherwise.
     std::string leftNote;
+    // A scanner that already runs the firmware module's version is not updated: it is
+    // never asked for its loader, and every row of the run is "Пропущен".
+    bool skipCurrent = false;
+    // The last run skipped its scanner for that.
+    bool skipped = false;
+    // The version word of the Blackfin's working program before the firmware row first
+    // switched the scanner, and after the return to the working program; unset where
+    // the scanner did not tell.
+    std::optional<uint16_t> versionBefore;
+    std::optional<uint16_t> versionAfter;
+    // Per row of the last run, how many times it was run.
+    std::vector<unsigned> rowAttempts;
 
 private:
     // Waits for the port to be listed, opens it and finds the scanner's speed.
@@ -118,6 +131,11 @@ private:
     // One checked row: the port opened if needed, the scanner identified, the operation.
     void RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
                 const ldr::file& firmware, std::string& serial);
+    // Before the firmware row's work: the version the scanner runs, and whether that is
+    // the module's already (skipCurrent).
+    bool ScannerIsCurrent(CScannerProtocol& protocol, const ldr::file& firmware, int row);
+    // The run's events for the trace, when one is written.
+    void TraceEvent(const std::string& what);
     // After a failure with a message: the port closed (its speed kept), then the row's
     // error and the question; a pending Stop instead ends the row as interrupted.
     bool AskToRetry(const object_description& failure, CComDevice& device, int row);

@@ -197,6 +197,30 @@ void ReadDeviceInfo(CScannerProtocol& protocol, CDeviceInfo& info)
     }
 }
 
+bool ReadBlackfinProgramVersion(CScannerProtocol& protocol, uint16_t& version)
+{
+    unsigned char reg[4] = {0, 0, 0, 0};
+    if (protocol.ReadModeRegister(reg) != RESULT_OK || !IsInMode(reg, MODE_APPLICATION))
+        return false;
+    const bool atmegaSelected = (reg[0] & kBitProcessorAtmega) != 0;
+    unsigned char found[4];
+    std::memcpy(found, reg, sizeof found);
+    try {
+        if (atmegaSelected)
+            SelectProcessor(protocol, reg, false, false);
+        unsigned char reply[5] = {0, 0, 0, 0, 0};
+        const bool read = protocol.GetInfo(reply, 0) == RESULT_OK;
+        if (atmegaSelected)
+            WriteModeRegisterChecked(protocol, found);
+        if (read)
+            version = Word(reply);
+        return read;
+    } catch (const object_description&) {
+        // A scanner that refuses the selection is not updated or skipped for it.
+        return false;
+    }
+}
+
 bool ReadSerialNumber(CScannerProtocol& protocol, uint32_t& serial, bool switchFirst)
 {
     try {

@@ -33,6 +33,12 @@ void ReadDeviceInfo(CScannerProtocol& protocol, CDeviceInfo& info);
 // Reads only the serial number; false when the scanner runs its loader or a command fails.
 bool ReadSerialNumber(CScannerProtocol& protocol, uint32_t& serial, bool switchFirst);
 
+// The version word of the program the Blackfin runs (the working program's version as the
+// versions query gives it with bit 0.5 clear). False when the scanner is not in its
+// working program or does not tell. The processor selection is written only when the
+// ATmega was selected, and is put back after the read.
+bool ReadBlackfinProgramVersion(CScannerProtocol& protocol, uint16_t& version);
+
 std::string ModelText(unsigned modelCode);
 std::string VersionText(uint16_t version);
 std::string SerialText(uint32_t serial);

@@ -7,12 +7,15 @@ const char kFirmware[] = "Firmware";
 const char kTests[] = "Tests";
 const char kBootloader[] = "Bootloader";
 const char kLog[] = "Log";
+const char kStation[] = "Station";
 
 const char kPortName[] = "PortName";
 const char kBaudRate[] = "BaudRate";
 const char kTimeout[] = "Timeout";
 const char kFileName[] = "FileName";
 const char kTestingMode[] = "TestingMode";
+const char kSkipCurrent[] = "SkipCurrent";
+const char kLocked[] = "Locked";
 
 void LoadSettings(const CProfile& profile, CSettings& s)
 {
@@ -24,11 +27,13 @@ void LoadSettings(const CProfile& profile, CSettings& s)
                     ? static_cast<unsigned>(timeout)
                     : kDefaultTimeoutMs;
     s.firmwareFile = profile.GetString(kFirmware, kFileName, s.firmwareFile);
+    s.skipCurrent = profile.GetInt(kFirmware, kSkipCurrent, s.skipCurrent ? 1 : 0) != 0;
     s.testingMode = profile.GetInt(kTests, kTestingMode, s.testingMode);
     s.bootloaderFile = profile.GetString(kBootloader, kFileName, s.bootloaderFile);
     s.bootloaderPort = profile.GetString(kBootloader, kPortName, s.bootloaderPort);
     s.bootloaderBaudCode = profile.GetInt(kBootloader, kBaudRate, s.bootloaderBaudCode);
     s.logFile = profile.GetString(kLog, kFileName, s.logFile);
+    s.stationLocked = profile.GetInt(kStation, kLocked, s.stationLocked ? 1 : 0) != 0;
 }
 
 bool SaveSettings(CProfile& profile, const CSettings& s)
@@ -38,6 +43,7 @@ bool SaveSettings(CProfile& profile, const CSettings& s)
     ok &= profile.WriteInt(kConnect, kBaudRate, s.baudCode);
     ok &= profile.WriteInt(kConnect, kTimeout, static_cast<int>(s.timeout));
     ok &= profile.WriteString(kFirmware, kFileName, s.firmwareFile);
+    ok &= profile.WriteInt(kFirmware, kSkipCurrent, s.skipCurrent ? 1 : 0);
     ok &= profile.WriteInt(kTests, kTestingMode, s.testingMode);
     ok &= profile.WriteString(kBootloader, kFileName, s.bootloaderFile);
     ok &= profile.WriteString(kBootloader, kPortName, s.bootloaderPort);
@@ -52,7 +58,8 @@ bool CSettings::operator==(const CSettings& o) const
     return portName == o.portName && baudCode == o.baudCode && timeout == o.timeout &&
            firmwareFile == o.firmwareFile && testingMode == o.testingMode &&
            bootloaderFile == o.bootloaderFile && bootloaderPort == o.bootloaderPort &&
-           bootloaderBaudCode == o.bootloaderBaudCode && logFile == o.logFile;
+           bootloaderBaudCode == o.bootloaderBaudCode && logFile == o.logFile &&
+           skipCurrent == o.skipCurrent && stationLocked == o.stationLocked;
 }
 
 bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save)

@@ -20,6 +20,8 @@ struct CSettings {
     int baudCode = kDefaultBaudCode;        // Connect/BaudRate, speed code
     unsigned timeout = kDefaultTimeoutMs;   // Connect/Timeout, ms
     std::string firmwareFile;               // Firmware/FileName
+    // A scanner already running the module's version is not updated.
+    bool skipCurrent = false;               // Firmware/SkipCurrent (1 or 0)
     // Carried unchanged: read, kept and written back so hand-made values survive.
     int testingMode = 1;                    // Tests/TestingMode
     std::string bootloaderFile;             // Bootloader/FileName
@@ -28,6 +30,8 @@ struct CSettings {
     // Optional and set by hand: the result log of the batch window (JSON Lines); empty
     // means no log. Read only: no page edits it, and a save leaves its line as it is.
     std::string logFile;                    // Log/FileName
+    // Set by hand for line operators: the settings sheet opens read-only. Read only.
+    bool stationLocked = false;             // Station/Locked (1 or 0)
 
     bool operator==(const CSettings& other) const;
     bool operator!=(const CSettings& other) const { return !(*this == other); }
