@@ -77,7 +77,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
             if (!traceFile.empty()) {
                 std::string error;
                 const std::string path = Narrow(traceFile);
-                trace = OpenTraceFile(path, error);
+                trace = OpenTraceFile(path, error,
+                                      "trelvo.exe " + GetVersionText() + ", command line: " +
+                                          Narrow(GetCommandLineW()));
                 if (trace)
                     tracedPorts = std::make_unique<CTracedPortSystem>(NativePortSystem(), *trace);
                 else

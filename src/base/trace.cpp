@@ -98,6 +98,15 @@ void CTraceWriter::Event(const std::string& port, const std::string& what)
     output(line);
 }
 
+void CTraceWriter::Comment(const std::string& text)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    line = "# ";
+    line += text;
+    line += '\n';
+    output(line);
+}
+
 uint64_t MonotonicMicroseconds()
 {
     using namespace std::chrono;
@@ -105,7 +114,8 @@ uint64_t MonotonicMicroseconds()
         duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& error)
+std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& error,
+                                          const std::string& program)
 {
     std::FILE* file = OpenFileUtf8(path, "wb");
     if (!file) {
@@ -115,7 +125,8 @@ std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& 
     auto out = std::make_shared<CFileOutput>(file);
     // A file that takes no heading takes no trace either: better said before the run.
     errno = 0;
-    if (!out->Write("# trace started " + UtcTimeText() +
+    const std::string about = program.empty() ? std::string() : "; " + program;
+    if (!out->Write("# trace started " + UtcTimeText() + about +
                     "; microseconds since then, port, > sent < received * event\n")) {
         error = errno != 0 ? ErrnoText(errno) : std::string(LoadText(IDS_SYSERR_SHORT_WRITE));
         return nullptr;

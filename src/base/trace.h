@@ -27,6 +27,8 @@ public:
                        int status, const char* note) = 0;
     // Something done to the port or seen of it: "open", "speed 115200", "purge rx"...
     virtual void Event(const std::string& port, const std::string& what) = 0;
+    // A line about the whole trace rather than one port ("firmware ... sha256 ...").
+    virtual void Comment(const std::string& text) {}
 };
 
 // Writes one tab-separated line per frame or event, led by the microseconds since the
@@ -45,6 +47,7 @@ public:
     void Frame(const std::string& port, TraceDirection direction, const unsigned char* bytes,
                unsigned size, const char* command, int status, const char* note) override;
     void Event(const std::string& port, const std::string& what) override;
+    void Comment(const std::string& text) override;
 
 private:
     void Begin(const std::string& port, char mark);
@@ -59,7 +62,9 @@ private:
 // The system's monotonic clock in microseconds.
 uint64_t MonotonicMicroseconds();
 
-// Creates (or empties) the trace file at the UTF-8 path and writes its heading line.
-// Null, with the reason in error (the operator's words), when the file cannot be opened
-// or does not take the heading.
-std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& error);
+// Creates (or empties) the trace file at the UTF-8 path and writes its heading line,
+// which names the program (its version and command line) when program is given. Null,
+// with the reason in error (the operator's words), when the file cannot be opened or
+// does not take the heading.
+std::unique_ptr<CTraceSink> OpenTraceFile(const std::string& path, std::string& error,
+                                          const std::string& program = std::string());

@@ -115,12 +115,23 @@ int Info(CCommandRun& run)
     return kExitOk;
 }
 
+// The trace says which firmware its frames carry.
+void TraceFirmware(CCommandRun& run, const std::string& path)
+{
+    CTraceSink* trace = run.env.ports.Trace();
+    CFirmwareIdentity identity;
+    if (trace != nullptr && IdentifyFirmwareFile(path, identity))
+        trace->Comment("firmware " + path + ", " + std::to_string(identity.size) +
+                       " bytes, sha256 " + identity.sha256);
+}
+
 int Update(CCommandRun& run)
 {
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
     // Everything the run needs is checked before any port is opened.
     CUpdateFiles files;
     PrepareUpdate(run.options, settings, files);
+    TraceFirmware(run, settings.firmwareFile);
     if (run.options.allPorts || run.options.updatePorts.size() > 1 || run.options.jobs)
         return MultiPortUpdate(run.options, settings, files, run.env, run.host);
 
@@ -175,6 +186,7 @@ int Station(CCommandRun& run)
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
     CUpdateFiles files;
     PrepareUpdate(run.options, settings, files);
+    TraceFirmware(run, settings.firmwareFile);
     return StationCommand(run.options, settings, files, run.env, run.host);
 }
 
@@ -222,6 +234,14 @@ int UsageFailure(const CCliEnvironment& env, const std::string& message)
 
 }  // namespace
 
+std::string TraceProgramText(const std::vector<std::string>& args)
+{
+    std::string text = std::string(kProgramName) + " " + TRELVO_VERSION_TEXT + ", command line:";
+    for (const std::string& arg : args)
+        text += arg.find_first_of(" \t\"") == std::string::npos ? " " + arg : " " + JsonString(arg);
+    return text;
+}
+
 int StoppedExitCode(const CCliEnvironment& env)
 {
     const int code = env.interruptExitCode ? env.interruptExitCode() : 0;
@@ -250,7 +270,7 @@ int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env)
     std::unique_ptr<CTracedPortSystem> tracedPorts;
     if (options.traceFile) {
         std::string error;
-        trace = OpenTraceFile(*options.traceFile, error);
+        trace = OpenTraceFile(*options.traceFile, error, TraceProgramText(args));
         if (!trace)
             return UsageFailure(env, StringPrintf(LoadText(IDS_TRACE_FAILED),
                                                   options.traceFile->c_str()) + ": " + error);

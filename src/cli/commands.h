@@ -29,6 +29,9 @@ struct CCliEnvironment {
 // The exit code of a run that a stop ended: the interrupt's (SIGTERM 143...), or 130.
 int StoppedExitCode(const CCliEnvironment& env);
 
+// What the trace's heading says of the tool: its name, version and command line.
+std::string TraceProgramText(const std::vector<std::string>& args);
+
 // Runs the command line (the arguments after the program name); returns the exit code.
 int RunCli(const std::vector<std::string>& args, const CCliEnvironment& env);
 

@@ -165,8 +165,10 @@ bool CRunEngine::ScannerIsCurrent(CScannerProtocol& protocol, const ldr::file& f
     uint16_t version = 0;
     // A retried row finds the scanner in its loader: the version before stays the
     // first, and only a first attempt, before any switch, may skip the scanner.
-    if (!versionBefore && ReadBlackfinProgramVersion(protocol, version))
+    if (!versionBefore && ReadBlackfinProgramVersion(protocol, version)) {
         versionBefore = version;
+        TraceEvent("program version before: " + VersionText(version));
+    }
     return skipCurrent && versionBefore && rowAttempts[row] == 1 &&
            *versionBefore == FirmwareModule(firmware, settings.firmwareFile).version;
 }
@@ -197,8 +199,10 @@ void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
     OperationContext context{&protocol, &firmware, &sink, &view, foundSpeedCode};
     operation(&context);
     uint16_t version = 0;
-    if (operation == SwitchToWorkingMode && ReadBlackfinProgramVersion(protocol, version))
+    if (operation == SwitchToWorkingMode && ReadBlackfinProgramVersion(protocol, version)) {
         versionAfter = version;
+        TraceEvent("program version after: " + VersionText(version));
+    }
     UpdateTitle(serial.c_str());
     device.Close();
 }

@@ -99,6 +99,13 @@ grep -q '^Обновление прошивки: Пропущен' "$work/cli.ou
 # loader (bit 0.1).
 awk -F '\t' '$3 == ">" && substr($4, 1, 6) == "02059f" && index("2367abef", substr($4, 8, 1)) { exit 1 }' \
     "$work/trace.txt" || fail "a current scanner was asked for its loader"
+sha=$(sha256sum "$work/fw.ldr" | cut -d' ' -f1)
+head -2 "$work/trace.txt" | grep -q "^# trace started .*; trelvo-cli .*, command line: update --port" ||
+    fail "the trace's heading: $(head -1 "$work/trace.txt")"
+grep -qx "# firmware .*, sha256 $sha" "$work/trace.txt" || fail "the trace names no firmware hash"
+for event in 'program version before: 3.7' 'row 1 result: Пропущен'; do
+    grep -q $'\t\*\t'"$event" "$work/trace.txt" || fail "no trace event '$event'"
+done
 state_has current "restarts 0" || fail "the current scanner was restarted"
 tail -1 "$work/results.jsonl" | jq -e '.serial == 2005 and ([.rows[].status] == ["Пропущен", "Пропущен"])' \
     >/dev/null || fail "the skipped record: $(tail -1 "$work/results.jsonl")"
