@@ -5,6 +5,7 @@
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "base/utf.h"
 #include "resources/resource_batch.h"
 #include "transport/port_system.h"
 #include "ui/shell.h"
@@ -15,10 +16,9 @@ namespace {
 constexpr UINT kDeliveryMessage = WM_APP + 1;
 constexpr UINT_PTR kPortTimer = 1;
 constexpr UINT kPortRefreshMs = 1000;
-// Column shares of the list's width: port, speed and scanner; the state gets the rest.
-constexpr int kPortPercent = 11;
-constexpr int kSpeedPercent = 12;
-constexpr int kScannerPercent = 38;
+// Room a list cell takes beyond its text's width, and the state column's least width.
+constexpr int kCellPaddingPx = 16;
+constexpr int kStateLeastPx = 120;
 
 enum Column { kColumnPort, kColumnSpeed, kColumnScanner, kColumnState };
 
@@ -32,6 +32,7 @@ constexpr Anchor kAnchors[] = {
     {IDC_BATCH_SEARCH, false, false, true, false},
     {IDC_BATCH_START, false, false, true, false},
     {IDC_BATCH_STOP, false, false, true, false},
+    {IDC_BATCH_AUTOMATIC, false, false, true, false},
     {IDCANCEL, false, false, true, true},
 };
 
@@ -62,11 +63,11 @@ bool CBatchDlg::OnInit()
 
     list.Attach(Item(IDC_BATCH_PORTS));
     list.AddExtendedStyle(LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
-    const int width = list.ClientWidth();
-    list.AddColumn(LoadText(IDS_COLUMN_PORT), width * kPortPercent / 100, LVCFMT_LEFT);
-    list.AddColumn(LoadText(IDS_COLUMN_SPEED), width * kSpeedPercent / 100, LVCFMT_RIGHT);
-    list.AddColumn(LoadText(IDS_BATCH_COLUMN_SCANNER), width * kScannerPercent / 100, LVCFMT_LEFT);
+    list.AddColumn(LoadText(IDS_COLUMN_PORT), 0, LVCFMT_LEFT);
+    list.AddColumn(LoadText(IDS_COLUMN_SPEED), 0, LVCFMT_RIGHT);
+    list.AddColumn(LoadText(IDS_BATCH_COLUMN_SCANNER), 0, LVCFMT_LEFT);
     list.AddColumn(LoadText(IDS_COLUMN_STATE), 0, LVCFMT_LEFT);
+    SetItemText(IDC_BATCH_AUTOMATIC, LoadText(IDS_BATCH_AUTOMATIC));
     Layout(initialClient.cx, initialClient.cy);
 
     RefreshPorts();
@@ -112,6 +113,33 @@ void CBatchDlg::FillList()
         ShowRow(row);
     }
     fillingList = false;
+    FitColumns();
+}
+
+void CBatchDlg::FitColumns()
+{
+    const HWND handle = list.Handle();
+    if (handle == nullptr)
+        return;
+    auto textWidth = [handle](const std::string& text) {
+        const std::wstring wide = Widen(text);
+        return int(SendMessageW(handle, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(wide.c_str()))) +
+               kCellPaddingPx;
+    };
+    // The port column holds the check box too.
+    int port = textWidth(LoadText(IDS_COLUMN_PORT)) + list.StateImageSize();
+    int speed = textWidth(LoadText(IDS_COLUMN_SPEED));
+    int scanner = textWidth(LoadText(IDS_BATCH_COLUMN_SCANNER));
+    for (const CBatchRow& row : session.Rows()) {
+        port = std::max(port, textWidth(row.port) + list.StateImageSize());
+        speed = std::max(speed, textWidth(row.speed.empty() ? "921600" : row.speed));
+        scanner = std::max(scanner, textWidth(row.scanner));
+    }
+    const int listWidth = list.ClientWidth();
+    list.SetColumnWidth(kColumnPort, port);
+    list.SetColumnWidth(kColumnSpeed, speed);
+    list.SetColumnWidth(kColumnScanner, scanner);
+    list.SetColumnWidth(kColumnState, std::max(kStateLeastPx, listWidth - port - speed - scanner));
 }
 
 void CBatchDlg::ShowRow(size_t row)
@@ -125,11 +153,14 @@ void CBatchDlg::ShowRow(size_t row)
     list.SetText(item, kColumnScanner, shown.scanner);
     list.SetText(item, kColumnState, shown.state);
     fillingList = filling;
+    if (!filling)
+        FitColumns();
 }
 
 void CBatchDlg::UpdateButtons()
 {
     const bool busy = session.Busy();
+    EnableItem(IDC_BATCH_AUTOMATIC, !busy);
     EnableItem(IDC_BATCH_SEARCH, !busy);
     EnableItem(IDC_BATCH_START, !busy);
     EnableItem(IDC_BATCH_STOP, busy);
@@ -174,15 +205,21 @@ void CBatchDlg::OnStart()
     if (session.Busy())
         return;
     const CBatchRunSettings run{settings.firmwareFile, settings.timeout, settings.baudCode,
-                                settings.logFile, versionText};
+                                settings.logFile, versionText, settings.skipCurrent};
+    // Ticked, the window is a station: the ticked ports (all when none is) watched until
+    // Stop, each scanner that turns up updated once.
+    const bool automatic = IsDlgButtonChecked(window, IDC_BATCH_AUTOMATIC) == BST_CHECKED;
     try {
-        session.StartRun(run);
+        if (automatic)
+            session.StartStation(run);
+        else
+            session.StartRun(run);
     } catch (...) {
         ReportException(host, 0, OwnerWindow());
         return;
     }
-    work = Work::Run;
-    SetTitle(LoadText(IDS_BATCH_TITLE));
+    work = automatic ? Work::Station : Work::Run;
+    SetTitle(automatic ? session.Summary() : LoadText(IDS_BATCH_TITLE));
     for (size_t row = 0; row < session.Rows().size(); ++row)
         ShowRow(row);
     UpdateButtons();
@@ -203,6 +240,8 @@ void CBatchDlg::OnDelivery()
     const CBatchDelivery delivery = session.Deliver();
     for (size_t row : delivery.rows)
         ShowRow(row);
+    if (work == Work::Station)
+        SetTitle(session.Summary());
     if (delivery.ended)
         OnWorkEnded();
 }
@@ -212,7 +251,7 @@ void CBatchDlg::OnWorkEnded()
     const Work ended = work;
     work = Work::None;
     UpdateButtons();
-    if (ended == Work::Run) {
+    if (ended == Work::Run || ended == Work::Station) {
         SetTitle(session.Summary());
         FlashIfInactive(window);
         std::string failures;
@@ -290,8 +329,6 @@ void CBatchDlg::Layout(int width, int height)
         const int h = place.bottom - place.top + (anchor.growsHeight ? dy : 0);
         SetWindowPos(Item(anchor.id), nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    const int listWidth = list.ClientWidth();
-    const int used = listWidth * (kPortPercent + kSpeedPercent + kScannerPercent) / 100;
-    list.SetColumnWidth(kColumnState, std::max(0, listWidth - used));
+    FitColumns();
     InvalidateRect(window, nullptr, TRUE);
 }

@@ -24,7 +24,7 @@ public:
     bool IsBusy() const { return session.Busy(); }
 
 private:
-    enum class Work { None, Search, Run };
+    enum class Work { None, Search, Run, Station };
 
     bool OnInit() override;
     bool OnCommand(int id, int code, HWND control) override;
@@ -45,6 +45,9 @@ private:
     void ShowRow(size_t row);
     void UpdateButtons();
     void Layout(int width, int height);
+    // The port, speed and scanner columns as wide as their widest text (their headings
+    // at least), the state column the rest.
+    void FitColumns();
 
     CPortSystem& ports;
     const CSettings& settings;
@@ -58,5 +61,5 @@ private:
     // The client size and controls' places as the template made them, for resizing.
     SIZE initialClient{};
     SIZE minimumWindow{};
-    RECT initialPlaces[5]{};
+    RECT initialPlaces[6]{};
 };

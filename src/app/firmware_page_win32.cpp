@@ -18,11 +18,16 @@ CFirmwarePage::CFirmwarePage(CRunHost& host) : CPropertyPage(host, IDD_FIRMWARE_
 void CFirmwarePage::AttachControls()
 {
     modules.Attach(Item(IDC_FIRMWARE_MODULES));
+    SetItemText(IDC_FIRMWARE_SKIP_CURRENT, LoadText(IDS_FIRMWARE_SKIP_CURRENT));
 }
 
 bool CFirmwarePage::Exchange(bool save)
 {
     ExchangeText(IDC_FIRMWARE_FILE, fileName, save);
+    if (save)
+        skipCurrent = IsDlgButtonChecked(window, IDC_FIRMWARE_SKIP_CURRENT) == BST_CHECKED;
+    else
+        CheckDlgButton(window, IDC_FIRMWARE_SKIP_CURRENT, skipCurrent ? BST_CHECKED : BST_UNCHECKED);
     return true;
 }
 

@@ -12,6 +12,8 @@ public:
 
     // The full path of the firmware container, kept whether or not the file loads.
     std::string fileName;
+    // A scanner already at the module's version is not updated.
+    bool skipCurrent = false;
 
 private:
     void AttachControls() override;

@@ -238,10 +238,12 @@ void CTrelvoDlg::OnSettings()
     if (running)
         return;
     CProperties sheet(host, ports);
+    sheet.locked = settings.stationLocked;
     sheet.connect.portName = settings.portName;
     sheet.connect.speedIndex = settings.baudCode;
     sheet.connect.timeout = settings.timeout;
     sheet.firmware.fileName = settings.firmwareFile;
+    sheet.firmware.skipCurrent = settings.skipCurrent;
     if (!sheet.DoModal(window))
         return;
     const bool portChanged = sheet.connect.portName != settings.portName;
@@ -250,6 +252,7 @@ void CTrelvoDlg::OnSettings()
     settings.baudCode = SpeedCodeFromSheet(settings.baudCode, sheet.connect.speedIndex);
     settings.timeout = sheet.connect.timeout;
     settings.firmwareFile = sheet.firmware.fileName;
+    settings.skipCurrent = sheet.firmware.skipCurrent;
     ExchangeSettings(true);
     if (portChanged)
         UpdateTitle(nullptr);

@@ -2,12 +2,11 @@
 
 #include "base/strings.h"
 
-namespace {
-
-
-}  // namespace
-
 bool CProperties::DoModal(HWND parent)
 {
-    return RunPropertySheet(parent, LoadText(IDS_SETTINGS_BUTTON), {&connect, &firmware});
+    connect.SetReadOnly(locked);
+    firmware.SetReadOnly(locked);
+    const bool ok = RunPropertySheet(parent, LoadText(locked ? IDS_SETTINGS_LOCKED : IDS_SETTINGS_BUTTON),
+                                     {&connect, &firmware});
+    return ok && !locked;
 }

@@ -12,9 +12,11 @@ class CProperties {
 public:
     CProperties(CRunHost& host, CPortSystem& ports) : connect(host, ports), firmware(host) {}
 
-    // True when the sheet ended with OK.
+    // True when the sheet ended with OK. A locked sheet shows the settings read-only,
+    // says so in its caption, and never ends with OK.
     bool DoModal(HWND parent);
 
+    bool locked = false;
     CConnectPage connect;
     CFirmwarePage firmware;
 };

@@ -29,6 +29,9 @@ std::string OutcomeText(const CPortRunResult& result)
 {
     if (result.Succeeded())
         return LoadText(IDS_STATUS_OK);
+    if (result.skipped && result.versionBefore >= 0)
+        return StringPrintf(LoadText(IDS_STATION_SKIPPED),
+                            VersionText(static_cast<uint16_t>(result.versionBefore)).c_str());
     if (result.stopped)
         return LoadText(IDS_STATUS_INTERRUPTED);
     if (!result.failure.empty())
@@ -85,6 +88,57 @@ private:
     CBatchSession& session;
 };
 
+// The automatic mode's reports, passed on to the session with the port's row.
+class CBatchSession::CStationWatch : public CStationObserver {
+public:
+    CStationWatch(CBatchSession& session, std::vector<std::pair<std::string, size_t>> rows)
+        : session(session), rows(std::move(rows))
+    {
+    }
+
+    void OnPortWaiting(const std::string& port) override
+    {
+        // The scanner that was shown has left.
+        session.Update(Row(port), [](CBatchRow& row) {
+            row.state = LoadText(IDS_BATCH_WAITING);
+            row.scanner.clear();
+            row.speed.clear();
+        });
+    }
+    void OnJobStarted(const std::string& port, uint32_t serial) override
+    {
+        session.Update(Row(port), [serial](CBatchRow& row) {
+            row.scanner = serial == kSerialNotSet ? std::string() : SerialText(serial);
+            row.state = LoadText(IDS_STATUS_RUNNING);
+        });
+    }
+    void OnJobProgress(const std::string& port, int, const std::string& text) override
+    {
+        session.Update(Row(port), [&](CBatchRow& row) { row.state = text; });
+    }
+    void OnJobFinished(const std::string& port, const CPortRunResult& result) override
+    {
+        if (!result.stopped) {
+            const bool failed = !result.Succeeded() && !result.skipped;
+            (failed ? session.stationFailed : session.stationDone)++;
+        }
+        session.RecordResult(Row(port), result);
+    }
+    void OnStationEnded() override { session.EndWork(); }
+
+private:
+    size_t Row(const std::string& port) const
+    {
+        for (const auto& entry : rows)
+            if (entry.first == port)
+                return entry.second;
+        return 0;
+    }
+
+    CBatchSession& session;
+    std::vector<std::pair<std::string, size_t>> rows;
+};
+
 CBatchSession::CBatchSession(CPortEnvironmentFactory environments, std::function<void()> wake)
     : environments(std::move(environments)), wake(std::move(wake))
 {
@@ -94,6 +148,7 @@ CBatchSession::~CBatchSession()
 {
     Stop();
     run.reset();
+    station.reset();
     for (std::thread& thread : searchThreads)
         thread.join();
 }
@@ -217,22 +272,11 @@ void CBatchSession::StartRun(const CBatchRunSettings& settings)
     }
     if (targets.empty())
         throw test_exception(IDS_BATCH_NO_PORTS);
-    auto loaded = std::make_unique<ldr::file>();
-    ldr::load(settings.firmwareFile, *loaded);
-    FirmwareModule(*loaded, settings.firmwareFile);
     CFirmwareIdentity identity;
-    if (!settings.logFile.empty()) {
-        if (!IdentifyFirmwareFile(settings.firmwareFile, identity))
-            throw test_exception(StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
-                                              settings.firmwareFile.c_str()));
-        // Found out now, not after the scanners were updated and their records lost.
-        std::string error;
-        if (!CanAppendRecords(settings.logFile, error))
-            throw test_exception(StringPrintf(LoadText(IDS_LOG_NOT_WRITABLE),
-                                              settings.logFile.c_str(), error.c_str()));
-    }
+    std::unique_ptr<ldr::file> loaded = PrepareFiles(settings, identity);
     multi.timeout = settings.timeout;
     multi.firmwareFile = settings.firmwareFile;
+    multi.skipCurrent = settings.skipCurrent;
 
     run.reset();
     firmware = std::move(loaded);
@@ -252,7 +296,77 @@ void CBatchSession::StartRun(const CBatchRunSettings& settings)
     run->Start();
 }
 
+std::unique_ptr<ldr::file> CBatchSession::PrepareFiles(const CBatchRunSettings& settings,
+                                                       CFirmwareIdentity& identity)
+{
+    auto loaded = std::make_unique<ldr::file>();
+    ldr::load(settings.firmwareFile, *loaded);
+    FirmwareModule(*loaded, settings.firmwareFile);
+    if (!settings.logFile.empty()) {
+        if (!IdentifyFirmwareFile(settings.firmwareFile, identity))
+            throw test_exception(StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
+                                              settings.firmwareFile.c_str()));
+        // Found out now, not after the scanners were updated and their records lost.
+        std::string error;
+        if (!CanAppendRecords(settings.logFile, error))
+            throw test_exception(StringPrintf(LoadText(IDS_LOG_NOT_WRITABLE),
+                                              settings.logFile.c_str(), error.c_str()));
+    }
+    return loaded;
+}
+
+void CBatchSession::StartStation(const CBatchRunSettings& settings)
+{
+    if (busy)
+        return;
+    std::vector<size_t> targets;
+    for (size_t row = 0; row < rows.size(); ++row)
+        if (rows[row].ticked)
+            targets.push_back(row);
+    if (targets.empty())
+        for (size_t row = 0; row < rows.size(); ++row)
+            targets.push_back(row);
+    if (targets.empty())
+        throw test_exception(IDS_BATCH_NO_PORTS);
+    CFirmwareIdentity identity;
+    std::unique_ptr<ldr::file> loaded = PrepareFiles(settings, identity);
+    CStationSettings watched;
+    std::vector<std::pair<std::string, size_t>> portRows;
+    for (size_t row : targets) {
+        watched.ports.push_back(rows[row].port);
+        portRows.emplace_back(rows[row].port, row);
+    }
+    watched.timeout = settings.timeout;
+    watched.baudCode = settings.baudCode;
+    watched.firmwareFile = settings.firmwareFile;
+    watched.skipCurrent = settings.skipCurrent;
+
+    run.reset();
+    firmware = std::move(loaded);
+    firmwareIdentity = identity;
+    runSettings = settings;
+    for (size_t row : targets)
+        rows[row].state.clear();
+    shared = rows;
+    changed.clear();
+    logFailures.clear();
+    ended = false;
+    busy = true;
+    stationDone = 0;
+    stationFailed = 0;
+    summary = StringPrintf(LoadText(IDS_BATCH_STATION_SUMMARY), 0u, 0u);
+    stationWatch = std::make_unique<CStationWatch>(*this, std::move(portRows));
+    station = std::make_unique<CStation>(*firmware, watched, environments, stationWatch.get());
+    station->Start();
+}
+
 void CBatchSession::FinishRunPort(size_t row, const CPortRunResult& result)
+{
+    RecordResult(row, result);
+    PortEnded();
+}
+
+void CBatchSession::RecordResult(size_t row, const CPortRunResult& result)
 {
     std::string failure;
     if (!runSettings.logFile.empty()) {
@@ -287,7 +401,6 @@ void CBatchSession::FinishRunPort(size_t row, const CPortRunResult& result)
         std::lock_guard<std::mutex> lock(mutex);
         logFailures.push_back(failure);
     }
-    PortEnded();
 }
 
 void CBatchSession::Stop()
@@ -295,6 +408,8 @@ void CBatchSession::Stop()
     searchStop = true;
     if (run)
         run->StopAll();
+    if (station)
+        station->StopAll();
 }
 
 void CBatchSession::Update(size_t row, const std::function<void(CBatchRow&)>& change)
@@ -342,6 +457,9 @@ CBatchDelivery CBatchSession::Deliver()
         changed.clear();
         delivery.ended = busy && ended;
     }
+    if (station)
+        summary = StringPrintf(LoadText(IDS_BATCH_STATION_SUMMARY), stationDone.load(),
+                               stationFailed.load());
     if (!delivery.ended)
         return delivery;
     for (std::thread& thread : searchThreads)
@@ -355,6 +473,12 @@ CBatchDelivery CBatchSession::Deliver()
         summary = StringPrintf(LoadText(IDS_BATCH_SUMMARY), unsigned(done), unsigned(results.size()));
         run.reset();
         observer.reset();
+        firmware.reset();
+    }
+    if (station) {
+        station->Wait();
+        station.reset();
+        stationWatch.reset();
         firmware.reset();
     }
     busy = false;

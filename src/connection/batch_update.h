@@ -25,6 +25,7 @@
 
 #include "engine/multi_port.h"
 #include "engine/result_log.h"
+#include "engine/station.h"
 
 namespace ldr {
 struct file;
@@ -49,6 +50,7 @@ struct CBatchRunSettings {
     int baudCode = 2;        // the speed tried first on a port the search did not find
     std::string logFile;     // JSON Lines result log; empty: none
     std::string version;     // the program's version text, for the log
+    bool skipCurrent = false; // a scanner already at the module's version is skipped
 };
 
 // What Deliver took: the rows to redraw, and whether the search or run has ended.
@@ -81,13 +83,20 @@ public:
     // file that cannot be loaded, lacks the module the update writes or cannot be named
     // for the log, a log that cannot be opened for appending) before any port starts.
     void StartRun(const CBatchRunSettings& settings);
+    // The automatic mode: the ticked ports (every row when none is ticked) watched as a
+    // station until Stop, each scanner that turns up updated once; a row says "Ожидание",
+    // then the scanner's progress, then its result with its serial number until it
+    // leaves. Throws as StartRun does.
+    void StartStation(const CBatchRunSettings& settings);
+    bool Automatic() const { return station != nullptr; }
     // From any thread: every port stops at its next step.
     void Stop();
 
     // On the window's thread: takes what the ports reported since the last call. When
     // the search or run has ended, its threads are gone and the session is idle again.
     CBatchDelivery Deliver();
-    // After a run: "Готово: N из M"; empty before the first run ends.
+    // After a run: "Готово: N из M"; in the automatic mode, as it goes, "Готово: N,
+    // ошибок: M"; empty before the first run ends.
     const std::string& Summary() const { return summary; }
     // After a run: one message per result-log record that could not be written, the
     // record itself after it, so that it is not lost.
@@ -95,7 +104,15 @@ public:
 
 private:
     class CRunObserver;
+    class CStationWatch;
 
+    // What a run and the automatic mode check before any port starts: the firmware loaded
+    // with its module, named for the log, and the log opened for appending.
+    std::unique_ptr<ldr::file> PrepareFiles(const CBatchRunSettings& settings,
+                                            CFirmwareIdentity& identity);
+    // The record of a finished scanner appended to the log (a record the log refused is
+    // kept for the message) and its row's texts.
+    void RecordResult(size_t row, const CPortRunResult& result);
     void SearchPort(size_t row, const std::string& port);
     void FinishRunPort(size_t row, const CPortRunResult& result);
     // The ports' side: changes a row under the lock and wakes the window.
@@ -121,6 +138,10 @@ private:
     std::unique_ptr<ldr::file> firmware;
     std::unique_ptr<CRunObserver> observer;
     std::unique_ptr<CMultiPortRun> run;
+    std::unique_ptr<CStationWatch> stationWatch;
+    std::unique_ptr<CStation> station;
+    std::atomic<unsigned> stationDone{0};     // finished without error (skipped too)
+    std::atomic<unsigned> stationFailed{0};
     std::vector<size_t> runRows;   // per port of the run, its row
     CBatchRunSettings runSettings;
     CFirmwareIdentity firmwareIdentity;

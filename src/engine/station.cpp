@@ -218,6 +218,8 @@ void CStation::Supervise()
     supervisorDone = true;
     lock.unlock();
     changed.notify_all();
+    if (observer)
+        observer->OnStationEnded();
 }
 
 void CStation::Watch(CWatcher& watcher)

@@ -72,6 +72,8 @@ public:
     virtual void OnJobProgress(const std::string& port, int row, const std::string& text) {}
     // A scanner's update has ended (OK, failed, skipped, or stopped).
     virtual void OnJobFinished(const std::string& port, const CPortRunResult& result) {}
+    // Every port has ended; the station's totals are final.
+    virtual void OnStationEnded() {}
 };
 
 class CStation {

@@ -15,7 +15,21 @@ bool CPropertyPage::OnInit()
 {
     AttachControls();
     Exchange(false);
-    return OnInitPage();
+    const bool result = OnInitPage();
+    if (readOnly) {
+        // Lists stay enabled so that what they hold can still be scrolled through.
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM) -> BOOL {
+                wchar_t kind[32] = L"";
+                GetClassNameW(child, kind, 32);
+                if (lstrcmpiW(kind, WC_LISTVIEWW) != 0 && lstrcmpiW(kind, L"Static") != 0)
+                    EnableWindow(child, FALSE);
+                return TRUE;
+            },
+            0);
+    }
+    return result;
 }
 
 bool CPropertyPage::OnNotify(NMHDR* header, LRESULT& result)

@@ -16,6 +16,8 @@ public:
     int TemplateId() const { return templateId; }
     // Whether the sheet ended with OK while this page existed.
     bool Applied() const { return applied; }
+    // Shown only: every control that edits or acts is disabled when the page opens.
+    void SetReadOnly(bool value) { readOnly = value; }
 
     static INT_PTR CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -44,6 +46,7 @@ protected:
 private:
     int templateId;
     bool applied = false;
+    bool readOnly = false;
 };
 
 // Runs the sheet modally over its pages, starting on the first; true when it ended with
