@@ -308,4 +308,111 @@ TEST_F(BatchWindow, StopEndsEveryPortAtOnceAndClosingStopsThenCloses)
               std::string::npos) << muteRecord;
 }
 
+// The scanner on a port is unplugged or plugged in: its port leaves the system's list or
+// comes back to it under its own value name.
+class CPortListing {
+public:
+    explicit CPortListing(std::string port) : port(std::move(port)) {}
+    ~CPortListing() { Plug(); }
+
+    void Unplug()
+    {
+        HKEY key = Key();
+        wchar_t name[256];
+        wchar_t data[64];
+        for (DWORD index = 0;; ++index) {
+            DWORD nameSize = 256, dataSize = sizeof data;
+            if (RegEnumValueW(key, index, name, &nameSize, nullptr, nullptr,
+                              reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
+                break;
+            if (Narrow(data) == port) {
+                valueName = name;
+                RegDeleteValueW(key, name);
+                break;
+            }
+        }
+        RegCloseKey(key);
+    }
+    void Plug()
+    {
+        if (valueName.empty())
+            return;
+        HKEY key = Key();
+        const std::wstring data = Widen(port);
+        RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                       DWORD((data.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+        valueName.clear();
+    }
+
+private:
+    static HKEY Key()
+    {
+        HKEY key = nullptr;
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                      KEY_QUERY_VALUE | KEY_SET_VALUE, &key);
+        return key;
+    }
+
+    std::string port;
+    std::wstring valueName;
+};
+
+// "Автоматически": the first scanner is updated while the second port waits with no
+// scanner; the second, plugged in once the first is done, is taken as it arrives. The
+// first, left connected, is not taken again; the title counts both; Stop ends it.
+TEST_F(BatchWindow, AutomaticTakesEachScannerAsItArrives)
+{
+    CPortListing second(SecondSimPort());
+    std::vector<std::string> whileWaiting, afterBoth;
+    std::string titleAfterFirst, titleAfterBoth;
+    op.Then("the main window", [&] { return main->Handle() != nullptr && IsWindowVisible(main->Handle()); },
+            [&] { PostMessageW(main->Handle(), WM_SYSCOMMAND, IDM_BATCH_UPDATE, 0); })
+        .Then("the batch window", [&] { return (batch = Batch()) != nullptr && RowOf(SecondSimPort()) >= 0; },
+              [&] {
+                  Tick(SimPort(), true);
+                  Tick(SecondSimPort(), true);
+                  ClickItem(batch, IDC_BATCH_AUTOMATIC);
+                  // Within one step: the window's list of rows does not follow it meanwhile.
+                  second.Unplug();
+                  ClickItem(batch, IDC_BATCH_START);
+              })
+        .Then("the first scanner done, the second port waiting",
+              [&] { return Cell(SimPort(), kState) == "OK" && Cell(SecondSimPort(), kState) == "Ожидание"; },
+              [&] {
+                  whileWaiting = {Cell(SimPort(), kScanner), Cell(SecondSimPort(), kScanner)};
+                  titleAfterFirst = WindowTextOf(batch);
+                  SaveScreenshot(batch, "batch-automatic-waiting");
+                  second.Plug();
+              },
+              60000)
+        .Then("the second scanner done", [&] { return Cell(SecondSimPort(), kState) == "OK"; },
+              [&] {
+                  afterBoth = {Cell(SimPort(), kState), Cell(SecondSimPort(), kScanner)};
+                  titleAfterBoth = WindowTextOf(batch);
+                  SaveScreenshot(batch, "batch-automatic");
+                  ClickItem(batch, IDC_BATCH_STOP);
+              },
+              60000);
+    CloseBatchThenMain();
+    Run();
+
+    EXPECT_THAT(whileWaiting[0], testing::HasSubstr("(з/н: 1234567)"));
+    EXPECT_EQ(whileWaiting[1], "");
+    EXPECT_EQ(titleAfterFirst, "Готово: 1, ошибок: 0");
+    EXPECT_EQ(afterBoth[0], "OK");
+    EXPECT_THAT(afterBoth[1], testing::HasSubstr("(з/н: 1234567)"));
+    EXPECT_EQ(titleAfterBoth, "Готово: 2, ошибок: 0");
+    EXPECT_TRUE(host.boxes.empty());
+    const std::string log = ReadTextFile(logFile);
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+    const std::map<std::string, std::string> records = LogRecords();
+    for (const std::string& port : {SimPort(), SecondSimPort()}) {
+        ASSERT_EQ(records.count(port), 1u) << port;
+        EXPECT_NE(records.at(port).find("\"ok\":true"), std::string::npos) << records.at(port);
+    }
+    for (const char* state : {"TRELVO_GUI_SIM_STATE", "TRELVO_GUI_SECOND_STATE"})
+        EXPECT_NE(ReadTextFile(EnvText(state)).find("image match"), std::string::npos) << state;
+}
+
 }  // namespace
