@@ -41,6 +41,7 @@ TEST_F(SettingsSheet, OkSavesEveryKeyKeepsForeignLinesAndKeepsTheTitle)
                       modules.push_back(ListText(list, row, 0) + "|" + ListText(list, row, 1) +
                                         "|" + ListText(list, row, 2));
                   modulesEnabled = IsEnabled(list);
+                  ClickItem(Page(), IDC_FIRMWARE_SKIP_CURRENT);
                   SaveScreenshot(Sheet(), "settings-firmware");
               });
     op.Do("OK", [&] { PropSheet_PressButton(Sheet(), PSBTN_OK); })
@@ -60,11 +61,48 @@ TEST_F(SettingsSheet, OkSavesEveryKeyKeepsForeignLinesAndKeepsTheTitle)
     EXPECT_EQ(modules, expected);
     const std::string file = ReadTextFile(ini);
     for (const char* line : {"; kept by hand", "Comment=kept", "[Other]", "Key=Value",
-                             "Timeout=4500", "BaudRate=2", "TestingMode=1", "[Tests]",
+                             "Timeout=4500", "BaudRate=2", "TestingMode=1", "[Tests]", "SkipCurrent=1",
                              "FileName=C:\\boot.ldr", "PortName="})
         EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
     EXPECT_NE(file.find("PortName=" + unplugged), std::string::npos) << file;
     EXPECT_NE(file.find("FileName=" + DemoFirmware()), std::string::npos) << file;
+}
+
+// [Station] Locked=1: the sheet says it only shows the settings, nothing on it edits or
+// acts, and OK leaves the file as it was.
+TEST_F(SettingsSheet, LockedSheetShowsTheSettingsOnly)
+{
+    const std::string text = "[Connect]\r\nPortName=" + SimPort() + "\r\nTimeout=3000\r\n"
+                             "[Firmware]\r\nFileName=" + DemoFirmware() + "\r\n[Station]\r\nLocked=1\r\n";
+    Open(text);
+    const char kLockedTitle[] = "Настройки (только просмотр: заблокированы в файле настроек)";
+    HWND sheet = nullptr;
+    std::vector<bool> enabled;
+    bool modulesEnabled = false;
+    op.Then("the window", [&] { return Shown(); }, [&] { ClickItem(Main(), IDC_MAIN_SETTINGS); })
+        .Then("the locked sheet", [&] { return (sheet = FindDialog(kLockedTitle)) != nullptr; },
+              [&] {
+                  HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+                  for (int id : {IDC_CONNECT_PORT, IDC_CONNECT_TIMEOUT, IDC_CONNECT_CHECK, IDC_CONNECT_SET_SPEED})
+                      enabled.push_back(IsEnabled(GetDlgItem(page, id)));
+                  PropSheet_SetCurSel(sheet, nullptr, 1);
+              })
+        .Then("its firmware page",
+              [&] { return GetDlgItem(PropSheet_GetCurrentPageHwnd(sheet), IDC_FIRMWARE_MODULES) != nullptr; },
+              [&] {
+                  HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+                  for (int id : {IDC_FIRMWARE_BROWSE, IDC_FIRMWARE_SKIP_CURRENT})
+                      enabled.push_back(IsEnabled(GetDlgItem(page, id)));
+                  modulesEnabled = IsEnabled(GetDlgItem(page, IDC_FIRMWARE_MODULES));
+                  PropSheet_PressButton(sheet, PSBTN_OK);
+              })
+        .Then("the sheet closed", [&] { return FindDialog(kLockedTitle) == nullptr; },
+              [&] { ClickItem(Main(), IDC_MAIN_EXIT); });
+    Run();
+
+    EXPECT_EQ(enabled, std::vector<bool>(6, false));
+    EXPECT_TRUE(modulesEnabled);
+    EXPECT_EQ(ReadTextFile(ini), text);
 }
 
 TEST_F(SettingsSheet, CancelLeavesTheFileAndAPortChangeRetitles)
