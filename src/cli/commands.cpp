@@ -153,7 +153,6 @@ int Update(CCommandRun& run)
     const uint32_t start = run.host.TickCount();
     engine.RunOperations(&files.firmware);
     if (run.options.logFile) {
-        result.serialNumber = engine.serialNumber;
         result.rowStatus = view.FinalStatuses();
         result.note = engine.leftNote;
         result.stopped = run.host.Stopped();
@@ -163,12 +162,7 @@ int Update(CCommandRun& run)
         result.durationMs = run.host.TickCount() - start;
         result.bytesPerSecond = view.BytesPerSecond();
         result.speedCode = engine.foundSpeedCode >= 0 ? runSettings.baudCode : -1;
-        if (engine.scannerId)
-            result.uniqueId = HexText(engine.scannerId->data(), engine.scannerId->size());
-        result.rowAttempts = engine.rowAttempts;
-        result.versionBefore = engine.versionBefore ? int(*engine.versionBefore) : -1;
-        result.versionAfter = engine.versionAfter ? int(*engine.versionAfter) : -1;
-        result.skipped = engine.skipped;
+        TakeScannerFacts(engine, result);
         if (!WriteResultLog(*run.options.logFile, files.identity, {result}, run.env.err))
             return run.host.Stopped() ? StoppedExitCode(run.env) : kExitFailure;
     }

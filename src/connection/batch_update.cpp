@@ -278,19 +278,9 @@ void CBatchSession::StartRun(const CBatchRunSettings& settings)
     multi.firmwareFile = settings.firmwareFile;
     multi.skipCurrent = settings.skipCurrent;
 
-    run.reset();
-    firmware = std::move(loaded);
-    firmwareIdentity = identity;
-    runSettings = settings;
+    BeginWork(settings, std::move(loaded), identity, targets);
     runRows = targets;
-    for (size_t row : targets)
-        rows[row].state.clear();
-    shared = rows;
-    changed.clear();
-    logFailures.clear();
-    ended = false;
     portsActive = targets.size();
-    busy = true;
     observer = std::make_unique<CRunObserver>(*this);
     run = std::make_unique<CMultiPortRun>(*firmware, multi, environments, observer.get());
     run->Start();
@@ -313,6 +303,22 @@ std::unique_ptr<ldr::file> CBatchSession::PrepareFiles(const CBatchRunSettings& 
                                               settings.logFile.c_str(), error.c_str()));
     }
     return loaded;
+}
+
+void CBatchSession::BeginWork(const CBatchRunSettings& settings, std::unique_ptr<ldr::file> loaded,
+                              const CFirmwareIdentity& identity, const std::vector<size_t>& targets)
+{
+    run.reset();
+    firmware = std::move(loaded);
+    firmwareIdentity = identity;
+    runSettings = settings;
+    for (size_t row : targets)
+        rows[row].state.clear();
+    shared = rows;
+    changed.clear();
+    logFailures.clear();
+    ended = false;
+    busy = true;
 }
 
 void CBatchSession::StartStation(const CBatchRunSettings& settings)
@@ -341,17 +347,7 @@ void CBatchSession::StartStation(const CBatchRunSettings& settings)
     watched.firmwareFile = settings.firmwareFile;
     watched.skipCurrent = settings.skipCurrent;
 
-    run.reset();
-    firmware = std::move(loaded);
-    firmwareIdentity = identity;
-    runSettings = settings;
-    for (size_t row : targets)
-        rows[row].state.clear();
-    shared = rows;
-    changed.clear();
-    logFailures.clear();
-    ended = false;
-    busy = true;
+    BeginWork(settings, std::move(loaded), identity, targets);
     stationDone = 0;
     stationFailed = 0;
     summary = StringPrintf(LoadText(IDS_BATCH_STATION_SUMMARY), 0u, 0u);

@@ -110,6 +110,9 @@ private:
     // with its module, named for the log, and the log opened for appending.
     std::unique_ptr<ldr::file> PrepareFiles(const CBatchRunSettings& settings,
                                             CFirmwareIdentity& identity);
+    // The session's state for a run or the automatic mode on the target rows.
+    void BeginWork(const CBatchRunSettings& settings, std::unique_ptr<ldr::file> loaded,
+                   const CFirmwareIdentity& identity, const std::vector<size_t>& targets);
     // The record of a finished scanner appended to the log (a record the log refused is
     // kept for the message) and its row's texts.
     void RecordResult(size_t row, const CPortRunResult& result);

@@ -125,6 +125,17 @@ private:
 
 }  // namespace
 
+void TakeScannerFacts(const CRunEngine& engine, CPortRunResult& result)
+{
+    result.serialNumber = engine.serialNumber;
+    if (engine.scannerId)
+        result.uniqueId = HexText(engine.scannerId->data(), engine.scannerId->size());
+    result.rowAttempts = engine.rowAttempts;
+    result.versionBefore = engine.versionBefore ? int(*engine.versionBefore) : -1;
+    result.versionAfter = engine.versionAfter ? int(*engine.versionAfter) : -1;
+    result.skipped = engine.skipped;
+}
+
 CPortEnvironmentFactory TracedPortEnvironments(CPortEnvironmentFactory inner, CTraceSink& trace)
 {
     return [inner = std::move(inner), &trace](const std::string& port) {
@@ -273,15 +284,9 @@ void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
         engine.skipCurrent = settings.skipCurrent;
         engine.Start(&firmware);
         stopped = engine.stopped;
-        result.serialNumber = engine.serialNumber;
         if (engine.foundSpeedCode >= 0)
             result.speedCode = run.baudCode;
-        if (engine.scannerId)
-            result.uniqueId = HexText(engine.scannerId->data(), engine.scannerId->size());
-        result.rowAttempts = engine.rowAttempts;
-        result.versionBefore = engine.versionBefore ? int(*engine.versionBefore) : -1;
-        result.versionAfter = engine.versionAfter ? int(*engine.versionAfter) : -1;
-        result.skipped = engine.skipped;
+        TakeScannerFacts(engine, result);
     } catch (const stop_exception&) {
         stopped = true;
     }

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+class CRunEngine;
 class CRunHost;
 class CTraceSink;
 class CPortSystem;
@@ -60,6 +61,10 @@ struct CPortRunResult {
     // Every row ended "OK".
     bool Succeeded() const;
 };
+
+// What a finished run of the engine tells of its scanner: serial number, unique id, each
+// row's attempts, the versions before and after, whether it was skipped.
+void TakeScannerFacts(const CRunEngine& engine, CPortRunResult& result);
 
 // Where a port's run meets the platform: the clock, sleep and pump of the thread it runs
 // on, and the port system that opens its port. Made on the port's own thread.

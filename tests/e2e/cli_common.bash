@@ -52,6 +52,11 @@ else
 fi
 [ -x "$cli_exe" ] || fail "no $cli_exe"
 
+# tool_path PATH: a file of the work folder as the tool names it (under Wine, on Z:).
+tool_path() {
+    if [ "$platform" = win32 ]; then echo "Z:$1"; else echo "$1"; fi
+}
+
 # port NAME: the name the tool opens the simulator NAME by.
 declare -A port_names=()
 port() {
@@ -92,6 +97,15 @@ stop_sim() {
     kill "$pid"
     wait "$pid" 2>/dev/null || true
     unset 'sim_pids[-1]'
+}
+
+# flash_sim NAME COMNUMBER SERIAL OPTIONS...: a scanner to update with $work/fw.ldr, which
+# checks the image against it and dumps image_size bytes from image_address when it ends.
+flash_sim() {
+    local name=$1 number=$2 serial=$3
+    shift 3
+    start_sim "$name" "$number" --serial "$serial" --restart-ms 300 --expect-ldr "$work/fw.ldr" \
+        --dump "$work/$name.dump" "$image_address" "$image_size" "$@"
 }
 
 state_has() {

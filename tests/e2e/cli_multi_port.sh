@@ -25,14 +25,6 @@ else
 fi
 sha=$(sha256sum "$work/fw.ldr" | cut -d' ' -f1)
 
-# flash_sim NAME COMNUMBER SERIAL OPTIONS...
-flash_sim() {
-    local name=$1 number=$2 serial=$3
-    shift 3
-    start_sim "$name" "$number" --serial "$serial" --restart-ms 300 --expect-ldr "$work/fw.ldr" \
-        --dump "$work/$name.dump" "$image_address" "$image_size" "$@"
-}
-
 # expect_flashed NAME...: the simulators, ended, hold exactly the image and run their
 # application again.
 expect_flashed() {

@@ -8,30 +8,13 @@
 # Arguments: build folder, native build folder (holding trelvo-sim and ldr-make), platform.
 source "$(dirname "$0")/cli_common.bash" "$@"
 
-image_address=0x10000
-block_size=256
-image_size=8192
-
+image_address=0x10000 block_size=256 image_size=8192
 head -c "$image_size" /dev/urandom >"$work/image.bin"
 "$ldr_make" "$work/fw.ldr" --module "1:3.7:$image_address:$block_size:$work/image.bin" >/dev/null ||
     fail "ldr-make failed"
-if [ "$platform" = win32 ]; then
-    firmware_arg=Z:$work/fw.ldr
-    log_arg=Z:$work/results.jsonl
-    trace_arg=Z:$work/trace.txt
-else
-    firmware_arg=$work/fw.ldr
-    log_arg=$work/results.jsonl
-    trace_arg=$work/trace.txt
-fi
-
-# flash_sim NAME COMNUMBER SERIAL OPTIONS...
-flash_sim() {
-    local name=$1 number=$2 serial=$3
-    shift 3
-    start_sim "$name" "$number" --serial "$serial" --restart-ms 300 --expect-ldr "$work/fw.ldr" \
-        --dump "$work/$name.dump" "$image_address" "$image_size" "$@"
-}
+firmware_arg=$(tool_path "$work/fw.ldr")
+log_arg=$(tool_path "$work/results.jsonl")
+trace_arg=$(tool_path "$work/trace.txt")
 
 # expect_flashed NAME PID: the simulator, ended, holds exactly the image and runs its
 # application again.
