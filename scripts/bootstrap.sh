@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make pkg-config clang libclang-rt-14-dev
-  googletest libgtest-dev libgmock-dev libssl-dev
+  googletest libgtest-dev libgmock-dev libssl-dev nlohmann-json3-dev python3-jsonschema
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 fonts-wine xvfb xauth imagemagick jq zip
 )

@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "base/record_file.h"
 #include "base/strings.h"
 #include "base/version.h"
 #include "base/trace.h"
@@ -150,9 +151,11 @@ int Update(CCommandRun& run)
     if (run.options.logFile)
         result.model = ProbeScannerModel(run.host, run.env.ports, runSettings);
     view.MeasureTransfer(run.host, FirmwareModule(files.firmware, settings.firmwareFile).block_size);
+    result.startTime = UtcTimeText();
     const uint32_t start = run.host.TickCount();
     engine.RunOperations(&files.firmware);
     if (run.options.logFile) {
+        result.endTime = UtcTimeText();
         result.rowStatus = view.FinalStatuses();
         result.note = engine.leftNote;
         result.stopped = run.host.Stopped();
@@ -161,8 +164,7 @@ int Update(CCommandRun& run)
             result.failure = run.host.LastMessage();
         result.durationMs = run.host.TickCount() - start;
         result.bytesPerSecond = view.BytesPerSecond();
-        result.speedCode = engine.foundSpeedCode >= 0 ? runSettings.baudCode : -1;
-        TakeScannerFacts(engine, result);
+        TakeScannerFacts(engine, runSettings, result);
         if (!WriteResultLog(*run.options.logFile, files.identity, {result}, run.env.err))
             return run.host.Stopped() ? StoppedExitCode(run.env) : kExitFailure;
     }

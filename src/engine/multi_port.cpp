@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "base/host.h"
+#include "base/record_file.h"
 #include "base/strings.h"
 #include "engine/operations.h"
 #include "engine/shared_stop_host.h"
@@ -125,9 +126,14 @@ private:
 
 }  // namespace
 
-void TakeScannerFacts(const CRunEngine& engine, CPortRunResult& result)
+void TakeScannerFacts(const CRunEngine& engine, const CRunSettings& run, CPortRunResult& result)
 {
     result.serialNumber = engine.serialNumber;
+    if (engine.foundSpeedCode >= 0)
+        result.speedCode = run.baudCode;
+    result.usb = engine.scannerUsb;
+    result.hardwareVersion = engine.loaderVersions.hardware;
+    result.loaderVersion = engine.loaderVersions.loader;
     if (engine.scannerId)
         result.uniqueId = HexText(engine.scannerId->data(), engine.scannerId->size());
     result.rowAttempts = engine.rowAttempts;
@@ -274,6 +280,7 @@ void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
     CPortView view(host, observer, index, result, module ? module->block_size : 0);
     CRunSettings run{target.name, target.baudCode, settings.timeout, settings.firmwareFile};
 
+    result.startTime = UtcTimeText();
     const uint32_t start = host.TickCount();
     bool stopped = false;
     try {
@@ -284,9 +291,7 @@ void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
         engine.skipCurrent = settings.skipCurrent;
         engine.Start(&firmware);
         stopped = engine.stopped;
-        if (engine.foundSpeedCode >= 0)
-            result.speedCode = run.baudCode;
-        TakeScannerFacts(engine, result);
+        TakeScannerFacts(engine, run, result);
     } catch (const stop_exception&) {
         stopped = true;
     }
@@ -295,4 +300,5 @@ void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
     result.failure = stopped ? std::string() : host.lastMessage;
     result.durationMs = host.TickCount() - start;
     result.bytesPerSecond = view.BytesPerSecond();
+    result.endTime = UtcTimeText();
 }

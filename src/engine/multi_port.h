@@ -13,15 +13,19 @@
 // and otherwise ends that port's run, so one port never blocks the others.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "transport/port_system.h"
 
 class CRunEngine;
 class CRunHost;
@@ -37,6 +41,15 @@ struct CPortRunResult {
     std::string port;
     uint32_t serialNumber = 0xFFFFFFFFu;   // unknown unless read
     std::string model;                     // the model's text; empty when never identified
+    // When the port's run began and ended, in UTC ("2025-03-15T12:34:56Z"); empty for a
+    // port that never began.
+    std::string startTime;
+    std::string endTime;
+    // The computational processor's hardware and loader versions, read in its loader by
+    // the update.
+    std::optional<uint16_t> hardwareVersion;
+    std::optional<uint16_t> loaderVersion;
+    std::optional<CUsbIdentity> usb;       // the port's USB device, as the run first opened it
     // Per row of the operation list, the final status as its string id (IDS_STATUS_OK,
     // _ERROR, _INTERRUPTED, _SKIPPED); 0 for a row the run never reached.
     std::vector<unsigned> rowStatus;
@@ -63,8 +76,10 @@ struct CPortRunResult {
 };
 
 // What a finished run of the engine tells of its scanner: serial number, unique id, each
-// row's attempts, the versions before and after, whether it was skipped.
-void TakeScannerFacts(const CRunEngine& engine, CPortRunResult& result);
+// row's attempts, the versions before and after, the computational processor's hardware
+// and loader versions, the port's USB device, whether it was skipped, and the speed it
+// left the scanner at (the result's row statuses filled already).
+void TakeScannerFacts(const CRunEngine& engine, const CRunSettings& run, CPortRunResult& result);
 
 // Where a port's run meets the platform: the clock, sleep and pump of the thread it runs
 // on, and the port system that opens its port. Made on the port's own thread.

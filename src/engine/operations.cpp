@@ -4,6 +4,7 @@
 #include "base/strings.h"
 #include "firmware/ldr.h"
 #include "protocol/commands.h"
+#include "protocol/device_info.h"
 #include "protocol/mode_switch.h"
 #include "protocol/scanner_protocol.h"
 #include "transport/com_device.h"
@@ -96,6 +97,14 @@ void UpdateFirmware(OperationContext* context)
     CheckResult(protocol.ReadModeRegister(reg));
     reg[0] = static_cast<unsigned char>((reg[0] | kBitClearOnWrite) & ~kBitProcessorAtmega);
     WriteModeRegisterChecked(protocol, reg);
+    // The record names the loader and hardware the module went to; a loader that does
+    // not tell them is updated all the same.
+    uint16_t loader = 0;
+    uint16_t hardware = 0;
+    if (context->loaderVersions && ReadProcessorVersions(protocol, loader, hardware)) {
+        context->loaderVersions->loader = loader;
+        context->loaderVersions->hardware = hardware;
+    }
 
     const ldr::module* module = ldr::find_module(*context->firmware, kFirmwareModuleKind);
     if (module == nullptr)

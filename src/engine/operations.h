@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class CScannerProtocol;
@@ -15,6 +16,12 @@ struct module;
 struct block_ref;
 }  // namespace ldr
 
+// What the firmware update read of the computational processor in its loader.
+struct CLoaderVersions {
+    std::optional<uint16_t> hardware;
+    std::optional<uint16_t> loader;
+};
+
 // Built by the run loop for each executed row; valid during the call only.
 struct OperationContext {
     CScannerProtocol* protocol;   // its device is open and the scanner answers
@@ -24,6 +31,7 @@ struct OperationContext {
     // The speed code the scanner is to be left at: the one it was found at when the run
     // first reached it; -1: the speed it has when the operation starts.
     int homeSpeedCode = -1;
+    CLoaderVersions* loaderVersions = nullptr;   // may be null
 };
 
 // Succeeds by returning, fails by throwing (test_exception, stop_exception, ...).

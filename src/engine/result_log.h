@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct CPortRunResult;
 
@@ -17,17 +19,30 @@ struct CFirmwareIdentity {
 // Reads the file (UTF-8 path) to name and hash it; false when it cannot be read.
 bool IdentifyFirmwareFile(const std::string& path, CFirmwareIdentity& identity);
 
+// An operator's or a work order's names for the records: NAME=VALUE pairs in order.
+using CRecordTags = std::vector<std::pair<std::string, std::string>>;
+// Sets the tag, replacing one of the same name in any (ASCII) case, as the settings
+// file's names match.
+void SetRecordTag(CRecordTags& tags, const std::string& name, const std::string& value);
+
 // Where and when the record was made, and by which version of the tool.
 struct CLogStamp {
     std::string utcTime;
     std::string hostName;
     std::string version;
+    std::string station;   // empty: the host name
+    CRecordTags tags;
 };
 
 // One record, ending in a line feed: time, host, port, serial (null when unknown),
 // model, the firmware file, each row's name and status, whether every row ended "OK",
 // whether a stop ended the port (its failure then says only how the scanner was left),
-// the failure's message, duration and rate, the tool's version.
+// the failure's message, duration and rate, the tool's version; then when the port's
+// run began and ended, each row's attempts, the scanner's unique id, versions and USB
+// device, the station and its tags, the speed the scanner was left at, and whether it
+// was skipped. Every field is there in every record, null where nothing was learnt.
+// Texts that are no UTF-8 (a port name from a Linux command line) keep their valid
+// characters, the others replaced, so the record is always written.
 std::string ResultLogLine(const CPortRunResult& result, const CFirmwareIdentity& firmware,
                           const CLogStamp& stamp);
 

@@ -197,6 +197,7 @@ void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
         return;
     }
     OperationContext context{&protocol, &firmware, &sink, &view, foundSpeedCode};
+    context.loaderVersions = &loaderVersions;
     operation(&context);
     uint16_t version = 0;
     if (operation == SwitchToWorkingMode && ReadBlackfinProgramVersion(protocol, version)) {
@@ -250,6 +251,7 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
     std::string serial = "?";
     UpdateTitle(serial.c_str());
     const int rows = view.RowCount();
+    loaderVersions = CLoaderVersions();
     for (int i = 0; i < rows; ++i)
         view.SetRowStatus(i, "");
     host.PumpMessages();

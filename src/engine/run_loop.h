@@ -121,6 +121,8 @@ public:
     std::optional<uint16_t> versionAfter;
     // Per row of the last run, how many times it was run.
     std::vector<unsigned> rowAttempts;
+    // What the last run's update read in the loader.
+    CLoaderVersions loaderVersions;
 
 private:
     // Waits for the port to be listed, opens it and finds the scanner's speed.

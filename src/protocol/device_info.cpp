@@ -221,6 +221,16 @@ bool ReadBlackfinProgramVersion(CScannerProtocol& protocol, uint16_t& version)
     }
 }
 
+bool ReadProcessorVersions(CScannerProtocol& protocol, uint16_t& first, uint16_t& second)
+{
+    unsigned char reply[5] = {0, 0, 0, 0, 0};
+    if (protocol.GetInfo(reply, 0) != RESULT_OK)
+        return false;
+    first = Word(reply);
+    second = Word(reply + 2);
+    return true;
+}
+
 bool ReadSerialNumber(CScannerProtocol& protocol, uint32_t& serial, bool switchFirst)
 {
     try {

@@ -30,6 +30,11 @@ struct CDeviceInfo {
 // found in. Failures of the loader part are thrown; the application part fails quietly.
 void ReadDeviceInfo(CScannerProtocol& protocol, CDeviceInfo& info);
 
+// The versions query for the processor the mode register selects: in the loader its
+// loader and hardware versions, in the working program the program's two words. False
+// when the scanner does not answer it; nothing is thrown.
+bool ReadProcessorVersions(CScannerProtocol& protocol, uint16_t& first, uint16_t& second);
+
 // Reads only the serial number; false when the scanner runs its loader or a command fails.
 bool ReadSerialNumber(CScannerProtocol& protocol, uint32_t& serial, bool switchFirst);
 

@@ -24,6 +24,11 @@ public:
     bool SerialPortExists(const std::string& name) override;
     bool IsCurrentPortUsb(const std::string& name, const std::string& vid,
                           const std::string& pid, std::string& hardwareId) override;
+    // A scanner back from its restart under another name is found by its USB device.
+    bool PortUsbIdentity(const std::string& name, CUsbIdentity& identity) override
+    {
+        return shared.PortUsbIdentity(name, identity);
+    }
     CDeviceNotifier& Notifier() override { return notifier; }
     CTraceSink* Trace() override { return shared.Trace(); }
     std::vector<std::string> SlowAdapterFiles() override { return shared.SlowAdapterFiles(); }

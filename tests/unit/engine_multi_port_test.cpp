@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "base/record_file.h"
 #include "base/sha256.h"
 #include "base/strings.h"
@@ -149,6 +151,20 @@ TEST_F(MultiPort, EveryPortFlashedOnItsOwnThreadWithinTheJobLimit)
         EXPECT_GT(r.bytesPerSecond, 0u);
         EXPECT_LT(r.bytesPerSecond, 115200u / 10);
         EXPECT_GT(r.durationMs, 0u);
+        // What the record tells of the scanner: its own id, the computational processor's
+        // versions as its loader gives them, the USB device of a USB port, one attempt per
+        // row, left at the speed it was found at.
+        EXPECT_EQ(r.uniqueId, HexText(sim.scanner->Config().uniqueId.data(), 16));
+        EXPECT_EQ(r.hardwareVersion, std::optional<uint16_t>(sim.scanner->Config().blackfin.hardware));
+        EXPECT_EQ(r.loaderVersion, std::optional<uint16_t>(sim.scanner->Config().blackfin.loader));
+        EXPECT_EQ(r.usb.has_value(), k > 0);
+        if (r.usb)
+            EXPECT_EQ(r.usb->serial, std::to_string(r.serialNumber));
+        EXPECT_EQ(r.rowAttempts, (std::vector<unsigned>{1, 1}));
+        // A USB scanner answers at whatever speed the port is set to: the first tried.
+        EXPECT_EQ(r.speedCode, k == 0 ? 5 : 2);
+        EXPECT_EQ(r.startTime.size(), 20u);
+        EXPECT_LE(r.startTime, r.endTime);
         EXPECT_TRUE(sim.scanner->ChecksumVerdict());
         EXPECT_EQ(sim.scanner->Dump(0x40000, image.size()), image);
         EXPECT_EQ(sim.scanner->Mode(sim.host.NowUs()), MODE_APPLICATION);
@@ -184,6 +200,7 @@ TEST_F(MultiPort, AFailureEndsOnlyItsPortAfterItsOwnRetries)
     EXPECT_EQ(failed.failure.rfind("(147) ", 0), 0u) << failed.failure;
     // Retried once, then given up without asking anybody.
     EXPECT_EQ(recorder.Count(1, "0:Ошибка"), 2u);
+    EXPECT_EQ(failed.rowAttempts, (std::vector<unsigned>{2, 0}));
     EXPECT_EQ(recorder.Count(0, "0:Ошибка"), 0u);
     EXPECT_FALSE(sims.at("COM2")->ports.Held("COM2"));
 }
@@ -340,26 +357,71 @@ TEST(ResultLog, RecordsAreOneJsonLineEachWithTheFilesHash)
     ok.rowStatus = {IDS_STATUS_OK, IDS_STATUS_OK};
     ok.durationMs = 1500;
     ok.bytesPerSecond = 9600;
+    ok.rowAttempts = {1, 1};
+    ok.startTime = "2025-03-15T12:34:40Z";
+    ok.endTime = "2025-03-15T12:34:56Z";
+    ok.uniqueId = "515a5401020304050607080900ff0a0b";
+    ok.hardwareVersion = 0x0200;
+    ok.loaderVersion = 0x0104;
+    ok.versionBefore = 0x0305;
+    ok.versionAfter = 0x0306;
+    ok.usb = CUsbIdentity{"0647", "3339", "", "1-1.2"};
+    ok.speedCode = 5;
     CPortRunResult failed;
-    failed.port = "COM4";
+    failed.port = "COM\xff";
     failed.rowStatus = {IDS_STATUS_ERROR, 0};
+    failed.rowAttempts = {3};
     failed.failure = "(147) a\r\nb\x01";
-    const CLogStamp stamp{"2025-03-15T12:34:56Z", "bench", "1.0.0"};
+    CLogStamp stamp{"2025-03-15T12:34:56Z", "bench", "1.0.0", "", {}};
+    SetRecordTag(stamp.tags, "operator", "Петров");
+    SetRecordTag(stamp.tags, "order", "WO-7");
+    SetRecordTag(stamp.tags, "Operator", "Иванов");
+    CLogStamp stamped{"2025-03-15T12:34:56Z", "bench", "1.0.0", "line 4", {}};
 
     const std::string okLine = ResultLogLine(ok, identity, stamp);
-    EXPECT_EQ(okLine,
-              "{\"time\":\"2025-03-15T12:34:56Z\",\"host\":\"bench\",\"port\":\"COM3\","
-              "\"serial\":1234567,\"model\":\"Ручной \\\"Тест\\\"\",\"firmware\":{\"name\":"
-              "\"fw.ldr\",\"size\":3,\"sha256\":\"" + digest("abc") + "\"},\"rows\":["
-              "{\"name\":\"Обновление прошивки\",\"status\":\"OK\"},{\"name\":\"Переход в "
-              "рабочий режим\",\"status\":\"OK\"}],\"ok\":true,\"stopped\":false,\"failure\":\"\","
-              "\"duration_ms\":1500,\"bytes_per_second\":9600,\"version\":\"1.0.0\"}\n");
-    const std::string failedLine = ResultLogLine(failed, identity, stamp);
+    // The fields of the first records keep their text and order; the new ones follow.
+    const std::string legacy =
+        "{\"time\":\"2025-03-15T12:34:56Z\",\"host\":\"bench\",\"port\":\"COM3\","
+        "\"serial\":1234567,\"model\":\"Ручной \\\"Тест\\\"\",\"firmware\":{\"name\":"
+        "\"fw.ldr\",\"size\":3,\"sha256\":\"" + digest("abc") + "\"},\"rows\":["
+        "{\"name\":\"Обновление прошивки\",\"status\":\"OK\"";
+    EXPECT_EQ(okLine.rfind(legacy, 0), 0u) << okLine;
+    EXPECT_NE(okLine.find("\"status\":\"OK\",\"attempts\":1},{\"name\":\"Переход в "
+                          "рабочий режим\",\"status\":\"OK\",\"attempts\":1}],\"ok\":true,"
+                          "\"stopped\":false,\"failure\":\"\",\"duration_ms\":1500,"
+                          "\"bytes_per_second\":9600,\"version\":\"1.0.0\",\"start_time\":"),
+              std::string::npos) << okLine;
+    const auto record = nlohmann::json::parse(okLine);
+    EXPECT_EQ(record["start_time"], "2025-03-15T12:34:40Z");
+    EXPECT_EQ(record["end_time"], "2025-03-15T12:34:56Z");
+    EXPECT_EQ(record["unique_id"], "515a5401020304050607080900ff0a0b");
+    EXPECT_EQ(record["hardware_version"], "2.0");
+    EXPECT_EQ(record["loader_version"], "1.4");
+    EXPECT_EQ(record["program_version_before"], "3.5");
+    EXPECT_EQ(record["program_version_after"], "3.6");
+    EXPECT_EQ(record["usb"], nlohmann::json::parse(R"({"vendor_id":"0647","product_id":"3339",
+                                                      "serial":null,"location":"1-1.2"})"));
+    EXPECT_EQ(record["station"], "bench");
+    EXPECT_EQ(record["tags"], nlohmann::json::parse(R"({"Operator":"Иванов","order":"WO-7"})"));
+    EXPECT_EQ(record["left_baud"], 57600);
+    EXPECT_EQ(record["skipped"], false);
+
+    const std::string failedLine = ResultLogLine(failed, identity, stamped);
     EXPECT_NE(failedLine.find("\"serial\":null"), std::string::npos);
-    EXPECT_NE(failedLine.find("\"status\":\"Ошибка\"},{\"name\":\"Переход в рабочий режим\","
-                              "\"status\":null}"), std::string::npos);
+    EXPECT_NE(failedLine.find("\"status\":\"Ошибка\",\"attempts\":3},{\"name\":\"Переход в "
+                              "рабочий режим\",\"status\":null,\"attempts\":0}"), std::string::npos);
     EXPECT_NE(failedLine.find("\"failure\":\"(147) a\\r\\nb\\u0001\""), std::string::npos);
     EXPECT_EQ(std::count(failedLine.begin(), failedLine.end(), '\n'), 1);
+    // Nothing learnt is null, never left out; a port name that is no UTF-8 still makes
+    // its record.
+    const auto empty = nlohmann::json::parse(failedLine);
+    for (const char* key : {"start_time", "end_time", "unique_id", "hardware_version",
+                            "loader_version", "program_version_before", "program_version_after",
+                            "usb", "left_baud"})
+        EXPECT_TRUE(empty.at(key).is_null()) << key;
+    EXPECT_EQ(empty["port"], "COM\xEF\xBF\xBD");
+    EXPECT_EQ(empty["station"], "line 4");
+    EXPECT_EQ(empty["tags"], nlohmann::json::object());
     CPortRunResult stopped = failed;
     stopped.rowStatus = {IDS_STATUS_INTERRUPTED, 0};
     stopped.failure.clear();
