@@ -157,6 +157,7 @@ int Update(CCommandRun& run)
     if (run.options.logFile) {
         result.endTime = UtcTimeText();
         result.rowStatus = view.FinalStatuses();
+        TakeRunFacts(engine, runSettings, result);
         result.note = engine.leftNote;
         result.stopped = run.host.Stopped();
         // A stopped run ended by the stop, not by a failure it met and retried before it.

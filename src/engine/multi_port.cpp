@@ -129,8 +129,10 @@ private:
 void TakeScannerFacts(const CRunEngine& engine, const CRunSettings& run, CPortRunResult& result)
 {
     result.serialNumber = engine.serialNumber;
+    // Every row "OK": the operations left the scanner at the speed it was found at, even
+    // where the run's own code still holds the 115200 of a failed transfer it retried.
     if (engine.foundSpeedCode >= 0)
-        result.speedCode = run.baudCode;
+        result.speedCode = result.Succeeded() ? engine.foundSpeedCode : run.baudCode;
     result.usb = engine.scannerUsb;
     result.hardwareVersion = engine.loaderVersions.hardware;
     result.loaderVersion = engine.loaderVersions.loader;

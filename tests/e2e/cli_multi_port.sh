@@ -88,6 +88,7 @@ for n in 1 2 3; do
          (.serial | IN(1001, 1002, 1003)) and (.rows | length) == 2 and .rows[0].status == "OK"' \
         >/dev/null || fail "log line $n: $line"
 done
+cp "$work/results.jsonl" "$work/flashed.jsonl"
 traced=$(check_trace "$work/trace.txt") || fail "trace: $traced"
 for n in a b c; do
     # At least one write per block of the image, each answered; the port's open, speed,
@@ -154,4 +155,6 @@ done
 [ "$(grep -c '"ok":false,"stopped":true,"failure":""' "$work/results.jsonl")" -eq 3 ] ||
     fail "the stopped ports' records: $(cat "$work/results.jsonl")"
 
+"$root/tests/e2e/validate_records.py" "$root/docs/result-record.schema.json" \
+    "$work/flashed.jsonl" "$work/results.jsonl" || fail "records against the schema"
 echo "cli_multi_port ($platform): ok"

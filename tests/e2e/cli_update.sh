@@ -95,8 +95,15 @@ stop_sim
 # A row that failed once and then went through: the scanner ends at the speed it was
 # found at, not at the transfer's 115200.
 flash_sim retried 36 --speed 4 --fault 156:status:1:147
-cli update --port "$(port retried)" --firmware "$firmware_arg" --retry 1
+cli update --port "$(port retried)" --firmware "$firmware_arg" --retry 1 --log "$log_arg"
 expect_rc 0 "a retried row"
+# Its record: the update begun twice and the return once, the scanner's own id and its
+# computational processor's versions from its loader, left at 38400.
+tail -n 1 "$work/results.jsonl" | jq -e '[.rows[].attempts] == [2, 1] and .ok == true and
+    .unique_id == "515a54010203040506070809" + "0a0b0c0d" and .hardware_version == "2.0" and
+    .loader_version == "1.4" and .left_baud == 38400 and .skipped == false and
+    .start_time <= .end_time and .station == .host and .tags == {}' >/dev/null ||
+    fail "retried: record $(tail -n 1 "$work/results.jsonl")"
 expect_rows_ok retried
 wait_until 2 state_has retried "speed 4" || fail "retried: not back at 38400"
 expect_flashed retried
@@ -184,4 +191,6 @@ for seed in $seeds; do
 done
 [ "$ok_runs" -gt 0 ] || fail "no run under faults succeeded"
 
+"$root/tests/e2e/validate_records.py" "$root/docs/result-record.schema.json" "$work/results.jsonl" ||
+    fail "records against the schema"
 echo "cli_update ($platform): ok, $ok_runs of $(echo $seeds | wc -w) faulty runs flashed"

@@ -183,9 +183,11 @@ TEST_F(MultiPort, AFailureEndsOnlyItsPortAfterItsOwnRetries)
     SimConfig good;
     SimConfig refusing;
     refusing.writeErrorStatus = 147;
+    SimConfig refusingOnce;
+    refusingOnce.speedCode = 4;
     Add("COM1", good);
     Add("COM2", refusing);
-    Add("COM3", good);
+    Add("COM3", refusingOnce).scanner->AddFault({CMD_WRITE_MEMORY, SimFault::ErrorStatus, 1, 147});
     settings.retries = 1;
     Recorder recorder(3);
 
@@ -201,6 +203,10 @@ TEST_F(MultiPort, AFailureEndsOnlyItsPortAfterItsOwnRetries)
     // Retried once, then given up without asking anybody.
     EXPECT_EQ(recorder.Count(1, "0:Ошибка"), 2u);
     EXPECT_EQ(failed.rowAttempts, (std::vector<unsigned>{2, 0}));
+    // The retried transfer went through: the scanner is back at its 38400, not at the
+    // 115200 where the failure left the port.
+    EXPECT_EQ(results[2].rowAttempts, (std::vector<unsigned>{2, 1}));
+    EXPECT_EQ(results[2].speedCode, 4);
     EXPECT_EQ(recorder.Count(0, "0:Ошибка"), 0u);
     EXPECT_FALSE(sims.at("COM2")->ports.Held("COM2"));
 }
