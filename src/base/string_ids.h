@@ -209,6 +209,9 @@ enum StringId : unsigned {
     IDS_SETTINGS_LOCKED = 441,            // the locked sheet's caption
     IDS_FIRMWARE_SKIP_CURRENT = 442,      // the firmware page's check box
 
+    // The record's tags and the scripts' output
+    IDS_CLI_BAD_TAG = 460,                // the option, the value given
+
     // Dialogs
     IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."
 };

@@ -157,7 +157,6 @@ int Update(CCommandRun& run)
     if (run.options.logFile) {
         result.endTime = UtcTimeText();
         result.rowStatus = view.FinalStatuses();
-        TakeRunFacts(engine, runSettings, result);
         result.note = engine.leftNote;
         result.stopped = run.host.Stopped();
         // A stopped run ended by the stop, not by a failure it met and retried before it.
@@ -166,7 +165,7 @@ int Update(CCommandRun& run)
         result.durationMs = run.host.TickCount() - start;
         result.bytesPerSecond = view.BytesPerSecond();
         TakeScannerFacts(engine, runSettings, result);
-        if (!WriteResultLog(*run.options.logFile, files.identity, {result}, run.env.err))
+        if (!WriteResultLog(*run.options.logFile, files, {result}, run.env.err))
             return run.host.Stopped() ? StoppedExitCode(run.env) : kExitFailure;
     }
     if (run.host.Stopped())

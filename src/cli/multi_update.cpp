@@ -122,6 +122,8 @@ void PrepareUpdate(const CCliOptions& options, const CCliSettings& settings, CUp
     FirmwareModule(files.firmware, settings.firmwareFile);
     if (!options.logFile)
         return;
+    files.stamp = CLogStamp{std::string(), HostName(), TRELVO_VERSION_TEXT, settings.logStation,
+                            settings.logTags};
     if (!IdentifyFirmwareFile(settings.firmwareFile, files.identity))
         throw ldr_exception(IDS_BATCH_NO_FIRMWARE_ID, StringPrintf(LoadText(IDS_BATCH_NO_FIRMWARE_ID),
                                                                    settings.firmwareFile.c_str()));
@@ -216,13 +218,14 @@ std::string ResultTable(const std::vector<CPortRunResult>& results)
     return table;
 }
 
-bool WriteResultLog(const std::string& logFile, const CFirmwareIdentity& firmware,
+bool WriteResultLog(const std::string& logFile, const CUpdateFiles& files,
                     const std::vector<CPortRunResult>& results, std::ostream& err)
 {
-    const CLogStamp stamp{UtcTimeText(), HostName(), TRELVO_VERSION_TEXT};
+    CLogStamp stamp = files.stamp;
+    stamp.utcTime = UtcTimeText();
     bool written = true;
     for (const CPortRunResult& result : results) {
-        const std::string record = ResultLogLine(result, firmware, stamp);
+        const std::string record = ResultLogLine(result, files.identity, stamp);
         std::string error;
         if (!AppendRecord(logFile, record, error)) {
             err << StringPrintf(LoadText(IDS_LOG_WRITE_FAILED), logFile.c_str(), error.c_str())
@@ -288,7 +291,7 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
         env.err << r.port << ": " << AppendSentence(failure, r.note) << '\n';
     }
     const bool logged =
-        !options.logFile || WriteResultLog(*options.logFile, files.identity, results, env.err);
+        !options.logFile || WriteResultLog(*options.logFile, files, results, env.err);
     if (run.StopRequested())
         return StoppedExitCode(env);
     return allOk && logged ? kExitOk : kExitFailure;

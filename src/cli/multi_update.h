@@ -18,6 +18,7 @@ struct CPortRunResult;
 struct CUpdateFiles {
     ldr::file firmware;
     CFirmwareIdentity identity;
+    CLogStamp stamp;   // the station, its tags and the version; the time is the record's
 };
 // Loads and checks the firmware file (ldr_exception naming the file) and checks that the
 // log can be opened for appending (CUsageError naming the log and the reason).
@@ -46,5 +47,5 @@ std::string ResultTable(const std::vector<CPortRunResult>& results);
 
 // Appends one record per result to the log. A record that could not be written goes to
 // err, after the reason, as the same JSON line, so that it is not lost. False then.
-bool WriteResultLog(const std::string& logFile, const CFirmwareIdentity& firmware,
+bool WriteResultLog(const std::string& logFile, const CUpdateFiles& files,
                     const std::vector<CPortRunResult>& results, std::ostream& err);

@@ -30,7 +30,8 @@ bool IsHelp(const std::string& arg)
 
 // The options that take a value; any other "--name" is a flag or unknown.
 const char* const kValueOptions[] = {"settings", "port", "jobs", "log", "trace",
-                                     "speed", "timeout", "firmware", "retry", "count"};
+                                     "speed", "timeout", "firmware", "retry", "count",
+                                     "tag"};
 
 bool TakesValue(const std::string& name)
 {
@@ -119,6 +120,15 @@ void CheckApplicable(const CCliOptions& options, const std::string& commandName)
         refuse("--skip-current");
     if (!station && options.count)
         refuse("--count");
+    if (!flashes && !options.tags.empty())
+        refuse("--tag");
+    const bool printsData = options.command == CliCommand::Ports ||
+                            options.command == CliCommand::Search ||
+                            options.command == CliCommand::Check ||
+                            options.command == CliCommand::Info ||
+                            options.command == CliCommand::Modules;
+    if (!printsData && options.json)
+        refuse("--json");
 }
 
 void SetOption(CCliOptions& options, const std::string& name, const std::string& value)
@@ -155,6 +165,11 @@ void SetOption(CCliOptions& options, const std::string& name, const std::string&
         if (n > kMaxRetries)
             throw CUsageError(StringPrintf(LoadText(IDS_CLI_AT_MOST), where.c_str(), kMaxRetries));
         options.retries = static_cast<unsigned>(n);
+    } else if (name == "tag") {
+        const size_t equals = value.find('=');
+        if (equals == 0 || equals == std::string::npos)
+            throw CUsageError(Text(IDS_CLI_BAD_TAG, where, value));
+        options.tags.emplace_back(value.substr(0, equals), value.substr(equals + 1));
     } else
         throw CUsageError(Text(IDS_CLI_UNKNOWN_OPTION, where));
 }
@@ -242,6 +257,8 @@ CCliOptions ParseCliOptions(const std::vector<std::string>& args)
             options.allPorts = true;
         } else if (arg == "--skip-current") {
             options.skipCurrent = true;
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             const size_t equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/settings.h"
@@ -43,6 +44,10 @@ struct CCliOptions {
     std::optional<unsigned> jobs;        // update: ports run at once
     std::optional<std::string> logFile;  // update: the result log appended to
     std::optional<std::string> traceFile;   // any command: the protocol trace written
+    // update: --tag NAME=VALUE in order, for the records (a later one of a name wins).
+    std::vector<std::pair<std::string, std::string>> tags;
+    // ports, search, check, info, modules: one JSON document instead of the text.
+    bool json = false;
     std::optional<int> speedCode;
     std::optional<unsigned> timeout;
     std::optional<std::string> firmwareFile;

@@ -7,6 +7,7 @@
 #include "base/app_paths.h"
 #include "base/strings.h"
 #include "base/system_error.h"
+#include "engine/result_log.h"
 #include "settings/profile.h"
 #include "settings/profile_ini.h"
 #include "settings/settings.h"
@@ -148,6 +149,11 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
                                          : stored.timeout;
 
     result.skipCurrent = options.skipCurrent || stored.skipCurrent;
+    result.logStation = stored.logStation;
+    result.logTags = stored.logTags;
+    for (const auto& tag : options.tags)
+        SetRecordTag(result.logTags, tag.first, tag.second);
+
     if (options.command == CliCommand::Update || options.command == CliCommand::Station) {
         result.firmwareFile = options.firmwareFile ? *options.firmwareFile : stored.firmwareFile;
         if (result.firmwareFile.empty())

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/options.h"
 #include "connection/connection_actions.h"
@@ -23,6 +25,10 @@ struct CCliSettings {
     // The port is the settings file's own (no --port naming another one): a speed change
     // may then be written back to the file.
     bool portFromFile = false;
+    // update: the records' station ([Log] Station; empty: the host's name) and tags, the
+    // file's [Log] Tag.NAME keys with each --tag laid over them.
+    std::string logStation;
+    std::vector<std::pair<std::string, std::string>> logTags;
 };
 
 // Reads the settings for a command that talks to a scanner. An explicitly named file

@@ -43,7 +43,7 @@ public:
     {
         std::lock_guard<std::mutex> lock(mutex);
         env.out << StationLine(UtcTimeText(), result) << '\n' << std::flush;
-        if (options.logFile && !WriteResultLog(*options.logFile, files.identity, {result}, env.err))
+        if (options.logFile && !WriteResultLog(*options.logFile, files, {result}, env.err))
             logFailed = true;
     }
 

@@ -366,7 +366,8 @@ void CBatchSession::RecordResult(size_t row, const CPortRunResult& result)
 {
     std::string failure;
     if (!runSettings.logFile.empty()) {
-        const CLogStamp stamp{UtcTimeText(), HostName(), runSettings.version};
+        const CLogStamp stamp{UtcTimeText(), HostName(), runSettings.version, runSettings.station,
+                              runSettings.tags};
         const std::string record = ResultLogLine(result, firmwareIdentity, stamp);
         std::string error;
         if (!AppendRecord(runSettings.logFile, record, error))

@@ -51,6 +51,8 @@ struct CBatchRunSettings {
     std::string logFile;     // JSON Lines result log; empty: none
     std::string version;     // the program's version text, for the log
     bool skipCurrent = false; // a scanner already at the module's version is skipped
+    std::string station;     // the records' station; empty: the host's name
+    CRecordTags tags;        // the records' tags
 };
 
 // What Deliver took: the rows to redraw, and whether the search or run has ended.

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CProfile {
 public:
@@ -23,6 +24,9 @@ public:
     // the key is missing or its value empty.
     virtual int GetInt(const std::string& section, const std::string& key,
                        int defaultValue) const = 0;
+    // The key names of the section in file order, each once (the first spelling of a
+    // name met in several cases); empty when it has none.
+    virtual std::vector<std::string> Keys(const std::string& section) const = 0;
 
     // Sets the value, creating the file, the section or the key as needed and leaving
     // every other line of the file as it was. False when the file cannot be written,

@@ -223,6 +223,22 @@ const std::string* CIniDocument::Find(const std::string& section, const std::str
     return nullptr;
 }
 
+std::vector<std::string> CIniDocument::Keys(const std::string& section) const
+{
+    std::vector<std::string> keys;
+    bool inSection = false;
+    for (const Line& line : lines) {
+        if (line.isSection) {
+            inSection = SameName(line.name, section);
+        } else if (inSection && line.isKey &&
+                   std::none_of(keys.begin(), keys.end(),
+                                [&line](const std::string& key) { return SameName(key, line.name); })) {
+            keys.push_back(line.name);
+        }
+    }
+    return keys;
+}
+
 int CIniDocument::FindSection(const std::string& section) const
 {
     for (size_t i = 0; i < lines.size(); ++i)
@@ -406,6 +422,12 @@ int CIniProfile::GetInt(const std::string& section, const std::string& key, int 
     const CIniDocument* parsed = Document();
     const std::string* value = parsed ? parsed->Find(section, key) : nullptr;
     return value ? ProfileIntFromText(*value, defaultValue) : defaultValue;
+}
+
+std::vector<std::string> CIniProfile::Keys(const std::string& section) const
+{
+    const CIniDocument* parsed = Document();
+    return parsed ? parsed->Keys(section) : std::vector<std::string>();
 }
 
 bool CIniProfile::WriteChecked(const std::string& section, const std::string& key,

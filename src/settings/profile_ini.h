@@ -19,6 +19,8 @@ public:
 
     // The first value of the key, searching the sections in file order; null if none.
     const std::string* Find(const std::string& section, const std::string& key) const;
+    // The key names of every section of that name, in file order, each once.
+    std::vector<std::string> Keys(const std::string& section) const;
 
     // Updates the first value of the key in place, or appends the key at the end of
     // the first section of that name, or appends the section at the end.
@@ -85,6 +87,7 @@ public:
     std::string GetString(const std::string& section, const std::string& key,
                           const std::string& defaultValue) const override;
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const override;
+    std::vector<std::string> Keys(const std::string& section) const override;
 
 protected:
     // The file keeps its encoding.

@@ -76,6 +76,32 @@ public:
             GetPrivateProfileIntW(wideSection.c_str(), wideKey.c_str(), defaultValue, path.c_str()));
     }
 
+    // The call lists the section's key names, each ended by a NUL, when no key is named.
+    std::vector<std::string> Keys(const std::string& section) const override
+    {
+        std::wstring wideSection;
+        std::vector<std::string> keys;
+        if (!valid || !WidenStrict(section, wideSection))
+            return keys;
+        std::vector<wchar_t> buffer(1024);
+        DWORD length = 0;
+        for (;;) {
+            length = GetPrivateProfileStringW(wideSection.c_str(), nullptr, L"", buffer.data(),
+                                              static_cast<DWORD>(buffer.size()), path.c_str());
+            if (length + 2 < buffer.size() || buffer.size() >= kMaxValueChars)
+                break;
+            buffer.resize(buffer.size() * 2);
+        }
+        for (size_t start = 0; start < length;) {
+            const std::wstring name(buffer.data() + start);
+            if (name.empty())
+                break;
+            keys.push_back(Narrow(name));
+            start += name.size() + 1;
+        }
+        return keys;
+    }
+
 protected:
     bool WriteChecked(const std::string& section, const std::string& key,
                       const std::string& value) override

@@ -1,5 +1,10 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+#include <cctype>
+
+#include "base/environment.h"
+
 namespace {
 
 const char kConnect[] = "Connect";
@@ -16,6 +21,35 @@ const char kFileName[] = "FileName";
 const char kTestingMode[] = "TestingMode";
 const char kSkipCurrent[] = "SkipCurrent";
 const char kLocked[] = "Locked";
+const char kStationKey[] = "Station";
+const char kTagPrefix[] = "Tag.";
+
+bool SameText(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < b.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// Names match as the file's keys do: a key met again in another case (the system's
+// profile calls list it twice) is the first one.
+void LoadTags(const CProfile& profile, CSettings& s)
+{
+    const std::string prefix = kTagPrefix;
+    s.logTags.clear();
+    for (const std::string& key : profile.Keys(kLog)) {
+        if (key.size() <= prefix.size() || !SameText(key.substr(0, prefix.size()), prefix))
+            continue;
+        const std::string name = key.substr(prefix.size());
+        if (std::none_of(s.logTags.begin(), s.logTags.end(),
+                         [&name](const auto& tag) { return SameText(tag.first, name); }))
+            s.logTags.emplace_back(name, profile.GetString(kLog, key, ""));
+    }
+}
 
 void LoadSettings(const CProfile& profile, CSettings& s)
 {
@@ -32,7 +66,12 @@ void LoadSettings(const CProfile& profile, CSettings& s)
     s.bootloaderFile = profile.GetString(kBootloader, kFileName, s.bootloaderFile);
     s.bootloaderPort = profile.GetString(kBootloader, kPortName, s.bootloaderPort);
     s.bootloaderBaudCode = profile.GetInt(kBootloader, kBaudRate, s.bootloaderBaudCode);
-    s.logFile = profile.GetString(kLog, kFileName, s.logFile);
+    // Expanded once, as read: a value kept from before is expanded already.
+    const std::string logFile = profile.GetString(kLog, kFileName, "");
+    if (!logFile.empty())
+        s.logFile = ExpandEnvironmentVariables(logFile);
+    s.logStation = profile.GetString(kLog, kStationKey, s.logStation);
+    LoadTags(profile, s);
     s.stationLocked = profile.GetInt(kStation, kLocked, s.stationLocked ? 1 : 0) != 0;
 }
 
@@ -59,7 +98,8 @@ bool CSettings::operator==(const CSettings& o) const
            firmwareFile == o.firmwareFile && testingMode == o.testingMode &&
            bootloaderFile == o.bootloaderFile && bootloaderPort == o.bootloaderPort &&
            bootloaderBaudCode == o.bootloaderBaudCode && logFile == o.logFile &&
-           skipCurrent == o.skipCurrent && stationLocked == o.stationLocked;
+           skipCurrent == o.skipCurrent && stationLocked == o.stationLocked &&
+           logStation == o.logStation && logTags == o.logTags;
 }
 
 bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "settings/profile.h"
 
@@ -29,9 +31,14 @@ struct CSettings {
     int bootloaderBaudCode = kDefaultBaudCode;  // Bootloader/BaudRate
     // Optional and set by hand: the result log of the batch window (JSON Lines); empty
     // means no log. Read only: no page edits it, and a save leaves its line as it is.
+    // Its environment variables are expanded (%COMPUTERNAME%; on Linux also $NAME, ${NAME}).
     std::string logFile;                    // Log/FileName
     // Set by hand for line operators: the settings sheet opens read-only. Read only.
     bool stationLocked = false;             // Station/Locked (1 or 0)
+    // The records' station (empty: the host's name) and tags, Log/Tag.NAME=VALUE in file
+    // order; read only as well.
+    std::string logStation;                 // Log/Station
+    std::vector<std::pair<std::string, std::string>> logTags;
 
     bool operator==(const CSettings& other) const;
     bool operator!=(const CSettings& other) const { return !(*this == other); }

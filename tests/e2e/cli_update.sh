@@ -60,13 +60,16 @@ expect_rows_ok() {
 
 # An ordinary line, the scanner at 38400 and the settings at 9600: the run finds it.
 flash_sim plain 34 --speed 4
-printf '[Connect]\nPortName=%s\nBaudRate=2\nTimeout=1000\n[Firmware]\nFileName=%s\n' \
+printf '[Connect]\nPortName=%s\nBaudRate=2\nTimeout=1000\n[Firmware]\nFileName=%s\n[Log]\nStation=Линия 2\nTag.Operator=Иванов\nTag.shift=1\n' \
     "$(port plain)" "$settings_firmware" >"$work/trelvo.ini"
 settings_before=$(cat "$work/trelvo.ini")
 if [ "$platform" = win32 ]; then settings_arg=Z:$work/trelvo.ini; else settings_arg=$work/trelvo.ini; fi
-cli update --settings "$settings_arg"
+cli update --settings "$settings_arg" --log "$log_arg" --tag order=WO-7 --tag operator=Петров
 expect_rc 0 "update on an ordinary line"
 expect_rows_ok plain
+# The station and tags of the settings file, --tag laid over a tag of the same name.
+jq -e '.station == "Линия 2" and .tags == {"operator": "Петров", "shift": "1", "order": "WO-7"}' \
+    "$work/results.jsonl" >/dev/null || fail "plain: record $(cat "$work/results.jsonl")"
 grep -q '^Обновление прошивки: Выполнено: 100% (' "$work/cli.out" || fail "no progress lines"
 [ "$(grep -c '^Обновление прошивки: Выполнено:' "$work/cli.out")" -eq $((image_size / block_size)) ] ||
     fail "not one progress line per block"

@@ -27,6 +27,10 @@ public:
     {
         return defaultValue;
     }
+    std::vector<std::string> Keys(const std::string& section) const override
+    {
+        return document.Keys(section);
+    }
     CIniDocument document;
 
 protected:

@@ -4,6 +4,7 @@
 #include <regex>
 #include <sstream>
 
+#include "base/environment.h"
 #include "base/strings.h"
 
 TEST(Strings, TableIsSortedAndComplete)
@@ -35,4 +36,27 @@ TEST(Strings, ProgressTextFormat)
 {
     EXPECT_EQ(StringPrintf(LoadText(IDS_PROGRESS), 25ul, 11520ul), "Выполнено:  25% (11520 байт/cек.)");
     EXPECT_EQ(StringPrintf(LoadText(IDS_PORT_OPEN_FAILED), 87ul), "Ошибка открытия COM-порта (87)");
+}
+
+TEST(ExpandVariables, WhatIsSetIsReplacedWhatIsNotStaysAsWritten)
+{
+    const CVariableLookup lookup = [](const std::string& name) -> std::optional<std::string> {
+        if (name == "COMPUTERNAME")
+            return std::string("ST-04");
+        if (name == "LINE_2")
+            return std::string("2");
+        if (name == "EMPTY")
+            return std::string();
+        return std::nullopt;
+    };
+    const auto both = [&](const std::string& text) { return ExpandVariables(text, lookup, true); };
+    EXPECT_EQ(both("\\\\srv\\logs\\%COMPUTERNAME%.jsonl"), "\\\\srv\\logs\\ST-04.jsonl");
+    EXPECT_EQ(both("/logs/$COMPUTERNAME-${LINE_2}x$LINE_2.jsonl"), "/logs/ST-04-2x2.jsonl");
+    EXPECT_EQ(both("a%EMPTY%b${EMPTY}c"), "abc");
+    // Not set, malformed or lone: kept, and a closing '%' may open the next name.
+    EXPECT_EQ(both("%NOPE%COMPUTERNAME%"), "%NOPEST-04");
+    EXPECT_EQ(both("100%% $ ${ ${LINE_2 $9 %COMPUTERNAME $NOPE ${NOPE}"),
+              "100%% $ ${ ${LINE_2 $9 %COMPUTERNAME $NOPE ${NOPE}");
+    // Windows names: a '$' is part of the file's name.
+    EXPECT_EQ(ExpandVariables("C:\\$logs\\%COMPUTERNAME%", lookup, false), "C:\\$logs\\ST-04");
 }

@@ -464,7 +464,9 @@ TEST(CliResultLog, ARecordThatCannotBeWrittenGoesToTheErrorStreamWhole)
     result.serialNumber = 1234567;
     result.rowStatus = {IDS_STATUS_OK, IDS_STATUS_OK};
     std::ostringstream err;
-    EXPECT_FALSE(WriteResultLog(log, CFirmwareIdentity{"fw.ldr", 10, "ab"}, {result}, err));
+    CUpdateFiles files;
+    files.identity = CFirmwareIdentity{"fw.ldr", 10, "ab"};
+    EXPECT_FALSE(WriteResultLog(log, files, {result}, err));
     const std::string text = err.str();
     EXPECT_EQ(text.rfind("Журнал не записан: " + log + ": нет такого файла или каталога (", 0), 0u)
         << text;

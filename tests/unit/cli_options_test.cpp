@@ -128,6 +128,12 @@ TEST(CliOptions, MalformedCommandLinesAreRefusedWithTheReason)
     EXPECT_NE(Refusal({"set-speed"}).find("нужен аргумент"), std::string::npos);
     EXPECT_NE(Refusal({"set-speed", "4", "5"}).find("лишний аргумент"), std::string::npos);
     EXPECT_NE(Refusal({"modules"}).find("нужен аргумент"), std::string::npos);
+    EXPECT_EQ(Refusal({"update", "--tag", "operator"}),
+              "--tag: ожидается ИМЯ=ЗНАЧЕНИЕ, задано «operator»");
+    EXPECT_NE(Refusal({"update", "--tag", "=x"}).find("ИМЯ=ЗНАЧЕНИЕ"), std::string::npos);
+    const CCliOptions tagged = Parse({"update", "--tag", "order=WO=7", "--tag=operator="});
+    EXPECT_EQ(tagged.tags, (std::vector<std::pair<std::string, std::string>>{
+                               {"order", "WO=7"}, {"operator", ""}}));
 }
 
 TEST(CliOptions, OptionsACommandWouldIgnoreAreRefused)
@@ -139,6 +145,10 @@ TEST(CliOptions, OptionsACommandWouldIgnoreAreRefused)
     EXPECT_NE(Refusal({"check", "--all"}).find("--all"), std::string::npos);
     EXPECT_NE(Refusal({"info", "--jobs", "2"}).find("--jobs"), std::string::npos);
     EXPECT_NE(Refusal({"check", "--log", "r.jsonl"}).find("--log"), std::string::npos);
+    EXPECT_NE(Refusal({"info", "--tag", "a=b"}).find("--tag"), std::string::npos);
+    EXPECT_NE(Refusal({"update", "--json"}).find("--json"), std::string::npos);
+    EXPECT_NE(Refusal({"set-speed", "4", "--json"}).find("--json"), std::string::npos);
+    EXPECT_TRUE(Parse({"modules", "f.ldr", "--json"}).json);
     EXPECT_NE(Refusal({"modules", "f.ldr", "--timeout", "500"}).find("--timeout"),
               std::string::npos);
     // The settings file may be named for any command.
@@ -150,7 +160,7 @@ TEST(CliOptions, HelpNamesEveryCommandOptionAndExitCode)
     const std::string help = CliHelpText();
     for (const char* word : {"ports", "check", "search", "set-speed", "info", "update", "modules",
                              "--settings", "--port", "--speed", "--timeout", "--firmware",
-                             "--retry", "--all", "--jobs", "--log", "--help", "--version", "130", "143",
+                             "--retry", "--all", "--jobs", "--log", "--tag", "--json", "--help", "--version", "130", "143",
                              "129", "SIGTERM", "trelvo.ini", "Connect/BaudRate"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -160,6 +161,23 @@ TEST_P(SettingsContract, NamesMatchWithoutRegardToCase)
         ++portKeys;
     EXPECT_EQ(portKeys, 2u) << "Connect and Bootloader each hold one PortName:\n" << lower;
     EXPECT_EQ(Load().portName, "COM8");
+}
+
+// The record's station and tags are read from [Log], each Tag.NAME key once in file
+// order; a save leaves their lines as they were.
+TEST_P(SettingsContract, LogStationAndTagsAreReadAndKept)
+{
+    const std::string text = "[Log]\r\nFileName=%PATH%.jsonl\r\nStation=Линия 2\r\n"
+                             "tag.Operator=Иванов\r\nTag.=empty name\r\nOther=1\r\n"
+                             "TAG.order=WO-7\r\nTag.operator=second\r\n[Tags]\r\nTag.x=no\r\n";
+    WriteFile(text);
+    CSettings s = Load();
+    EXPECT_EQ(s.logFile, std::string(std::getenv("PATH")) + ".jsonl");
+    EXPECT_EQ(s.logStation, "Линия 2");
+    EXPECT_EQ(s.logTags, (std::vector<std::pair<std::string, std::string>>{
+                             {"Operator", "Иванов"}, {"order", "WO-7"}}));
+    EXPECT_TRUE(ExchangeSettings(*profile, s, true));
+    EXPECT_NE(ReadFile().find(text.substr(0, text.find("[Tags]"))), std::string::npos);
 }
 
 TEST_P(SettingsContract, MissingTimeoutKeepsTheDefault)
