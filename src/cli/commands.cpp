@@ -4,6 +4,7 @@
 #include "base/strings.h"
 #include "base/version.h"
 #include "base/trace.h"
+#include "cli/json_output.h"
 #include "cli/multi_update.h"
 #include "cli/settings.h"
 #include "cli/station_command.h"
@@ -41,6 +42,10 @@ struct CCommandRun {
 // A USB port's line adds vendor, product, serial string (- when none) and bus place.
 int Ports(CCommandRun& run)
 {
+    if (run.options.json) {
+        run.env.out << PortsJson(run.env.ports);
+        return kExitOk;
+    }
     for (const std::string& port : run.env.ports.EnumerateSerialPorts()) {
         run.env.out << port;
         CUsbIdentity usb;
@@ -59,7 +64,10 @@ int Check(CCommandRun& run)
     const CCliSettings settings = ResolveCliSettings(run.options, run.env.defaultSettingsPath);
     run.NamePort(settings.connect.portName);
     const std::optional<unsigned char> model = CheckLink(run.env.ports, run.host, settings.connect);
-    run.env.out << LinkText(model) << '\n';
+    if (run.options.json)
+        run.env.out << CheckJson(settings.connect.portName, model);
+    else
+        run.env.out << LinkText(model) << '\n';
     return model ? kExitOk : kExitNotFound;
 }
 
@@ -72,10 +80,13 @@ int Search(CCommandRun& run)
         run.env.err << LoadText(IDS_CLI_NO_PORTS) << '\n';
         return kExitNotFound;
     }
-    CCliSearchView view(run.env.out, std::move(ports));
+    CCliSearchView view(run.env.out, std::move(ports), !run.options.json);
     const unsigned errorsBefore = run.host.ErrorCount();
     SearchDevices(run.env.ports, run.host, view);
     view.Finish();
+    // A stopped search shows what it had found by then, as the lines would have.
+    if (run.options.json)
+        run.env.out << SearchJson(view.Rows());
     if (run.host.Stopped())
         return StoppedExitCode(run.env);
     if (run.host.ErrorCount() != errorsBefore)
@@ -112,7 +123,10 @@ int Info(CCommandRun& run)
     run.NamePort(settings.connect.portName);
     CDeviceInfo info;
     ReadDeviceInfoAt(run.env.ports, run.host, settings.connect, info);
-    run.env.out << PlainLineEnds(DeviceInfoText(info));
+    if (run.options.json)
+        run.env.out << InfoJson(settings.connect.portName, info);
+    else
+        run.env.out << PlainLineEnds(DeviceInfoText(info));
     return kExitOk;
 }
 
@@ -190,6 +204,10 @@ int Modules(CCommandRun& run)
 {
     ldr::file file;
     ldr::load_headers(run.options.modulesFile, file);
+    if (run.options.json) {
+        run.env.out << ModulesJson(run.options.modulesFile, file);
+        return kExitOk;
+    }
     for (const ldr::module& m : file.modules) {
         run.env.out << LoadText(ModuleKindTextId(m.kind)) << '\t' << ModuleVersionText(m.version)
                     << '\t' << ModuleSizeText(m) << '\n';

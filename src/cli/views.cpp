@@ -91,7 +91,8 @@ void CCliRunView::MeasureTransfer(CRunHost& host, uint32_t blockSize)
     meter = CTransferMeter(blockSize);
 }
 
-CCliSearchView::CCliSearchView(std::ostream& out, std::vector<std::string> ports) : out(out)
+CCliSearchView::CCliSearchView(std::ostream& out, std::vector<std::string> ports, bool print)
+    : out(out), print(print)
 {
     for (std::string& port : ports)
         rows.push_back(Row{std::move(port), std::string(), -1});
@@ -122,6 +123,8 @@ bool CCliSearchView::AnyFound() const
 
 void CCliSearchView::Print(int row)
 {
+    if (!print)
+        return;
     const Row& r = rows[row];
     const std::string speed = r.code >= 0 ? std::to_string(BaudFromCode(r.code)) : "-";
     out << r.port << '\t' << speed << '\t' << r.state << '\n' << std::flush;

@@ -58,7 +58,14 @@ private:
 // has moved past it. The speed is the baud rate that answered, or "-".
 class CCliSearchView : public CSearchView {
 public:
-    CCliSearchView(std::ostream& out, std::vector<std::string> ports);
+    struct Row {
+        std::string port;
+        std::string state;
+        int code = -1;   // the speed code that answered; -1: none
+    };
+
+    // Without print nothing is written; the rows are read afterwards (--json).
+    CCliSearchView(std::ostream& out, std::vector<std::string> ports, bool print = true);
 
     int RowCount() override { return static_cast<int>(rows.size()); }
     std::string PortName(int row) override { return rows[row].port; }
@@ -72,16 +79,13 @@ public:
     // Prints the port still open, if any.
     void Finish();
     bool AnyFound() const;
+    const std::vector<Row>& Rows() const { return rows; }
 
 private:
-    struct Row {
-        std::string port;
-        std::string state;
-        int code = -1;
-    };
     void Print(int row);
 
     std::ostream& out;
+    bool print;
     std::vector<Row> rows;
     int current = -1;
 };

@@ -90,6 +90,40 @@ esac
 cli search "$(port silent)"
 expect_rc 3 "search without a scanner"
 
+# --json: one document per command, numbers as numbers, texts as the lines have them.
+expect_json() {
+    jq -e --arg model "$model" "$1" "$work/cli.out" >/dev/null || fail "$2: $(cat "$work/cli.out")"
+    [ "$(wc -l <"$work/cli.out")" -eq 1 ] || fail "$2: not one line"
+}
+cli ports --json
+expect_rc 0 "ports --json"
+if [ "$platform" = win32 ]; then
+    expect_json '[.ports[].name] | index("COM31") != null' "ports --json"
+else
+    expect_json '.ports | type == "array"' "ports --json"
+fi
+cli --settings "$settings_arg" check --json
+expect_rc 0 "check --json"
+expect_json '.found == true and .model == $model and .model_code == 150 and .text == $model' "check --json"
+cli --settings "$settings_arg" check --json --speed 2
+expect_rc 3 "check --json without an answer"
+expect_json '.found == false and .model == null and .text == "Не обнаружено"' "check --json, no answer"
+cli --settings "$settings_arg" info --json
+expect_rc 0 "info --json"
+expect_json '.serial == 1234567 and .model == $model and .production_date == "15.03.2024" and
+    .hardware_version.blackfin == "2.0" and .loader_version.atmega == "1.1" and
+    .program_version.blackfin_ext == "0.17"' "info --json"
+cli search --json "$(port silent)" "$(port scanner)"
+expect_rc 0 "search --json"
+expect_json '.ports[0].baud == null and .ports[0].state == "Не обнаружено" and
+    .ports[1].baud == 57600 and .ports[1].state == $model' "search --json"
+"$ldr_make" "$work/fw.ldr" --random 1:3.6:0x10000:256:1024:1 >/dev/null || fail "ldr-make failed"
+if [ "$platform" = win32 ]; then fw_arg=Z:$work/fw.ldr; else fw_arg=$work/fw.ldr; fi
+cli modules --json "$fw_arg"
+expect_rc 0 "modules --json"
+expect_json '.modules == [{"kind": "Вычислительный модуль", "kind_code": 1, "version": "3.6", "size": 1024}]' \
+    "modules --json"
+
 cli check --port "$missing"
 expect_rc 1 "check on a missing port"
 [ -s "$work/cli.err" ] || fail "no message for a missing port"
