@@ -92,5 +92,9 @@ done
 state_has current "restarts 0" || fail "the current scanner was restarted"
 tail -1 "$work/results.jsonl" | jq -e '.serial == 2005 and ([.rows[].status] == ["Пропущен", "Пропущен"])' \
     >/dev/null || fail "the skipped record: $(tail -1 "$work/results.jsonl")"
+tail -1 "$work/results.jsonl" | jq -e '.skipped == true and .program_version_before != null' \
+    >/dev/null || fail "the skipped record's fields: $(tail -1 "$work/results.jsonl")"
+"$root/tests/e2e/validate_records.py" "$root/docs/result-record.schema.json" "$work/results.jsonl" ||
+    fail "records against the schema"
 
 echo "cli_station ($platform): ok"
