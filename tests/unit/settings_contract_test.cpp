@@ -170,14 +170,21 @@ TEST_P(SettingsContract, LogStationAndTagsAreReadAndKept)
     const std::string text = "[Log]\r\nFileName=%PATH%.jsonl\r\nStation=Линия 2\r\n"
                              "tag.Operator=Иванов\r\nTag.=empty name\r\nOther=1\r\n"
                              "TAG.order=WO-7\r\nTag.operator=second\r\n[Tags]\r\nTag.x=no\r\n";
-    WriteFile(text);
+    // UTF-16 with its mark, as the Windows program writes: the system's calls read a
+    // file without one in the ANSI code page.
+    std::string bytes;
+    ASSERT_TRUE(EncodeSettingsText(text, SettingsEncoding::Utf16LeBom, bytes));
+    WriteFile(bytes);
     CSettings s = Load();
     EXPECT_EQ(s.logFile, std::string(std::getenv("PATH")) + ".jsonl");
     EXPECT_EQ(s.logStation, "Линия 2");
     EXPECT_EQ(s.logTags, (std::vector<std::pair<std::string, std::string>>{
                              {"Operator", "Иванов"}, {"order", "WO-7"}}));
     EXPECT_TRUE(ExchangeSettings(*profile, s, true));
-    EXPECT_NE(ReadFile().find(text.substr(0, text.find("[Tags]"))), std::string::npos);
+    std::string saved;
+    SettingsEncoding encoding;
+    ASSERT_TRUE(DecodeSettingsText(ReadFile(), false, saved, encoding));
+    EXPECT_NE(saved.find(text.substr(0, text.find("[Tags]"))), std::string::npos) << saved;
 }
 
 TEST_P(SettingsContract, MissingTimeoutKeepsTheDefault)
