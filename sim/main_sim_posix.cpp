@@ -14,6 +14,8 @@
 //   --serial N             factory serial number
 //   --mode 0|1             start in the application (0, default) or the loader (1)
 //   --no-speed-command     the speed command answers status 8
+//   --max-speed CODE       the loader refuses faster speed codes with status 4
+//   --max-line-baud BAUD   the line garbles every byte sent faster than BAUD, both ways
 //   --restart-ms N         silence after a mode switch (default 1500)
 //   --old-mode-once        the first restart comes back in the old mode
 //   --restart-speed CODE   every restart comes back at this speed

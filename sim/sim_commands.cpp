@@ -133,6 +133,8 @@ CSimScanner::Impl::Outcome CSimScanner::Impl::BaudRate(const uint8_t* params, si
     }
     if (size != 1 || SimBaudFromCode(params[0]) == 0)
         return Status(kStatusInvalidParams);
+    if (mode == 1 && params[0] > config.maxSpeedCode)
+        return Status(kStatusInvalidParams);
     outcome.newSpeedCode = params[0];
     return outcome;
 }

@@ -124,6 +124,10 @@ const OptionRule kOptions[] = {
     {"--help", [](CArgs&, SimProgramOptions& o) { o.help = true; return true; }},
     {"-h", [](CArgs&, SimProgramOptions& o) { o.help = true; return true; }},
     {"--speed", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 9, o.config.speedCode); }},
+    {"--max-speed",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 9, o.config.maxSpeedCode); }},
+    {"--max-line-baud",
+     [](CArgs& a, SimProgramOptions& o) { return a.Number(1, 0xFFFFFFFFu, o.config.maxLineBaud); }},
     {"--restart-speed",
      [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 9, o.config.restartSpeedCode); }},
     {"--model", [](CArgs& a, SimProgramOptions& o) { return a.Number(0, 255, o.config.modelCode); }},
@@ -231,6 +235,9 @@ const char* SimUsageText()
            "                       (major * 256 + minor; default 0x0306, 3.6)\n"
            "  --mode 0|1           start in the application (0) or the loader (1)\n"
            "  --no-speed-command   the speed command answers 8\n"
+           "  --max-speed CODE     the loader refuses faster speed codes with status 4\n"
+           "  --max-line-baud BAUD the line garbles every byte sent faster than BAUD, both\n"
+           "                       ways (an adapter that cannot carry the speed)\n"
            "  --restart-ms N       silence after a mode switch (default 1500)\n"
            "  --old-mode-once      the first restart comes back in the old mode\n"
            "  --restart-speed CODE comes back from restarts at this speed\n"

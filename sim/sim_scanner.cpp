@@ -65,6 +65,14 @@ CSimScanner::Impl::Impl(SimConfig c)
 {
 }
 
+bool CSimScanner::Impl::Garbles(uint32_t sentBaud, uint32_t readBaud) const
+{
+    if (config.usbCdc)
+        return false;
+    const bool lineTooSlow = config.maxLineBaud != 0 && sentBaud > config.maxLineBaud;
+    return sentBaud != readBaud || lineTooSlow;
+}
+
 uint32_t CSimScanner::Impl::ByteUs(uint32_t baud) const
 {
     if (!config.lineRate || baud == 0)
@@ -266,7 +274,7 @@ void CSimScanner::Receive(const uint8_t* data, size_t size, uint32_t hostBaud, u
         if (impl->Restarting() || impl->cutAtUs)
             continue;
         const uint32_t baud = Baud();
-        const bool garbled = !impl->config.usbCdc && hostBaud != baud;
+        const bool garbled = impl->Garbles(hostBaud, baud);
         impl->ReceiveByte(garbled ? Garble(data[i], hostBaud, baud) : data[i], atUs);
     }
 }
@@ -278,7 +286,7 @@ size_t CSimScanner::Transmit(uint8_t* out, size_t max, uint32_t hostBaud, uint64
     while (n < max && !impl->tx.empty() && impl->tx.front().atUs <= nowUs) {
         const Impl::TxByte b = impl->tx.front();
         impl->tx.pop_front();
-        const bool garbled = !impl->config.usbCdc && hostBaud != b.baud;
+        const bool garbled = impl->Garbles(b.baud, hostBaud);
         out[n++] = garbled ? Garble(b.value, b.baud, hostBaud) : b.value;
     }
     return n;

@@ -12,6 +12,9 @@
 //   bytes read at a baud other than the one they were sent at. Garbling keeps the byte
 //   count and never yields the start byte 0x02, so a garbled request is never answered
 //   and a garbled reply never parses. A USB CDC scanner has no line: it ignores bauds.
+// - A line limited to maxLineBaud (an adapter that cannot carry the faster speeds)
+//   garbles every byte sent above it, both ways. A loader limited to maxSpeedCode
+//   refuses a faster speed with status 4 and stays where it is.
 // - Framing: a request with a bad checksum or LEN 0 is dropped silently; a partial
 //   request is abandoned after kSimFrameGapUs without bytes.
 // - A baud change is answered at the old speed; the new speed holds once the reply is
@@ -117,6 +120,8 @@ struct SimConfig {
     int speedCode = 2;                    // the scanner's own line speed
     bool speedCommand = true;             // false: CMD_BAUD_RATE answers 8
     int startMode = 0;                    // 0 application, 1 loader
+    int maxSpeedCode = 9;                 // the loader refuses faster codes (status 4)
+    uint32_t maxLineBaud = 0;             // bytes above this baud arrive garbled; 0: none
 
     uint32_t restartMs = 1500;            // silent after a mode change
     bool backInOldModeOnce = false;       // the first restart comes back in the old mode

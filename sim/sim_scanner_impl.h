@@ -30,6 +30,9 @@ struct CSimScanner::Impl {
     void ScheduleRestart(uint64_t startUs, int wantedMode);
     bool Restarting() const { return restart.has_value(); }
     uint32_t ByteUs(uint32_t baud) const;
+    // Whether a byte sent at one baud and read at another arrives garbled: a wrong speed,
+    // or a speed the line cannot carry. A USB line has no speed.
+    bool Garbles(uint32_t sentBaud, uint32_t readBaud) const;
     void ResetReceiver() { rxState = RxState::Hunt; }
 
     // sim_commands.cpp

@@ -27,7 +27,7 @@ TEST(SimOptions, EveryScannerSettingAndFaults)
                        "--fault", "0x9E:busy:3", "--fault", "any:status:2:145",
                        "--fault-kinds", "truncated,cut", "--link", "/tmp/l",
                        "--state", "/tmp/s", "--expect-ldr", "a.ldr", "--dump", "d.bin", "0x100",
-                       "16"},
+                       "16", "--max-speed", "8", "--max-line-baud", "460800"},
                       o));
     const SimConfig& c = o.config;
     EXPECT_EQ(c.speedCode, 6);
@@ -35,6 +35,8 @@ TEST(SimOptions, EveryScannerSettingAndFaults)
     EXPECT_EQ(c.serialNumber, 0xFFFFFFFFu);
     EXPECT_EQ(c.startMode, 1);
     EXPECT_FALSE(c.speedCommand);
+    EXPECT_EQ(c.maxSpeedCode, 8);
+    EXPECT_EQ(c.maxLineBaud, 460800u);
     EXPECT_EQ(c.restartMs, 250u);
     EXPECT_TRUE(c.backInOldModeOnce);
     EXPECT_EQ(c.restartSpeedCode, 0);
@@ -71,7 +73,7 @@ TEST(SimOptions, BadValuesAreRefused)
         {"--fault", "0x100:busy"}, {"--fault", "any:status"}, {"--fault", "any:busy:0"},
         {"--fault-rate", "1.5"}, {"--fault-rate", "x"}, {"--fault-kinds", "noise,bogus"},
         {"--fault-kinds", "status"}, {"--fault-kinds", ""}, {"--flash", "0xFFFFFFFF", "2"},
-        {"--dump", "f", "0"}, {"--frobnicate"}, {"--link", ""}, {"--gadget", "/g"}};
+        {"--dump", "f", "0"}, {"--max-speed", "10"}, {"--max-line-baud", "0"}, {"--frobnicate"}, {"--link", ""}, {"--gadget", "/g"}};
     for (const auto& args : bad) {
         SimProgramOptions o;
         std::string error;

@@ -229,6 +229,35 @@ TEST(SimScanner, BaudChangeAnswersAtTheOldSpeed)
     EXPECT_EQ(b.Command(kBaud, {2}).Status(), 8);
 }
 
+TEST(SimScanner, LoaderAndLineLimitTheSpeed)
+{
+    SimConfig config = LoaderConfig();
+    config.maxSpeedCode = 8;
+    config.maxLineBaud = 460800;
+    SimBench b(config);
+    // The loader refuses a faster code and stays where it is.
+    EXPECT_EQ(b.Command(kBaud, {9}).Status(), 4);
+    EXPECT_EQ(b.Command(kBaud).Payload(), std::vector<uint8_t>{2});
+    ASSERT_EQ(b.Command(kBaud, {8}).Status(), 0);
+    b.baud = 460800;
+    EXPECT_EQ(b.Command(kBaud).Payload(), std::vector<uint8_t>{8});
+
+    // Above the line's limit nothing gets through, though both ends agree on the speed.
+    b.scanner.MutableConfig().maxSpeedCode = 9;
+    ASSERT_EQ(b.Command(kBaud, {9}).Status(), 0);
+    b.baud = 921600;
+    const unsigned heard = b.scanner.CommandsReceived();
+    EXPECT_TRUE(b.Raw(kInfo, {0}).empty());
+    EXPECT_EQ(b.scanner.CommandsReceived(), heard);
+    // A reply sent above the limit is garbled too.
+    b.scanner.MutableConfig().maxLineBaud = 0;
+    b.Send(SimRequest(kInfo, {0}));
+    b.scanner.MutableConfig().maxLineBaud = 460800;
+    const std::vector<uint8_t> raw = b.Collect();
+    EXPECT_EQ(raw.size(), 10u);
+    EXPECT_EQ(std::count(raw.begin(), raw.end(), 0x02), 0);
+}
+
 TEST(SimScanner, BadRequestsAreIgnoredSilently)
 {
     SimBench b;
