@@ -135,7 +135,8 @@ CSimScanner::Impl::Outcome CSimScanner::Impl::BaudRate(const uint8_t* params, si
         return Status(kStatusInvalidParams);
     if (mode == 1 && params[0] > config.maxSpeedCode)
         return Status(kStatusInvalidParams);
-    outcome.newSpeedCode = params[0];
+    if (params[0] <= config.highestSpeedTaken)
+        outcome.newSpeedCode = params[0];
     return outcome;
 }
 

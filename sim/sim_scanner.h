@@ -14,7 +14,8 @@
 //   and a garbled reply never parses. A USB CDC scanner has no line: it ignores bauds.
 // - A line limited to maxLineBaud (an adapter that cannot carry the faster speeds)
 //   garbles every byte sent above it, both ways. A loader limited to maxSpeedCode
-//   refuses a faster speed with status 4 and stays where it is.
+//   refuses a faster speed with status 4 and stays where it is; a scanner limited to
+//   highestSpeedTaken acknowledges a faster one and stays where it is.
 // - Framing: a request with a bad checksum or LEN 0 is dropped silently; a partial
 //   request is abandoned after kSimFrameGapUs without bytes.
 // - A baud change is answered at the old speed; the new speed holds once the reply is
@@ -121,6 +122,7 @@ struct SimConfig {
     bool speedCommand = true;             // false: CMD_BAUD_RATE answers 8
     int startMode = 0;                    // 0 application, 1 loader
     int maxSpeedCode = 9;                 // the loader refuses faster codes (status 4)
+    int highestSpeedTaken = 9;            // a faster code is acknowledged and not taken
     uint32_t maxLineBaud = 0;             // bytes above this baud arrive garbled; 0: none
 
     uint32_t restartMs = 1500;            // silent after a mode change

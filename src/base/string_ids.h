@@ -212,6 +212,11 @@ enum StringId : unsigned {
     // The record's tags and the scripts' output
     IDS_CLI_BAD_TAG = 460,                // the option, the value given
 
+    // The transfer's speed
+    IDS_TRANSFER_SPEED_LOST = 480,        // %u: the baud rate asked for
+    IDS_TRANSFER_FELL_BACK = 481,         // %u: the baud rate that failed its check
+    IDS_CLI_BAD_TRANSFER_SPEED = 482,     // where, the value
+
     // Dialogs
     IDS_RANGE_MESSAGE = 61715,            // "Введите целое число от %u до %u."
 };

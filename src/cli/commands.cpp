@@ -153,7 +153,8 @@ int Update(CCommandRun& run)
     run.NamePort(settings.connect.portName);
     // The run leaves the port's final speed in these settings; the tool does not keep it.
     CRunSettings runSettings{settings.connect.portName, settings.connect.speedCode,
-                             settings.connect.timeout, settings.firmwareFile};
+                             settings.connect.timeout, settings.firmwareFile,
+                             settings.transferSpeedCode};
     CCliRunView view(run.env.out, run.env.outIsTerminal);
     const unsigned errorsBefore = run.host.ErrorCount();
     CRunEngine engine(run.host, run.env.ports, view, runSettings, TRELVO_VERSION_TEXT);

@@ -260,6 +260,7 @@ int MultiPortUpdate(const CCliOptions& options, const CCliSettings& settings,
     runSettings.jobs = options.jobs.value_or(0);
     runSettings.retries = options.retries.value_or(0);
     runSettings.skipCurrent = settings.skipCurrent;
+    runSettings.transferSpeedCode = settings.transferSpeedCode;
 
     CMultiProgress progress(env.out, env.outIsTerminal, ports);
     CPortEnvironmentFactory environments = NativePortEnvironment;

@@ -31,7 +31,7 @@ bool IsHelp(const std::string& arg)
 // The options that take a value; any other "--name" is a flag or unknown.
 const char* const kValueOptions[] = {"settings", "port", "jobs", "log", "trace",
                                      "speed", "timeout", "firmware", "retry", "count",
-                                     "tag"};
+                                     "tag", "transfer-speed"};
 
 bool TakesValue(const std::string& name)
 {
@@ -110,6 +110,8 @@ void CheckApplicable(const CCliOptions& options, const std::string& commandName)
         refuse("--firmware");
     if (!flashes && options.retries)
         refuse("--retry");
+    if (!flashes && options.transferSpeedCode)
+        refuse("--transfer-speed");
     if (!flashes && options.allPorts)
         refuse("--all");
     if (!update && options.jobs)
@@ -155,6 +157,8 @@ void SetOption(CCliOptions& options, const std::string& name, const std::string&
         options.timeout = CheckedTimeout(ParseCliNumber(value, where), where);
     else if (name == "firmware")
         options.firmwareFile = NonEmpty(value, where);
+    else if (name == "transfer-speed")
+        options.transferSpeedCode = CheckedTransferSpeedCode(ParseCliNumber(value, where), where);
     else if (name == "count") {
         const long long n = ParseCliNumber(value, where);
         if (n < 1 || n > kMaxCount)
@@ -219,6 +223,13 @@ int CheckedSpeedCode(long long value, const std::string& where)
 {
     if (value < 0 || value > kMaxBaudCode)
         throw CUsageError(StringPrintf(LoadText(IDS_CLI_BAD_SPEED_CODE), where.c_str(), value));
+    return static_cast<int>(value);
+}
+
+int CheckedTransferSpeedCode(long long value, const std::string& where)
+{
+    if (value < kMinTransferSpeedCode || value > kMaxTransferSpeedCode)
+        throw CUsageError(StringPrintf(LoadText(IDS_CLI_BAD_TRANSFER_SPEED), where.c_str(), value));
     return static_cast<int>(value);
 }
 

@@ -51,6 +51,7 @@ struct CCliOptions {
     std::optional<int> speedCode;
     std::optional<unsigned> timeout;
     std::optional<std::string> firmwareFile;
+    std::optional<int> transferSpeedCode;   // update: the speed the module is written at
     std::optional<unsigned> retries;
     // update and station: a scanner already at the module's version is not updated.
     bool skipCurrent = false;
@@ -79,6 +80,7 @@ long long ParseCliNumber(const std::string& text, const std::string& where);
 // Checks a speed code or a time-out met in the settings file or on the command line;
 // where names the value in the error text.
 int CheckedSpeedCode(long long value, const std::string& where);
+int CheckedTransferSpeedCode(long long value, const std::string& where);
 unsigned CheckedTimeout(long long value, const std::string& where);
 
 // The text of --help.

@@ -19,6 +19,8 @@ const char kSettingsFileName[] = "trelvo.ini";
 const char kConnect[] = "Connect";
 const char kBaudRate[] = "BaudRate";
 const char kTimeout[] = "Timeout";
+const char kFirmware[] = "Firmware";
+const char kTransferSpeed[] = "TransferSpeed";
 
 // The Windows profile calls look for a relative file name in the Windows folder, not in
 // the working folder the user means.
@@ -68,6 +70,15 @@ int StoredSpeedCode(const CProfile& profile, const std::string& path, int loaded
         return loaded;
     const std::string where = KeyName(path, kConnect, kBaudRate);
     return CheckedSpeedCode(ParseCliNumber(raw, where), where);
+}
+
+int StoredTransferSpeedCode(const CProfile& profile, const std::string& path, int loaded)
+{
+    const std::string raw = profile.GetString(kFirmware, kTransferSpeed, "");
+    if (raw.empty())
+        return loaded;
+    const std::string where = KeyName(path, kFirmware, kTransferSpeed);
+    return CheckedTransferSpeedCode(ParseCliNumber(raw, where), where);
 }
 
 unsigned StoredTimeout(const CProfile& profile, const std::string& path, unsigned loaded)
@@ -158,6 +169,11 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
         result.firmwareFile = options.firmwareFile ? *options.firmwareFile : stored.firmwareFile;
         if (result.firmwareFile.empty())
             throw CUsageError(StringPrintf(LoadText(IDS_CLI_NO_FIRMWARE_FILE), result.path.c_str()));
+        if (options.transferSpeedCode)
+            result.transferSpeedCode = *options.transferSpeedCode;
+        else if (profile)
+            result.transferSpeedCode =
+                StoredTransferSpeedCode(*profile, result.path, stored.transferSpeedCode);
     }
     return result;
 }

@@ -20,6 +20,7 @@ struct CCliSettings {
     CConnectSettings connect;
     std::string firmwareFile;      // update and station only
     bool skipCurrent = false;      // --skip-current, or Firmware/SkipCurrent
+    int transferSpeedCode = kDefaultTransferSpeedCode;   // update and station only
     // The speed code the file holds (its default when it holds none), whatever --speed says.
     int fileSpeedCode = 2;
     // The port is the settings file's own (no --port naming another one): a speed change

@@ -60,6 +60,11 @@ void CCliRunView::SetRowNote(int, unsigned, const std::string& note)
     out << note << '\n' << std::flush;
 }
 
+void CCliRunView::SetRowRemark(int row, unsigned statusId, const std::string& remark)
+{
+    SetRowNote(row, statusId, remark);
+}
+
 void CCliRunView::EndProgressLine()
 {
     if (progressWidth == 0)

@@ -24,6 +24,8 @@ public:
     void SetRowResult(int row, unsigned statusId) override;
     // The note is the run's last line, after the row's status.
     void SetRowNote(int row, unsigned statusId, const std::string& note) override;
+    // The remark is a line of its own after the row's status line.
+    void SetRowRemark(int row, unsigned statusId, const std::string& remark) override;
     void EnsureRowVisible(int row) override {}
     void SetTitle(const std::string& title) override {}
     void FlashIfInactive() override {}

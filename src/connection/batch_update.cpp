@@ -43,9 +43,11 @@ std::string OutcomeText(const CPortRunResult& result)
 }
 
 // What a finished port's row says: the outcome, and how the scanner was left when not
-// as it was found.
+// as it was found (after an OK, how the transfer fell back if it did).
 std::string ResultText(const CPortRunResult& result)
 {
+    if (result.Succeeded())
+        return AppendSentence(OutcomeText(result), result.remark);
     return AppendSentence(OutcomeText(result), result.note);
 }
 
@@ -277,6 +279,7 @@ void CBatchSession::StartRun(const CBatchRunSettings& settings)
     multi.timeout = settings.timeout;
     multi.firmwareFile = settings.firmwareFile;
     multi.skipCurrent = settings.skipCurrent;
+    multi.transferSpeedCode = settings.transferSpeedCode;
 
     BeginWork(settings, std::move(loaded), identity, targets);
     runRows = targets;

@@ -48,6 +48,7 @@ struct CBatchRunSettings {
     std::string firmwareFile;
     unsigned timeout = 3000;
     int baudCode = 2;        // the speed tried first on a port the search did not find
+    int transferSpeedCode = 6;   // the speed code the module is written at (6..9)
     std::string logFile;     // JSON Lines result log; empty: none
     std::string version;     // the program's version text, for the log
     bool skipCurrent = false; // a scanner already at the module's version is skipped

@@ -87,6 +87,13 @@ public:
 
     void SetRowNote(int, unsigned, const std::string& note) override { result.note = note; }
 
+    void SetRowRemark(int row, unsigned statusId, const std::string& remark) override
+    {
+        result.remark = remark;
+        if (observer)
+            observer->OnPortProgress(index, row, AppendSentence(LoadText(statusId), remark));
+    }
+
     void EnsureRowVisible(int) override {}
     void SetTitle(const std::string&) override {}
     void FlashIfInactive() override {}
@@ -142,6 +149,7 @@ void TakeScannerFacts(const CRunEngine& engine, const CRunSettings& run, CPortRu
     result.versionBefore = engine.versionBefore ? int(*engine.versionBefore) : -1;
     result.versionAfter = engine.versionAfter ? int(*engine.versionAfter) : -1;
     result.skipped = engine.skipped;
+    result.transferBaud = engine.transfer.baud;
 }
 
 CPortEnvironmentFactory TracedPortEnvironments(CPortEnvironmentFactory inner, CTraceSink& trace)
@@ -280,7 +288,8 @@ void RunPortUpdate(const ldr::file& firmware, const CPortTarget& target,
     CSinglePortSystem ports(environment.Ports(), target.name, host);
     const ldr::module* module = ldr::find_module(firmware, kFirmwareModuleKind);
     CPortView view(host, observer, index, result, module ? module->block_size : 0);
-    CRunSettings run{target.name, target.baudCode, settings.timeout, settings.firmwareFile};
+    CRunSettings run{target.name, target.baudCode, settings.timeout, settings.firmwareFile,
+                     settings.transferSpeedCode};
 
     result.startTime = UtcTimeText();
     const uint32_t start = host.TickCount();

@@ -71,6 +71,10 @@ struct CPortRunResult {
     int versionAfter = -1;
     // Not updated: the scanner already ran the module's version (every row "Пропущен").
     bool skipped = false;
+    // The speed the module went out at (the last attempt's); 0 when no transfer began.
+    unsigned transferBaud = 0;
+    // The transfer went slower than chosen (it fell back to 115200); empty otherwise.
+    std::string remark;
     // Every row ended "OK".
     bool Succeeded() const;
 };
@@ -113,6 +117,7 @@ struct CMultiRunSettings {
     unsigned jobs = 0;             // how many ports run at once; 0: all
     unsigned retries = 0;          // per port: how many failures are run again
     bool skipCurrent = false;      // a scanner already at the module's version is skipped
+    int transferSpeedCode = 6;     // the speed code the module is written at (6..9)
 };
 
 // Told about each port as it goes, on that port's thread: implementations must be

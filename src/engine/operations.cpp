@@ -78,12 +78,35 @@ void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
 }
 
 void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
-                     CMessageInterface& sink, int homeSpeedCode)
+                     CMessageInterface& sink, int homeSpeedCode, int transferSpeedCode,
+                     CTransferReport* report)
 {
-    // A retried transfer starts at 115200, where the failed one left the scanner: the
-    // speed to go back to is the one the run found it at, not the one it has now.
+    CTransferReport unused;
+    CTransferReport& told = report ? *report : unused;
+    // A retried transfer starts at the transfer's speed, where the failed one left the
+    // scanner: the speed to go back to is the one the run found it at, not the one it has.
     const int home = homeSpeedCode >= 0 ? homeSpeedCode : GetSpeed(protocol, true);
-    SetSpeed(protocol, kTransferSpeedCode, true);
+    const bool fast = !told.keepBaseSpeed && transferSpeedCode > kTransferSpeedCode;
+    const int asked = fast ? transferSpeedCode : kTransferSpeedCode;
+    // Until the fast speed has proved itself, a retry must not ask for it again.
+    told.keepBaseSpeed = told.keepBaseSpeed || fast;
+    told.stranded = false;
+    const CTransferSpeed speed = SwitchToTransferSpeed(protocol, asked);
+    switch (speed.outcome) {
+    case TransferSpeedOutcome::Taken:
+        if (fast)
+            told.keepBaseSpeed = false;
+        break;
+    case TransferSpeedOutcome::Kept:
+        break;
+    case TransferSpeedOutcome::FellBack:
+        told.remark = StringPrintf(LoadText(IDS_TRANSFER_FELL_BACK), BaudFromCode(asked));
+        break;
+    case TransferSpeedOutcome::Lost:
+        told.stranded = true;
+        throw test_exception(StringPrintf(LoadText(IDS_TRANSFER_SPEED_LOST), BaudFromCode(asked)));
+    }
+    told.baud = BaudFromCode(speed.code);
     WriteModuleBlocks(protocol, module, sink);
     SetSpeed(protocol, home, true);
 }
@@ -109,7 +132,8 @@ void UpdateFirmware(OperationContext* context)
     const ldr::module* module = ldr::find_module(*context->firmware, kFirmwareModuleKind);
     if (module == nullptr)
         throw test_exception(IDS_NO_FIRMWARE);
-    WriteModuleFast(protocol, *module, *context->sink, context->homeSpeedCode);
+    WriteModuleFast(protocol, *module, *context->sink, context->homeSpeedCode,
+                    context->transferSpeedCode, context->transfer);
 
     CheckResult(protocol.ReadModeRegister(reg));
     if (!(reg[1] & kBitChecksumGood))

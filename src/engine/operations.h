@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "protocol/commands.h"
+
 class CScannerProtocol;
 class CMessageInterface;
 class CRunView;
@@ -22,6 +24,17 @@ struct CLoaderVersions {
     std::optional<uint16_t> loader;
 };
 
+// What the firmware update tells the run about its transfer.
+struct CTransferReport {
+    unsigned baud = 0;            // the speed the module went out at; 0: no transfer began
+    // Said after the row's status: the transfer went slower than the speed chosen.
+    std::string remark;
+    // The speed chosen failed its check: the run's later attempts write at 115200.
+    bool keepBaseSpeed = false;
+    // The scanner answered at none of the speeds looked at after the switch.
+    bool stranded = false;
+};
+
 // Built by the run loop for each executed row; valid during the call only.
 struct OperationContext {
     CScannerProtocol* protocol;   // its device is open and the scanner answers
@@ -32,6 +45,10 @@ struct OperationContext {
     // first reached it; -1: the speed it has when the operation starts.
     int homeSpeedCode = -1;
     CLoaderVersions* loaderVersions = nullptr;   // may be null
+    // The speed code the module is written at (6..9); a faster one than 115200 is asked
+    // for, proved and given up for 115200 where it fails.
+    int transferSpeedCode = kTransferSpeedCode;
+    CTransferReport* transfer = nullptr;   // may be null
 };
 
 // Succeeds by returning, fails by throwing (test_exception, stop_exception, ...).
@@ -44,7 +61,6 @@ struct OperationDescriptor {
 };
 
 constexpr unsigned kFirmwareModuleKind = 1;   // the computational module
-constexpr int kTransferSpeedCode = 6;         // 115200 baud
 
 // The module the firmware update writes: the file's first computational module. A file
 // without one is refused before any scanner is touched: throws ldr_exception naming the
@@ -59,10 +75,14 @@ unsigned OperationNameId(OperationFunction function);
 void UpdateFirmware(OperationContext* context);
 void SwitchToWorkingMode(OperationContext* context);
 
-// Writes a module at 115200 baud and then puts the scanner at homeSpeedCode (-1: back
-// to the speed it had before).
+// Writes a module at the transfer speed code (115200 unless a faster one is asked for and
+// holds) and then puts the scanner at homeSpeedCode (-1: back to the speed it had
+// before). A scanner lost after the switch to the faster speed fails with
+// IDS_TRANSFER_SPEED_LOST; report (may be null) says how the transfer went.
 void WriteModuleFast(CScannerProtocol& protocol, const ldr::module& module,
-                     CMessageInterface& sink, int homeSpeedCode = -1);
+                     CMessageInterface& sink, int homeSpeedCode = -1,
+                     int transferSpeedCode = kTransferSpeedCode,
+                     CTransferReport* report = nullptr);
 // Writes every block in order, showing the progress text after each one.
 void WriteModuleBlocks(CScannerProtocol& protocol, const ldr::module& module,
                        CMessageInterface& sink);

@@ -143,5 +143,6 @@ std::string ResultLogLine(const CPortRunResult& result, const CFirmwareIdentity&
     record["tags"] = std::move(tags);
     record["left_baud"] = result.speedCode >= 0 ? Json(BaudFromCode(result.speedCode)) : Json(nullptr);
     record["skipped"] = result.skipped;
+    record["transfer_baud"] = result.transferBaud ? Json(result.transferBaud) : Json(nullptr);
     return record.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }

@@ -39,8 +39,9 @@ struct CLogStamp {
 // whether a stop ended the port (its failure then says only how the scanner was left),
 // the failure's message, duration and rate, the tool's version; then when the port's
 // run began and ended, each row's attempts, the scanner's unique id, versions and USB
-// device, the station and its tags, the speed the scanner was left at, and whether it
-// was skipped. Every field is there in every record, null where nothing was learnt.
+// device, the station and its tags, the speed the scanner was left at, whether it was
+// skipped, and the speed the module went out at. Every field is there in every record,
+// null where nothing was learnt.
 // Texts that are no UTF-8 (a port name from a Linux command line) keep their valid
 // characters, the others replaced, so the record is always written.
 std::string ResultLogLine(const CPortRunResult& result, const CFirmwareIdentity& firmware,

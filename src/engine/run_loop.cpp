@@ -76,6 +76,11 @@ void CRunView::SetRowNote(int row, unsigned statusId, const std::string& note)
     SetRowStatus(row, AppendSentence(LoadText(statusId), note));
 }
 
+void CRunView::SetRowRemark(int row, unsigned statusId, const std::string& remark)
+{
+    SetRowStatus(row, AppendSentence(LoadText(statusId), remark));
+}
+
 CRunEngine::CRunEngine(CRunHost& host, CPortSystem& ports, CRunView& view,
                        CRunSettings& settings, std::string versionText)
     : host(host), ports(ports), view(view), settings(settings),
@@ -198,6 +203,8 @@ void CRunEngine::RunRow(int row, CComDevice& device, CScannerProtocol& protocol,
     }
     OperationContext context{&protocol, &firmware, &sink, &view, foundSpeedCode};
     context.loaderVersions = &loaderVersions;
+    context.transferSpeedCode = settings.transferSpeedCode;
+    context.transfer = &transfer;
     operation(&context);
     uint16_t version = 0;
     if (operation == SwitchToWorkingMode && ReadBlackfinProgramVersion(protocol, version)) {
@@ -275,6 +282,7 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
     versionBefore.reset();
     versionAfter.reset();
     rowAttempts.assign(size_t(rows), 0);
+    transfer = CTransferReport();
 
     CComDevice device(ports, host);
     // A scanner pulled mid-run is told at once rather than after its time-outs, and
@@ -295,6 +303,9 @@ void CRunEngine::RunOperations(const ldr::file* loaded)
                 TraceEvent(StringPrintf("row %d result: %s", i + 1, LoadText(status)));
             }
             view.SetRowResult(i, status);
+            if (status == IDS_STATUS_OK && view.RowOperation(i) == UpdateFirmware &&
+                !transfer.remark.empty())
+                view.SetRowRemark(i, status, transfer.remark);
             host.PumpMessages();
             ++i;
             // A skipped scanner is left as it is: no row after it runs.
@@ -332,7 +343,8 @@ void CRunEngine::LeaveScannerAsFound()
 {
     // Where the run last had the port: the transfer's speed after a failure or a stop in
     // it, the found one otherwise. The scanner is looked for there, at the found one and
-    // at the transfer's (a stop can come between the scanner's change and the port's).
+    // at the transfer's, the chosen one and 115200 (a stop can come between the scanner's
+    // change and the port's).
     const int left = settings.baudCode;
     CRestoreHost restoreHost(host);
     CComDevice device(ports, restoreHost);
@@ -342,10 +354,12 @@ void CRunEngine::LeaveScannerAsFound()
     bool inLoader = false;
     try {
         OpenComPort(device, settings.portName, BaudFromCode(left), kRestoreTimeoutMs);
-        const int candidates[] = {left, foundSpeedCode, kTransferSpeedCode};
+        const int candidates[] = {left, foundSpeedCode, settings.transferSpeedCode,
+                                  kTransferSpeedCode};
         for (const int* code = std::begin(candidates); code != std::end(candidates) && at < 0; ++code) {
-            if (std::find(std::begin(candidates), code, *code) != code)
-                continue;   // probed already
+            if (std::find(std::begin(candidates), code, *code) != code ||
+                !device.CanMakeSpeed(BaudFromCode(*code)))
+                continue;   // probed already, or not a speed the scanner can be at
             device.SetBaudRate(BaudFromCode(*code));
             if (Probe(protocol))
                 at = *code;
@@ -373,6 +387,10 @@ void CRunEngine::LeaveScannerAsFound()
     if (at >= 0)
         settings.baudCode = at;
     const int now = at >= 0 ? at : left;
+    // A scanner lost after the switch to a faster transfer is at no speed the run knows:
+    // the failure has told the operator to switch it off and on.
+    if (at < 0 && transfer.stranded)
+        return;
     if (inLoader)
         leftNote = StringPrintf(LoadText(IDS_SCANNER_LEFT_IN_LOADER), BaudFromCode(now));
     else if (now != foundSpeedCode)

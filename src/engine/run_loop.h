@@ -36,6 +36,9 @@ public:
     // loader, or at another speed), said on the row the run ended on, whose final
     // status was statusId. Shown after the status unless the view says it itself.
     virtual void SetRowNote(int row, unsigned statusId, const std::string& note);
+    // A row that ended with statusId and went otherwise than chosen (the transfer fell
+    // back to 115200): said after the status unless the view says it itself.
+    virtual void SetRowRemark(int row, unsigned statusId, const std::string& remark);
     virtual void EnsureRowVisible(int row) = 0;
     virtual void SetTitle(const std::string& title) = 0;
     // Draws the operator's eye when the window is not the active one.
@@ -61,6 +64,7 @@ struct CRunSettings {
     int baudCode = 2;
     unsigned timeout = 3000;
     std::string firmwareFile;
+    int transferSpeedCode = kTransferSpeedCode;   // the speed the module is written at
 };
 
 constexpr unsigned kPortWaitTries = 10;
@@ -123,6 +127,8 @@ public:
     std::vector<unsigned> rowAttempts;
     // What the last run's update read in the loader.
     CLoaderVersions loaderVersions;
+    // The last run's transfer: the speed it went at and what the firmware row said.
+    CTransferReport transfer;
 
 private:
     // Waits for the port to be listed, opens it and finds the scanner's speed.

@@ -1,9 +1,12 @@
 #include "protocol/commands.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "base/host.h"
 #include "base/strings.h"
+#include "base/trace.h"
 #include "protocol/scanner_protocol.h"
 #include "transport/com_device.h"
 
@@ -72,6 +75,28 @@ bool SearchSpeeds(CScannerProtocol& protocol, CComDevice& port, const int* prefe
     }
     port.SetBaudRate(startBaud);
     return false;
+}
+
+void TraceNote(CComDevice& port, const std::string& what)
+{
+    if (CTraceSink* trace = port.Trace())
+        trace->Event(port.GetPortName(), what);
+}
+
+// Whether the scanner answers with the port at code: with verify, it must also report
+// that code as its speed. A speed the port cannot make is passed by.
+bool AnswersAt(CScannerProtocol& protocol, CComDevice& port, int code, bool verify)
+{
+    if (!port.CanMakeSpeed(BaudFromCode(code)))
+        return false;
+    port.SetBaudRate(BaudFromCode(code));
+    if (verify) {
+        unsigned char reported = 0;
+        return protocol.ReadSpeedCode(&reported) == RESULT_OK && reported == code;
+    }
+    // Any reply counts: something at this speed understood the request.
+    unsigned char reply[5];
+    return protocol.GetInfo(reply, 1) != RESULT_NO_LINK;
 }
 
 }  // namespace
@@ -170,6 +195,58 @@ void SetSpeed(CScannerProtocol& protocol, int code, bool tolerateUnsupported)
         CheckResult(RESULT_NO_LINK);
     if (GetSpeed(protocol, true) != code)
         throw test_exception(IDS_SPEED_CHANGE_FAILED);
+}
+
+CTransferSpeed SwitchToTransferSpeed(CScannerProtocol& protocol, int code)
+{
+    auto* port = dynamic_cast<CComDevice*>(protocol.GetDevice());
+    auto atBaseSpeed = [&](TransferSpeedOutcome outcome) {
+        SetSpeed(protocol, kTransferSpeedCode, true);
+        return CTransferSpeed{kTransferSpeedCode, outcome};
+    };
+    if (code <= kTransferSpeedCode || !ValidSpeedCode(code))
+        return atBaseSpeed(TransferSpeedOutcome::Taken);
+    if (port == nullptr)
+        return atBaseSpeed(TransferSpeedOutcome::Kept);
+    const int before = GetSpeed(protocol, true);
+    if (before == code)
+        return {code, TransferSpeedOutcome::Taken};
+    const unsigned baud = BaudFromCode(code);
+    const std::string speed = "transfer speed " + std::to_string(baud);
+    // The scanner is never sent where its port cannot follow: it would be stranded there.
+    if (!port->CanMakeSpeed(baud)) {
+        TraceNote(*port, speed + " not asked, the port cannot make it; 115200 kept");
+        return atBaseSpeed(TransferSpeedOutcome::Kept);
+    }
+    const int result = protocol.WriteSpeedCode(static_cast<unsigned char>(code));
+    if (result == STATUS_NOT_SUPPORTED || result == STATUS_INVALID_PARAMS) {
+        TraceNote(*port, speed + " refused, status " + std::to_string(result) + "; 115200 kept");
+        return atBaseSpeed(TransferSpeedOutcome::Kept);
+    }
+    // Any other answer, or none: the scanner may have switched.
+    WaitPolling(protocol.Host(), nullptr, nullptr, kSpeedSettleMs, kSpeedSettleMs);
+    int foundAt = -1;
+    {
+        // A line that cannot carry the speed must cost a second or so, not time-outs.
+        CTimeoutGuard shortTimeout(*port, kSearchTimeoutMs);
+        if (AnswersAt(protocol, *port, code, true))
+            return {code, TransferSpeedOutcome::Taken};
+        TraceNote(*port, speed + " failed its check");
+        // A scanner may acknowledge a speed and not take it, or fall back by itself.
+        const int candidates[] = {code, before, kTransferSpeedCode};
+        for (int k = 0; k < 3 && foundAt < 0; ++k) {
+            if (std::find(candidates, candidates + k, candidates[k]) == candidates + k &&
+                AnswersAt(protocol, *port, candidates[k], false))
+                foundAt = candidates[k];
+        }
+    }
+    if (foundAt < 0) {
+        TraceNote(*port, "scanner not found after the switch to " + std::to_string(baud));
+        return {-1, TransferSpeedOutcome::Lost};
+    }
+    TraceNote(*port, "scanner found at " + std::to_string(BaudFromCode(foundAt)) +
+                         "; the transfer goes at 115200");
+    return atBaseSpeed(TransferSpeedOutcome::FellBack);
 }
 
 bool FindSpeed(CScannerProtocol& protocol, const int* preferred, unsigned count)

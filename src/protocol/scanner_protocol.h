@@ -16,6 +16,7 @@ constexpr int RESULT_WRONG_LENGTH = -2;
 // sent. StatusText gives it the unknown-error text.
 constexpr int RESULT_BAD_REQUEST = -3;
 constexpr int STATUS_BUSY = 2;
+constexpr int STATUS_INVALID_PARAMS = 4;
 constexpr int STATUS_NOT_SUPPORTED = 8;
 
 constexpr int TRANSPORT_SERIAL = 1;

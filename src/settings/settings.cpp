@@ -19,6 +19,7 @@ const char kBaudRate[] = "BaudRate";
 const char kTimeout[] = "Timeout";
 const char kFileName[] = "FileName";
 const char kTestingMode[] = "TestingMode";
+const char kTransferSpeed[] = "TransferSpeed";
 const char kSkipCurrent[] = "SkipCurrent";
 const char kLocked[] = "Locked";
 const char kStationKey[] = "Station";
@@ -62,6 +63,10 @@ void LoadSettings(const CProfile& profile, CSettings& s)
                     : kDefaultTimeoutMs;
     s.firmwareFile = profile.GetString(kFirmware, kFileName, s.firmwareFile);
     s.skipCurrent = profile.GetInt(kFirmware, kSkipCurrent, s.skipCurrent ? 1 : 0) != 0;
+    const int transfer = profile.GetInt(kFirmware, kTransferSpeed, s.transferSpeedCode);
+    s.transferSpeedCode = (transfer >= kMinTransferSpeedCode && transfer <= kMaxTransferSpeedCode)
+                              ? transfer
+                              : kDefaultTransferSpeedCode;
     s.testingMode = profile.GetInt(kTests, kTestingMode, s.testingMode);
     s.bootloaderFile = profile.GetString(kBootloader, kFileName, s.bootloaderFile);
     s.bootloaderPort = profile.GetString(kBootloader, kPortName, s.bootloaderPort);
@@ -83,6 +88,7 @@ bool SaveSettings(CProfile& profile, const CSettings& s)
     ok &= profile.WriteInt(kConnect, kTimeout, static_cast<int>(s.timeout));
     ok &= profile.WriteString(kFirmware, kFileName, s.firmwareFile);
     ok &= profile.WriteInt(kFirmware, kSkipCurrent, s.skipCurrent ? 1 : 0);
+    ok &= profile.WriteInt(kFirmware, kTransferSpeed, s.transferSpeedCode);
     ok &= profile.WriteInt(kTests, kTestingMode, s.testingMode);
     ok &= profile.WriteString(kBootloader, kFileName, s.bootloaderFile);
     ok &= profile.WriteString(kBootloader, kPortName, s.bootloaderPort);
@@ -95,7 +101,8 @@ bool SaveSettings(CProfile& profile, const CSettings& s)
 bool CSettings::operator==(const CSettings& o) const
 {
     return portName == o.portName && baudCode == o.baudCode && timeout == o.timeout &&
-           firmwareFile == o.firmwareFile && testingMode == o.testingMode &&
+           firmwareFile == o.firmwareFile && transferSpeedCode == o.transferSpeedCode &&
+           testingMode == o.testingMode &&
            bootloaderFile == o.bootloaderFile && bootloaderPort == o.bootloaderPort &&
            bootloaderBaudCode == o.bootloaderBaudCode && logFile == o.logFile &&
            skipCurrent == o.skipCurrent && stationLocked == o.stationLocked &&

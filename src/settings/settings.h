@@ -15,6 +15,10 @@ constexpr unsigned kDefaultTimeoutMs = 3000;
 constexpr unsigned kMinTimeoutMs = 100;
 constexpr unsigned kMaxTimeoutMs = 300000;
 constexpr int kMaxBaudCode = 9;  // 921600 baud
+// The module is written at 115200 (code 6) or, where the line carries it, faster.
+constexpr int kDefaultTransferSpeedCode = 6;
+constexpr int kMinTransferSpeedCode = 6;
+constexpr int kMaxTransferSpeedCode = 9;
 
 // In the order of the file: the values are read and written in this order.
 struct CSettings {
@@ -24,6 +28,7 @@ struct CSettings {
     std::string firmwareFile;               // Firmware/FileName
     // A scanner already running the module's version is not updated.
     bool skipCurrent = false;               // Firmware/SkipCurrent (1 or 0)
+    int transferSpeedCode = kDefaultTransferSpeedCode;   // Firmware/TransferSpeed
     // Carried unchanged: read, kept and written back so hand-made values survive.
     int testingMode = 1;                    // Tests/TestingMode
     std::string bootloaderFile;             // Bootloader/FileName
@@ -46,7 +51,7 @@ struct CSettings {
 
 // save = false: reads every key, each with the current value as its default (a missing
 // file or key keeps the value; a speed code or time-out out of range gives the default).
-// save = true: writes the eight keys of the sheet and the carried values. False when a write failed; nothing is thrown and
+// save = true: writes the keys of the sheet and the carried values. False when a write failed; nothing is thrown and
 // the values in memory stay as they are.
 bool ExchangeSettings(CProfile& profile, CSettings& settings, bool save);
 

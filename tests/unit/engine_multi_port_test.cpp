@@ -373,6 +373,7 @@ TEST(ResultLog, RecordsAreOneJsonLineEachWithTheFilesHash)
     ok.versionAfter = 0x0306;
     ok.usb = CUsbIdentity{"0647", "3339", "", "1-1.2"};
     ok.speedCode = 5;
+    ok.transferBaud = 921600;
     CPortRunResult failed;
     failed.port = "COM\xff";
     failed.rowStatus = {IDS_STATUS_ERROR, 0};
@@ -411,9 +412,11 @@ TEST(ResultLog, RecordsAreOneJsonLineEachWithTheFilesHash)
     EXPECT_EQ(record["tags"], nlohmann::json::parse(R"({"Operator":"Иванов","order":"WO-7"})"));
     EXPECT_EQ(record["left_baud"], 57600);
     EXPECT_EQ(record["skipped"], false);
+    EXPECT_EQ(record["transfer_baud"], 921600);
 
     const std::string failedLine = ResultLogLine(failed, identity, stamped);
     EXPECT_NE(failedLine.find("\"serial\":null"), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(failedLine)["transfer_baud"], nullptr);
     EXPECT_NE(failedLine.find("\"status\":\"Ошибка\",\"attempts\":3},{\"name\":\"Переход в "
                               "рабочий режим\",\"status\":null,\"attempts\":0}"), std::string::npos);
     EXPECT_NE(failedLine.find("\"failure\":\"(147) a\\r\\nb\\u0001\""), std::string::npos);

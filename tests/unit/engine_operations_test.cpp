@@ -3,11 +3,14 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "base/host.h"
+#include "base/trace.h"
 #include "engine/operations.h"
 #include "firmware/ldr.h"
+#include "sim/sim_frames.h"
 
 namespace {
 
@@ -160,6 +163,120 @@ TEST_F(Operations, StopBetweenBlocksLeavesTransferSpeed)
     EXPECT_EQ(scanner.SpeedCode(), 6);
     EXPECT_EQ(device.GetBaudRate(), 115200u);
     EXPECT_EQ(scanner.CommandsReceived(CMD_WRITE_MEMORY), 2u);
+}
+
+// A module written from the loader at a chosen transfer speed, on a traced port, with the
+// scanner's speed seen at every block.
+class FastTransfer : public Operations, public CTraceSink {
+protected:
+    CSimScanner& Loader(SimConfig config = {})
+    {
+        config.startMode = MODE_LOADER;
+        CSimScanner& scanner = ports.AddScanner(kPort, config);
+        OpenComPort(traced, kPort, BaudFromCode(config.speedCode), 3000);
+        protocol.SetDevice(&traced);
+        firmware.modules.push_back(Module(1, 0x10000, 256, 4));
+        return scanner;
+    }
+    // Writes the module asking for code; the scanner's speed code at each block.
+    std::vector<int> Write(CSimScanner& scanner, int code)
+    {
+        struct Speeds : CMessageInterface {
+            CSimScanner* scanner;
+            std::vector<int> codes;
+            void ShowMessage(const char*) override { codes.push_back(scanner->SpeedCode()); }
+        } speeds;
+        speeds.scanner = &scanner;
+        WriteModuleFast(protocol, firmware.modules[0], speeds, -1, code, &report);
+        return speeds.codes;
+    }
+    unsigned SpeedWrites(int code) const
+    {
+        const std::vector<uint8_t> asked = SimRequest(CMD_BAUD_RATE, {uint8_t(code)});
+        const std::vector<uint8_t>& sent = ports.Sent(kPort);
+        unsigned n = 0;
+        for (auto at = sent.begin();
+             (at = std::search(at, sent.end(), asked.begin(), asked.end())) != sent.end(); ++at)
+            ++n;
+        return n;
+    }
+    void Frame(const std::string&, TraceDirection, const unsigned char*, unsigned, const char*, int,
+               const char*) override {}
+    void Event(const std::string&, const std::string& what) override { events.push_back(what); }
+
+    std::vector<std::string> events;
+    CTracedPortSystem tracedPorts{ports, *this};
+    CComDevice traced{tracedPorts, host};
+    CTransferReport report;
+};
+
+TEST_F(FastTransfer, WritesAtTheSpeedAskedAndGoesBack)
+{
+    CSimScanner& scanner = Loader();
+    EXPECT_EQ(Write(scanner, 9), std::vector<int>(4, 9));
+    EXPECT_EQ(scanner.Dump(0x10000, 1024), ModuleImage(firmware.modules[0]));
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+    EXPECT_EQ(traced.GetBaudRate(), 9600u);
+    EXPECT_EQ(report.baud, 921600u);
+    EXPECT_TRUE(report.remark.empty());
+    EXPECT_FALSE(report.keepBaseSpeed);
+}
+
+TEST_F(FastTransfer, RefusedSpeedOrOneThePortCannotMakeKeeps115200)
+{
+    SimConfig config;
+    config.maxSpeedCode = 8;
+    CSimScanner& scanner = Loader(config);
+    EXPECT_EQ(Write(scanner, 9), std::vector<int>(4, 6));
+    EXPECT_EQ(report.baud, 115200u);
+    EXPECT_TRUE(report.remark.empty());
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+    EXPECT_THAT(events, testing::Contains("transfer speed 921600 refused, status 4; 115200 kept"));
+
+    // The scanner is never sent where its port cannot follow.
+    ports.LimitSpeed(kPort, 230400);
+    report = CTransferReport();
+    EXPECT_EQ(Write(scanner, 8), std::vector<int>(4, 6));
+    EXPECT_EQ(SpeedWrites(8), 0u);
+    EXPECT_EQ(scanner.Dump(0x10000, 1024), ModuleImage(firmware.modules[0]));
+}
+
+TEST_F(FastTransfer, SpeedThatFailsItsCheckFallsBackOnceAndSaysSo)
+{
+    // The scanner acknowledges 921600 and stays at 9600.
+    SimConfig config;
+    config.highestSpeedTaken = 8;
+    CSimScanner& scanner = Loader(config);
+    EXPECT_EQ(Write(scanner, 9), std::vector<int>(4, 6));
+    EXPECT_EQ(report.baud, 115200u);
+    EXPECT_EQ(report.remark,
+              "Запись шла на скорости 115200 бод: на скорости 921600 бод сканер не прошёл проверку связи.");
+    EXPECT_EQ(scanner.Dump(0x10000, 1024), ModuleImage(firmware.modules[0]));
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+    // A retry of the run does not ask for it again.
+    EXPECT_EQ(Write(scanner, 9), std::vector<int>(4, 6));
+    EXPECT_EQ(SpeedWrites(9), 1u);
+}
+
+TEST_F(FastTransfer, LineThatCannotCarryTheSpeedFailsWithinSecondsNamingIt)
+{
+    SimConfig config;
+    config.maxLineBaud = 460800;
+    CSimScanner& scanner = Loader(config);
+    const uint64_t start = host.NowMs();
+    try {
+        Write(scanner, 9);
+        FAIL() << "no failure";
+    } catch (const test_exception& e) {
+        EXPECT_EQ(e.Text(), "Сканер не отвечает после перехода на скорость записи 921600 бод: линия или "
+                            "адаптер её не передают. Выключите и снова включите сканер и повторите "
+                            "обновление; если это повторится, выберите меньшую скорость записи.");
+    }
+    EXPECT_LT(host.NowMs() - start, 2000u);
+    EXPECT_TRUE(report.stranded && report.keepBaseSpeed);
+    EXPECT_EQ(report.baud, 0u);
+    EXPECT_EQ(SpeedWrites(9), 1u);
+    EXPECT_EQ(scanner.CommandsReceived(CMD_WRITE_MEMORY), 0u);
 }
 
 TEST_F(Operations, SwitchToWorkingModeStartsApplication)

@@ -142,6 +142,39 @@ TEST_F(RunLoop, ARetriedTransferLeavesTheScannerAtTheSpeedItWasFoundAt)
     EXPECT_EQ(engine.leftNote, "");
 }
 
+TEST_F(RunLoop, AFallenBackTransferEndsOkSayingSo)
+{
+    SimConfig config;
+    config.highestSpeedTaken = 8;   // acknowledges 921600 and stays where it is
+    CSimScanner& scanner = ports.AddScanner(kPort, config);
+    settings.transferSpeedCode = 9;
+    engine.Start();
+    EXPECT_EQ(view.status, (std::vector<std::string>{
+                               "OK. Запись шла на скорости 115200 бод: на скорости 921600 бод "
+                               "сканер не прошёл проверку связи.",
+                               "OK"}));
+    EXPECT_EQ(engine.transfer.baud, 115200u);
+    EXPECT_EQ(scanner.Dump(0x40000, image.size()), image);
+    EXPECT_EQ(scanner.SpeedCode(), 2);
+}
+
+// A line that cannot carry the speed loses the scanner: the operator is told to switch
+// it off and on, and no speed it is "left at" is made up.
+TEST_F(RunLoop, AScannerLostAtTheTransferSpeedIsNotSaidToBeAtAnySpeed)
+{
+    SimConfig config;
+    config.maxLineBaud = 460800;
+    CSimScanner& scanner = ports.AddScanner(kPort, config);
+    settings.transferSpeedCode = 9;
+    engine.Start();
+    ASSERT_EQ(host.Boxes().size(), 1u);
+    EXPECT_THAT(host.Boxes()[0].text, testing::StartsWith(
+                    "Сканер не отвечает после перехода на скорость записи 921600 бод"));
+    EXPECT_EQ(view.status[0], "Ошибка");
+    EXPECT_EQ(engine.leftNote, "");
+    EXPECT_EQ(scanner.SpeedCode(), 9);
+}
+
 TEST_F(RunLoop, FailureOnAFastScannerRecordsItsExactSpeedForTheRetry)
 {
     SimConfig config;

@@ -71,6 +71,7 @@ CSettings Sample()
     s.baudCode = 6;
     s.timeout = 750;
     s.firmwareFile = "C:\\Program Files\\Fw\\release 2.ldr";
+    s.transferSpeedCode = 9;
     s.testingMode = 0;
     s.bootloaderFile = "D:\\boot\\loader.ldr";
     s.bootloaderPort = "COM4";
@@ -92,7 +93,7 @@ TEST_P(SettingsContract, MissingFileKeepsDefaultsAndCreatesNothing)
     EXPECT_FALSE(fs::exists(fs::u8path(path)));
 }
 
-TEST_P(SettingsContract, SaveWritesAllEightKeysAndLoadsBack)
+TEST_P(SettingsContract, SaveWritesEveryKeyAndLoadsBack)
 {
     CSettings saved = Sample();
     EXPECT_TRUE(ExchangeSettings(*profile, saved, true));
@@ -103,6 +104,7 @@ TEST_P(SettingsContract, SaveWritesAllEightKeysAndLoadsBack)
     EXPECT_EQ(profile->GetString("Connect", "BaudRate", absent), "6");
     EXPECT_EQ(profile->GetString("Connect", "Timeout", absent), "750");
     EXPECT_EQ(profile->GetString("Firmware", "FileName", absent), Sample().firmwareFile);
+    EXPECT_EQ(profile->GetString("Firmware", "TransferSpeed", absent), "9");
     EXPECT_EQ(profile->GetString("Tests", "TestingMode", absent), "0");
     EXPECT_EQ(profile->GetString("Bootloader", "FileName", absent), "D:\\boot\\loader.ldr");
     EXPECT_EQ(profile->GetString("Bootloader", "PortName", absent), "COM4");
@@ -213,6 +215,12 @@ TEST_P(SettingsContract, OutOfRangeValuesFallBackToDefaults)
     for (const auto& b : bauds) {
         WriteFile(std::string("[Connect]\r\nBaudRate=") + b.first + "\r\n");
         EXPECT_EQ(Load().baudCode, b.second) << b.first;
+    }
+    // The module is never written below 115200.
+    const std::pair<const char*, int> transfers[] = {{"5", 6}, {"6", 6}, {"9", 9}, {"10", 6}};
+    for (const auto& t : transfers) {
+        WriteFile(std::string("[Firmware]\r\nTransferSpeed=") + t.first + "\r\n");
+        EXPECT_EQ(Load().transferSpeedCode, t.second) << t.first;
     }
     // Carried values are not judged.
     WriteFile("[Tests]\r\nTestingMode=-5\r\n[Bootloader]\r\nBaudRate=42\r\n");
