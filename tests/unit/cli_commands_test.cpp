@@ -182,6 +182,14 @@ TEST_F(CliRun, SettingsThatCannotBeUsedAreUsageErrors)
     WriteFile("trelvo.ini", "[Connect]\nPortName=COM3\n");
     EXPECT_EQ(Run({"update"}), kExitUsage);
     EXPECT_NE(err.str().find("--firmware"), std::string::npos);
+
+    // A transfer speed below 115200 is no choice the Windows program offers.
+    WriteFile("trelvo.ini", "[Connect]\nPortName=COM3\n[Firmware]\nFileName=" + Path("none.ldr") +
+                                "\nTransferSpeed=5\n");
+    EXPECT_EQ(Run({"update"}), kExitUsage);
+    EXPECT_NE(err.str().find("[Firmware] TransferSpeed: код скорости записи должен быть от 6 до 9"),
+              std::string::npos) << err.str();
+    EXPECT_EQ(Run({"update", "--transfer-speed", "6"}), kExitFailure);   // on to the missing file
 }
 
 TEST_F(CliRun, SearchPrintsEveryPortAndFindsTheScannerAt57600)

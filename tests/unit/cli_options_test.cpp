@@ -110,6 +110,11 @@ TEST(CliOptions, RangesAndFormsOfNumbers)
     EXPECT_NE(Refusal({"update", "--jobs", "0"}), "");
     EXPECT_NE(Refusal({"set-speed", "10"}).find("от 0 до 9"), std::string::npos);
     EXPECT_NE(Refusal({"set-speed", "fast"}).find("ожидается число"), std::string::npos);
+    // The module is written at 115200 or faster.
+    EXPECT_EQ(Parse({"update", "--transfer-speed", "9"}).transferSpeedCode, 9);
+    EXPECT_EQ(Refusal({"update", "--transfer-speed", "5"}),
+              "--transfer-speed: код скорости записи должен быть от 6 до 9, задано 5");
+    EXPECT_NE(Refusal({"update", "--transfer-speed", "10"}).find("от 6 до 9"), std::string::npos);
 }
 
 TEST(CliOptions, MalformedCommandLinesAreRefusedWithTheReason)
@@ -149,6 +154,8 @@ TEST(CliOptions, OptionsACommandWouldIgnoreAreRefused)
     EXPECT_NE(Refusal({"update", "--json"}).find("--json"), std::string::npos);
     EXPECT_NE(Refusal({"set-speed", "4", "--json"}).find("--json"), std::string::npos);
     EXPECT_TRUE(Parse({"modules", "f.ldr", "--json"}).json);
+    EXPECT_NE(Refusal({"set-speed", "9", "--transfer-speed", "9"}).find("--transfer-speed"),
+              std::string::npos);
     EXPECT_NE(Refusal({"modules", "f.ldr", "--timeout", "500"}).find("--timeout"),
               std::string::npos);
     // The settings file may be named for any command.
@@ -160,7 +167,7 @@ TEST(CliOptions, HelpNamesEveryCommandOptionAndExitCode)
     const std::string help = CliHelpText();
     for (const char* word : {"ports", "check", "search", "set-speed", "info", "update", "modules",
                              "--settings", "--port", "--speed", "--timeout", "--firmware",
-                             "--retry", "--all", "--jobs", "--log", "--tag", "--json", "--help", "--version", "130", "143",
+                             "--retry", "--all", "--jobs", "--log", "--tag", "--json", "--transfer-speed", "Firmware/TransferSpeed", "--help", "--version", "130", "143",
                              "129", "SIGTERM", "trelvo.ini", "Connect/BaudRate"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
