@@ -1,13 +1,15 @@
 // bench-transfer: how fast a module reaches scanners, against trelvo-sim on
 // pseudo-terminals, side by side with the least a host can do.
 //
-//   bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N]
+//   bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N] [--speed CODE]
 //
-// With line-rate emulation (115200 baud, 1 ms turnaround per command) the module is
-// flashed alternately through the program's real path (the multi-port run: the whole
-// update on each of N ports at once) and by a reference client (the write requests
+// With line-rate emulation (at speed CODE, 6..9: 115200 by default, 921600 for 9; 1 ms
+// turnaround per command) the module is flashed alternately through the program's real
+// path (the multi-port run: the whole update on each of N ports at once, the scanner
+// found at 115200 and the transfer asked for at CODE) and by a reference client (the
+// write requests
 // precomputed, each sent with one write and its 5-byte reply read with one blocking
-// read, on N ports at once), three times each. Both sides are timed over the same span
+// read, on N ports at once, the scanner at CODE from the start), three times each. Both sides are timed over the same span
 // on each port: from the first write request handed to the port to the end of the read
 // of the last write reply (the program's port is wrapped to see it). Printed: the median
 // aggregate rate of each, the program's rate against the reference (the headline),
@@ -60,8 +62,7 @@ extern char** environ;
 
 namespace {
 
-constexpr unsigned kBaud = 115200;
-constexpr int kSpeedCode = 6;
+constexpr int kFoundSpeedCode = 6;   // where the program's run finds the scanner
 constexpr unsigned kTurnaroundUs = 1000;
 constexpr unsigned kBlockSize = 4096;
 constexpr unsigned kBitsPerByte = 10;           // start, 8 data, stop
@@ -73,10 +74,10 @@ constexpr unsigned kRounds = 3;
 class Simulator {
 public:
     Simulator(const std::string& program, const std::string& link, bool lineRate, int mode,
-              const std::vector<std::string>& extra = {})
+              int speedCode, const std::vector<std::string>& extra = {})
         : link(link), state(link + ".state")
     {
-        std::vector<std::string> args = {program, "--link", link, "--speed", std::to_string(kSpeedCode),
+        std::vector<std::string> args = {program, "--link", link, "--speed", std::to_string(speedCode),
                                          "--mode", std::to_string(mode), "--restart-ms", "200",
                                          "--state", state};
         if (lineRate) {
@@ -198,16 +199,17 @@ struct Measure {
     uint64_t lateMaxUs = 0;
     uint64_t faults = 0;     // write replies the simulators' faults hit
     unsigned retriedRows = 0;
+    double updateSeconds = 0;   // the longest whole update of a port (the program's)
 };
 
 std::vector<std::unique_ptr<Simulator>> StartSims(const std::string& program, unsigned ports,
-                                                  bool lineRate, int mode,
+                                                  bool lineRate, int mode, int speedCode,
                                                   const std::vector<std::string>& extra = {})
 {
     std::vector<std::unique_ptr<Simulator>> sims;
     for (unsigned k = 0; k < ports; ++k) {
         const std::string link = "/tmp/trelvo-bench-" + std::to_string(getpid()) + "-" + std::to_string(k);
-        sims.push_back(std::make_unique<Simulator>(program, link, lineRate, mode, extra));
+        sims.push_back(std::make_unique<Simulator>(program, link, lineRate, mode, speedCode, extra));
     }
     return sims;
 }
@@ -302,6 +304,7 @@ struct CRunOptions {
     std::vector<std::string> simulator;
     unsigned timeoutMs = 3000;
     unsigned retries = 0;
+    int transferSpeedCode = kFoundSpeedCode;
 };
 
 Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsigned ports,
@@ -309,14 +312,15 @@ Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsign
 {
     const ldr::module& module = firmware.modules[0];
     const double bytes = double(module.block_count) * module.block_size;
-    auto sims = StartSims(program, ports, true, MODE_LOADER, options.simulator);
+    auto sims = StartSims(program, ports, true, MODE_LOADER, kFoundSpeedCode, options.simulator);
     CMultiRunSettings settings;
     settings.timeout = options.timeoutMs;
     settings.retries = options.retries;
+    settings.transferSpeedCode = options.transferSpeedCode;
     std::vector<TransferSpan> spans(ports);
     std::vector<std::string> names;
     for (auto& sim : sims) {
-        settings.ports.push_back({sim->link, kSpeedCode});
+        settings.ports.push_back({sim->link, kFoundSpeedCode});
         names.push_back(sim->link);
     }
     settings.firmwareFile = "bench.ldr";
@@ -340,6 +344,12 @@ Measure ProgramRun(const std::string& program, const ldr::file& firmware, unsign
         // A row run again was measured from the first attempt's first write.
         if (!result.failure.empty())
             ++m.retriedRows;
+        m.updateSeconds = std::max(m.updateSeconds, result.durationMs / 1000.0);
+        if (result.transferBaud != BaudFromCode(options.transferSpeedCode)) {
+            std::fprintf(stderr, "bench-transfer: %s: the transfer went at %u baud\n",
+                         result.port.c_str(), result.transferBaud);
+            std::exit(1);
+        }
     }
     for (const TransferSpan& span : spans)
         m.rate += bytes / span.Seconds();
@@ -374,8 +384,16 @@ void Exchange(int fd, const std::vector<uint8_t>& request)
 // One reference client, the least a host can do: the port in raw mode at the line speed,
 // one write per request, one blocking read per 5-byte reply; timed like the program, from
 // the first write to the end of the last reply's read.
+// The terminal's name of a speed code's baud rate.
+speed_t TerminalSpeed(int code)
+{
+    static const speed_t speeds[] = {B2400,   B4800,   B9600,   B19200,  B38400,
+                                     B57600,  B115200, B230400, B460800, B921600};
+    return speeds[code];
+}
+
 double ReferenceClient(const std::string& link, const std::vector<std::vector<uint8_t>>& requests,
-                       size_t bytes)
+                       size_t bytes, int speedCode)
 {
     const int fd = open(link.c_str(), O_RDWR | O_NOCTTY);
     termios tio{};
@@ -384,8 +402,8 @@ double ReferenceClient(const std::string& link, const std::vector<std::vector<ui
         std::exit(1);
     }
     cfmakeraw(&tio);
-    cfsetispeed(&tio, B115200);
-    cfsetospeed(&tio, B115200);
+    cfsetispeed(&tio, TerminalSpeed(speedCode));
+    cfsetospeed(&tio, TerminalSpeed(speedCode));
     tio.c_cc[VMIN] = kWriteReplyBytes;
     tio.c_cc[VTIME] = 0;
     tcsetattr(fd, TCSANOW, &tio);
@@ -402,18 +420,18 @@ double ReferenceClient(const std::string& link, const std::vector<std::vector<ui
 }
 
 Measure ReferenceRun(const std::string& program, const ldr::module& module, unsigned ports,
-                     bool lineRate)
+                     bool lineRate, int speedCode)
 {
     const auto requests = WriteRequests(module);
     const size_t bytes = size_t(module.block_count) * module.block_size;
-    auto sims = StartSims(program, ports, lineRate, MODE_LOADER);
+    auto sims = StartSims(program, ports, lineRate, MODE_LOADER, speedCode);
     std::vector<double> rates(ports);
     std::vector<std::thread> clients;
     const double start = Now();
     const double cpuStart = CpuSeconds();
     for (unsigned k = 0; k < ports; ++k) {
         clients.emplace_back([&, k] {
-            rates[k] = ReferenceClient(sims[k]->link, requests, bytes);
+            rates[k] = ReferenceClient(sims[k]->link, requests, bytes, speedCode);
         });
     }
     for (std::thread& client : clients)
@@ -427,11 +445,11 @@ Measure ReferenceRun(const std::string& program, const ldr::module& module, unsi
 }
 
 // The program's block writer alone on one port, without line-rate emulation: seconds.
-double ProgramWriterSeconds(const std::string& program, const ldr::module& module)
+double ProgramWriterSeconds(const std::string& program, const ldr::module& module, int speedCode)
 {
-    auto sims = StartSims(program, 1, false, MODE_LOADER);
+    auto sims = StartSims(program, 1, false, MODE_LOADER, speedCode);
     CComDevice device(NativePortSystem(), PlatformHost());
-    OpenComPort(device, sims[0]->link, kBaud, 3000);
+    OpenComPort(device, sims[0]->link, BaudFromCode(speedCode), 3000);
     CScannerProtocol protocol(PlatformHost());
     protocol.SetDevice(&device);
     CMessageInterface quiet;
@@ -457,7 +475,7 @@ double Median(std::vector<double> values)
 
 // The fault-rate table: one port, line-rate emulation, random faults on a share of the
 // replies, each cell the median of its rounds (each round its own seed).
-int FaultTable(const std::string& sim, const ldr::file& firmware, unsigned rounds)
+int FaultTable(const std::string& sim, const ldr::file& firmware, unsigned rounds, int speedCode)
 {
     const ldr::module& module = firmware.modules[0];
     const double bytes = double(module.block_count) * module.block_size;
@@ -470,7 +488,7 @@ int FaultTable(const std::string& sim, const ldr::file& firmware, unsigned round
     const double rates[] = {0.005, 0.01, 0.02};
     const std::string loadBefore = LoadAverage();
     std::printf("module %.0f KiB, %u baud, %u us turnaround, one port, median of %u round(s)\n",
-                bytes / 1024, kBaud, kTurnaroundUs, rounds);
+                bytes / 1024, BaudFromCode(speedCode), kTurnaroundUs, rounds);
     std::printf("%-8s %-12s %-6s %10s %7s %7s %14s %9s\n", "timeout", "faults", "rate", "bytes/s",
                 "share", "drawn", "cost per fault", "sims late");
     auto cell = [&](unsigned timeout, const std::vector<std::string>& options, Measure& median) {
@@ -479,7 +497,7 @@ int FaultTable(const std::string& sim, const ldr::file& firmware, unsigned round
             std::vector<std::string> args = options;
             if (!args.empty())
                 args.insert(args.end(), {"--seed", std::to_string(round + 1)});
-            const Measure m = ProgramRun(sim, firmware, 1, {args, timeout, 2});
+            const Measure m = ProgramRun(sim, firmware, 1, {args, timeout, 2, speedCode});
             runRates.push_back(m.rate);
             median.faults += m.faults;
             median.retriedRows += m.retriedRows;
@@ -524,10 +542,13 @@ int main(int argc, char** argv)
     std::vector<std::string> args(argv + 1, argv + argc);
     unsigned ports = 1;
     unsigned rounds = 1;
+    unsigned speedCode = kFoundSpeedCode;
     bool faultTable = false;
     for (size_t i = 0; i < args.size();) {
-        if ((args[i] == "--ports" || args[i] == "--rounds") && i + 1 < args.size()) {
-            (args[i] == "--ports" ? ports : rounds) = unsigned(std::atoi(args[i + 1].c_str()));
+        if ((args[i] == "--ports" || args[i] == "--rounds" || args[i] == "--speed") &&
+            i + 1 < args.size()) {
+            const unsigned value = unsigned(std::atoi(args[i + 1].c_str()));
+            (args[i] == "--ports" ? ports : args[i] == "--rounds" ? rounds : speedCode) = value;
             args.erase(args.begin() + long(i), args.begin() + long(i) + 2);
         } else if (args[i] == "--fault-table") {
             faultTable = true;
@@ -536,9 +557,10 @@ int main(int argc, char** argv)
             ++i;
         }
     }
-    if (args.empty() || ports == 0 || rounds == 0) {
-        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N]\n"
-                             "       bench-transfer PATH-TO-TRELVO-SIM [KIB] --fault-table [--rounds N]\n");
+    if (args.empty() || ports == 0 || rounds == 0 || speedCode < 6 || speedCode > 9) {
+        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N] [--speed 6..9]\n"
+                             "       bench-transfer PATH-TO-TRELVO-SIM [KIB] --fault-table [--rounds N] "
+                             "[--speed 6..9]\n");
         return 2;
     }
     const std::string sim = args[0];
@@ -549,7 +571,7 @@ int main(int argc, char** argv)
     firmware.modules.push_back(MakeModule(kib));
     if (faultTable) {
         try {
-            return FaultTable(sim, firmware, rounds);
+            return FaultTable(sim, firmware, rounds, int(speedCode));
         } catch (...) {
             std::fprintf(stderr, "bench-transfer: %s\n", CurrentExceptionMessage().c_str());
             return 1;
@@ -561,14 +583,15 @@ int main(int argc, char** argv)
 
     const std::string loadBefore = LoadAverage();
     try {
-        std::vector<double> programRates, referenceRates, cpu;
+        std::vector<double> programRates, referenceRates, cpu, updates;
         uint64_t lateAvg = 0, lateMax = 0;
         for (unsigned round = 0; round < kRounds; ++round) {
-            const Measure a = ProgramRun(sim, firmware, ports);
-            const Measure b = ReferenceRun(sim, module, ports, true);
+            const Measure a = ProgramRun(sim, firmware, ports, {{}, 3000, 0, int(speedCode)});
+            const Measure b = ReferenceRun(sim, module, ports, true, int(speedCode));
             programRates.push_back(a.rate);
             referenceRates.push_back(b.rate);
             cpu.push_back(a.cpuPerPort);
+            updates.push_back(a.updateSeconds);
             lateAvg += a.lateAvgUs + b.lateAvgUs;
             lateMax = std::max({lateMax, a.lateMaxUs, b.lateMaxUs});
             std::printf("round %u                        program %.0f bytes/s, reference %.0f bytes/s (%.1f %%), "
@@ -577,17 +600,20 @@ int main(int argc, char** argv)
                         static_cast<unsigned long long>((a.lateAvgUs + b.lateAvgUs) / 2));
             std::fflush(stdout);
         }
+        const unsigned baud = BaudFromCode(int(speedCode));
         const double chunkSeconds =
-            double(kWriteRequestBytes + kWriteReplyBytes) * kBitsPerByte / kBaud + kTurnaroundUs / 1e6;
+            double(kWriteRequestBytes + kWriteReplyBytes) * kBitsPerByte / baud + kTurnaroundUs / 1e6;
         const double limit = ports * kMemoryChunk / chunkSeconds;
         const double program = Median(programRates);
         const double reference = Median(referenceRates);
         std::printf("module                         %u KiB in %u-byte chunks (%.0f write commands) on %u port(s)\n",
                     kib, kMemoryChunk, commands, ports);
-        std::printf("line-rate emulation            %u baud, %u us turnaround\n", kBaud, kTurnaroundUs);
+        std::printf("line-rate emulation            %u baud, %u us turnaround\n", baud, kTurnaroundUs);
         std::printf("program (median of %u)          %.0f bytes/s\n", kRounds, program);
         std::printf("reference client (median)      %.0f bytes/s\n", reference);
         std::printf("ratio to reference             %.1f %%\n", 100.0 * program / reference);
+        std::printf("program transfer time          %.1f s per port (the whole update %.1f s)\n",
+                    ports * bytes / program, Median(updates));
         std::printf("wire and turnaround limit      %.0f bytes/s (%u x %.0f)\n", limit, ports, limit / ports);
         std::printf("ratio to the limit             %.1f %% (reference %.1f %%)\n",
                     100.0 * program / limit, 100.0 * reference / limit);
@@ -601,8 +627,8 @@ int main(int argc, char** argv)
         // Alternated as well, medians: a busy machine's pauses land on either side.
         std::vector<double> writerRuns, referenceRuns;
         for (unsigned round = 0; round < kRounds; ++round) {
-            writerRuns.push_back(ProgramWriterSeconds(sim, module));
-            referenceRuns.push_back(bytes / ReferenceRun(sim, module, 1, false).rate);
+            writerRuns.push_back(ProgramWriterSeconds(sim, module, int(speedCode)));
+            referenceRuns.push_back(bytes / ReferenceRun(sim, module, 1, false, int(speedCode)).rate);
         }
         const double writer = Median(writerRuns);
         const double referenceSeconds = Median(referenceRuns);

@@ -205,8 +205,8 @@ void CBatchDlg::OnStart()
     if (session.Busy())
         return;
     const CBatchRunSettings run{settings.firmwareFile, settings.timeout, settings.baudCode,
-                                settings.logFile, versionText, settings.skipCurrent,
-                                settings.logStation, settings.logTags};
+                                settings.transferSpeedCode, settings.logFile, versionText,
+                                settings.skipCurrent, settings.logStation, settings.logTags};
     // Ticked, the window is a station: the ticked ports (all when none is) watched until
     // Stop, each scanner that turns up updated once.
     const bool automatic = IsDlgButtonChecked(window, IDC_BATCH_AUTOMATIC) == BST_CHECKED;

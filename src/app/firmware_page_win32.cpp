@@ -3,7 +3,9 @@
 #include "base/host.h"
 #include "base/strings.h"
 #include "firmware/ldr.h"
+#include "protocol/commands.h"
 #include "resources/resource_firmware.h"
+#include "settings/settings.h"
 #include "ui/shell.h"
 
 namespace {
@@ -19,6 +21,9 @@ void CFirmwarePage::AttachControls()
 {
     modules.Attach(Item(IDC_FIRMWARE_MODULES));
     SetItemText(IDC_FIRMWARE_SKIP_CURRENT, LoadText(IDS_FIRMWARE_SKIP_CURRENT));
+    transferSpeed.Attach(Item(IDC_FIRMWARE_TRANSFER_SPEED));
+    for (int code = kMinTransferSpeedCode; code <= kMaxTransferSpeedCode; ++code)
+        transferSpeed.Add(StringPrintf("%u", BaudFromCode(code)));
 }
 
 bool CFirmwarePage::Exchange(bool save)
@@ -28,6 +33,13 @@ bool CFirmwarePage::Exchange(bool save)
         skipCurrent = IsDlgButtonChecked(window, IDC_FIRMWARE_SKIP_CURRENT) == BST_CHECKED;
     else
         CheckDlgButton(window, IDC_FIRMWARE_SKIP_CURRENT, skipCurrent ? BST_CHECKED : BST_UNCHECKED);
+    if (!save) {
+        const bool known = transferSpeedCode >= kMinTransferSpeedCode &&
+                           transferSpeedCode <= kMaxTransferSpeedCode;
+        transferSpeed.Select(known ? transferSpeedCode - kMinTransferSpeedCode : 0);
+    } else if (transferSpeed.Selected() >= 0) {
+        transferSpeedCode = kMinTransferSpeedCode + transferSpeed.Selected();
+    }
     return true;
 }
 

@@ -14,6 +14,8 @@ public:
     std::string fileName;
     // A scanner already at the module's version is not updated.
     bool skipCurrent = false;
+    // The speed code the module is written at (6..9).
+    int transferSpeedCode = 6;
 
 private:
     void AttachControls() override;
@@ -27,4 +29,5 @@ private:
     void FillModuleList();
 
     CListView modules;
+    CComboBox transferSpeed;
 };

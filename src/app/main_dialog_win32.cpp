@@ -189,7 +189,7 @@ void CTrelvoDlg::OnStart()
     running = true;
     UpdateControls(true);
     runSettings = CRunSettings{settings.portName, settings.baudCode, settings.timeout,
-                               settings.firmwareFile};
+                               settings.firmwareFile, settings.transferSpeedCode};
     engine.fixedSet = IsFixedSet();
     engine.Start();
     settings.baudCode = runSettings.baudCode;
@@ -244,6 +244,7 @@ void CTrelvoDlg::OnSettings()
     sheet.connect.timeout = settings.timeout;
     sheet.firmware.fileName = settings.firmwareFile;
     sheet.firmware.skipCurrent = settings.skipCurrent;
+    sheet.firmware.transferSpeedCode = settings.transferSpeedCode;
     if (!sheet.DoModal(window))
         return;
     const bool portChanged = sheet.connect.portName != settings.portName;
@@ -253,6 +254,7 @@ void CTrelvoDlg::OnSettings()
     settings.timeout = sheet.connect.timeout;
     settings.firmwareFile = sheet.firmware.fileName;
     settings.skipCurrent = sheet.firmware.skipCurrent;
+    settings.transferSpeedCode = sheet.firmware.transferSpeedCode;
     ExchangeSettings(true);
     if (portChanged)
         UpdateTitle(nullptr);

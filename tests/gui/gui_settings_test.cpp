@@ -25,6 +25,7 @@ TEST_F(SettingsSheet, OkSavesEveryKeyKeepsForeignLinesAndKeepsTheTitle)
     std::string titleBefore, titleAfter, portShown;
     std::vector<std::string> modules;
     bool modulesEnabled = false;
+    std::string transferShown;
     OpenSheet();
     op.Do("a new time-out",
           [&] {
@@ -42,7 +43,9 @@ TEST_F(SettingsSheet, OkSavesEveryKeyKeepsForeignLinesAndKeepsTheTitle)
                                         "|" + ListText(list, row, 2));
                   modulesEnabled = IsEnabled(list);
                   ClickItem(Page(), IDC_FIRMWARE_SKIP_CURRENT);
+                  transferShown = PageText(IDC_FIRMWARE_TRANSFER_SPEED);
                   SaveScreenshot(Sheet(), "settings-firmware");
+                  SendMessageW(PageItem(IDC_FIRMWARE_TRANSFER_SPEED), CB_SETCURSEL, 3, 0);
               });
     op.Do("OK", [&] { PropSheet_PressButton(Sheet(), PSBTN_OK); })
         .Then("the sheet closed", [&] { return Sheet() == nullptr; },
@@ -55,6 +58,7 @@ TEST_F(SettingsSheet, OkSavesEveryKeyKeepsForeignLinesAndKeepsTheTitle)
     EXPECT_EQ(titleAfter, titleBefore);
     EXPECT_EQ(portShown, unplugged);
     EXPECT_TRUE(modulesEnabled);
+    EXPECT_EQ(transferShown, "115200");
     const std::vector<std::string> expected = {"Модуль Загрузчика Blackfin|1.4|512",
                                                "Вычислительный модуль|1.2|24576",
                                                "Периферийный модуль|1.10|1024"};
@@ -62,7 +66,7 @@ TEST_F(SettingsSheet, OkSavesEveryKeyKeepsForeignLinesAndKeepsTheTitle)
     const std::string file = ReadTextFile(ini);
     for (const char* line : {"; kept by hand", "Comment=kept", "[Other]", "Key=Value",
                              "Timeout=4500", "BaudRate=2", "TestingMode=1", "[Tests]", "SkipCurrent=1",
-                             "FileName=C:\\boot.ldr", "PortName="})
+                             "FileName=C:\\boot.ldr", "PortName=", "TransferSpeed=9"})
         EXPECT_NE(file.find(line), std::string::npos) << line << " in\n" << file;
     EXPECT_NE(file.find("PortName=" + unplugged), std::string::npos) << file;
     EXPECT_NE(file.find("FileName=" + DemoFirmware()), std::string::npos) << file;
