@@ -129,15 +129,53 @@ expect_rows_ok fastest
 wait_until 2 state_has fastest "speed 9" || fail "fastest: not back at 921600"
 expect_flashed fastest
 
+# The transfer at 921600 from a scanner found at 9600: the exact image, the scanner
+# back at 9600, and the record names the speed the module went out at.
+flash_sim fast 36
+cli update --port "$(port fast)" --firmware "$firmware_arg" --transfer-speed 9 --log "$log_arg"
+expect_rc 0 "update at transfer speed 921600"
+expect_rows_ok fast
+wait_until 2 state_has fast "speed 2" || fail "fast: not back at 9600"
+tail -n 1 "$work/results.jsonl" | jq -e '.transfer_baud == 921600 and .ok' >/dev/null ||
+    fail "fast: record $(tail -n 1 "$work/results.jsonl")"
+expect_flashed fast
+
+# A loader that refuses 921600 is written at 115200, and that is no failure.
+flash_sim refuses9 36 --max-speed 8
+cli update --port "$(port refuses9)" --firmware "$firmware_arg" --transfer-speed 9 --log "$log_arg"
+expect_rc 0 "update of a scanner refusing 921600"
+expect_rows_ok refuses9
+tail -n 1 "$work/results.jsonl" | jq -e '.transfer_baud == 115200 and .ok' >/dev/null ||
+    fail "refuses9: record $(tail -n 1 "$work/results.jsonl")"
+expect_flashed refuses9
+
+# An adapter that cannot carry 921600: the scanner takes the speed and is heard no more.
+# The run ends within seconds with the message naming the speed, nothing written.
+flash_sim narrow 36 --max-line-baud 460800
+narrow_at=$SECONDS
+cli update --port "$(port narrow)" --firmware "$firmware_arg" --transfer-speed 9 --log "$log_arg"
+expect_rc 1 "update over a line limited to 460800"
+[ $((SECONDS - narrow_at)) -le 15 ] || fail "narrow: told after $((SECONDS - narrow_at)) s"
+grep -qF 'Сканер не отвечает после перехода на скорость записи 921600 бод' "$work/cli.err" ||
+    fail "narrow: no message naming the speed"
+tail -n 1 "$work/results.jsonl" | jq -e '.transfer_baud == null and (.failure | test("921600"))' \
+    >/dev/null || fail "narrow: record $(tail -n 1 "$work/results.jsonl")"
+stop_sim
+state_has narrow "session_bytes 0" || fail "narrow: something was written"
+
 # Stopped in the middle of the transfer (Ctrl+C; SIGTERM, as supervisors and time-outs
-# stop a program): the row is interrupted, the scanner stays in its loader (the safe
-# state) but back at the speed it was found at, the last line says so, and the record
-# is written.
+# stop a program; Ctrl+C at 921600): the row is interrupted, the scanner stays in its
+# loader (the safe state) but back at the speed it was found at, the last line says so,
+# and the record is written.
 stop_mid_transfer() {
-    local name=$1 signal=$2 code=$3
-    flash_sim "$name" 36 --speed 4 --line-rate
-    cli_start update --port "$(port "$name")" --firmware "$firmware_arg" --log "$log_arg"
-    wait_until 30 state_has "$name" "speed 6" || fail "$name: the transfer never began"
+    local name=$1 signal=$2 code=$3 transfer=${4:-6}
+    # At 921600 the module would be through before the stop: each reply waits 30 ms.
+    local slow=()
+    [ "$transfer" = 6 ] || slow=(--turnaround-us 30000)
+    flash_sim "$name" 36 --speed 4 --line-rate "${slow[@]}"
+    cli_start update --port "$(port "$name")" --firmware "$firmware_arg" --log "$log_arg" \
+        --transfer-speed "$transfer"
+    wait_until 30 state_has "$name" "speed $transfer" || fail "$name: the transfer never began"
     kill -"$signal" "$cli_pid"
     cli_wait
     expect_rc "$code" "$signal during the transfer"
@@ -151,6 +189,7 @@ stop_mid_transfer() {
     stop_sim
 }
 stop_mid_transfer interrupted INT 130
+stop_mid_transfer interrupted921600 INT 130 9
 if [ "$platform" = posix ]; then
     stop_mid_transfer terminated TERM 143
 fi
