@@ -62,6 +62,7 @@ if(NOT WIN32)
   # A short fault soak: fails on an update reported OK with a wrong image, a failure
   # without a message, or a run that hangs.
   add_test(NAME soak.short COMMAND soak-update --runs 40 --seed 11)
+  add_test(NAME soak.fast COMMAND soak-update --runs 40 --seed 12 --transfer-speed 9)
   # The Linux tool against real serial drivers in small virtual machines (tests/kernel);
   # scripts/test-all.sh runs it on its own, after the other native tests.
   add_test(NAME kernel COMMAND bash ${CMAKE_SOURCE_DIR}/tests/kernel/run.sh ${CMAKE_BINARY_DIR})

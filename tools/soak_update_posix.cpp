@@ -8,8 +8,10 @@
 // and exits 1 when an update was reported OK with an image other than the module's, or
 // when a run ended without OK and without a message. A run that hangs ends the program
 // (exit 3). Time is virtual: a run that would take a minute on a line takes milliseconds.
+// With --transfer-speed CODE (7..9) every update asks for that transfer speed and some
+// scanners refuse it, do not take it, or sit behind a line that cannot carry it.
 //
-//   soak-update --runs 1000 --seed 1
+//   soak-update --runs 1000 --seed 1 [--transfer-speed 9]
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -67,7 +69,8 @@ const int kOpcodes[] = {-1, CMD_WRITE_MEMORY, CMD_READ_MEMORY, CMD_GET_INFO,
                         CMD_MODE_REGISTER, CMD_BAUD_RATE, CMD_GET_UNIQUE_ID};
 
 // One scanner with a random set of the simulator's faults.
-SimConfig RandomScanner(std::mt19937& random, std::vector<SimFaultRule>& rules)
+SimConfig RandomScanner(std::mt19937& random, std::vector<SimFaultRule>& rules,
+                        int transferSpeedCode)
 {
     auto chance = [&random](unsigned percent) { return random() % 100 < percent; };
     SimConfig config;
@@ -106,6 +109,15 @@ SimConfig RandomScanner(std::mt19937& random, std::vector<SimFaultRule>& rules)
     // that must still end with its message.
     if (chance(3))
         rules.push_back({kOpcodes[random() % (sizeof kOpcodes / sizeof kOpcodes[0])], SimFault::CutLine, 1});
+    // Drawn last, so that the runs at 115200 stay the ones they always were.
+    if (transferSpeedCode > kTransferSpeedCode) {
+        if (chance(15))
+            config.maxSpeedCode = static_cast<int>(6 + random() % 3);
+        if (chance(15))
+            config.highestSpeedTaken = static_cast<int>(6 + random() % 3);
+        if (chance(15))
+            config.maxLineBaud = chance(50) ? 230400 : 460800;
+    }
     return config;
 }
 
@@ -116,8 +128,14 @@ struct Outcome {
     double virtualSeconds = 0;
 };
 
+// "OK", or "OK" followed by how the transfer fell back.
+bool IsOk(const std::string& status)
+{
+    return status == "OK" || status.rfind("OK. ", 0) == 0;
+}
+
 Outcome RunOnce(const ldr::file& firmware, const SimConfig& config,
-                const std::vector<SimFaultRule>& rules)
+                const std::vector<SimFaultRule>& rules, int transferSpeedCode)
 {
     CVirtualHost host;
     CSimPortSystem ports(host);
@@ -137,6 +155,7 @@ Outcome RunOnce(const ldr::file& firmware, const SimConfig& config,
     settings.portName = kPort;
     settings.baudCode = static_cast<int>(config.speedCode + 1) % 7;   // not the scanner's
     settings.timeout = 300;
+    settings.transferSpeedCode = transferSpeedCode;
     host.QueueAnswers(std::initializer_list<bool>{true, true});
     static_assert(kRetries == 2, "the answers above give the retries");
     CRunEngine engine(host, ports, view, settings, "soak");
@@ -146,8 +165,8 @@ Outcome RunOnce(const ldr::file& firmware, const SimConfig& config,
     outcome.virtualSeconds = host.NowUs() / 1e6;
     outcome.ok = true;
     for (const std::string& status : view.status)
-        outcome.ok = outcome.ok && status == "OK";
-    const bool imageReportedOk = view.status[0] == "OK";
+        outcome.ok = outcome.ok && IsOk(status);
+    const bool imageReportedOk = IsOk(view.status[0]);
     outcome.wrongImageOk =
         imageReportedOk && scanner.Dump(kImageAddress, image.size()) != image;
     if (!host.Boxes().empty()) {
@@ -167,7 +186,7 @@ void OnHang(int)
     _exit(3);
 }
 
-bool ParseArgs(int argc, char** argv, unsigned& runs, uint32_t& seed)
+bool ParseArgs(int argc, char** argv, unsigned& runs, uint32_t& seed, int& transferSpeedCode)
 {
     for (int i = 1; i + 1 < argc; i += 2) {
         char* end = nullptr;
@@ -178,6 +197,8 @@ bool ParseArgs(int argc, char** argv, unsigned& runs, uint32_t& seed)
             runs = static_cast<unsigned>(value);
         else if (std::strcmp(argv[i], "--seed") == 0)
             seed = static_cast<uint32_t>(value);
+        else if (std::strcmp(argv[i], "--transfer-speed") == 0 && value >= 6 && value <= 9)
+            transferSpeedCode = static_cast<int>(value);
         else
             return false;
     }
@@ -190,8 +211,9 @@ int main(int argc, char** argv)
 {
     unsigned runs = 100;
     uint32_t seed = 1;
-    if (!ParseArgs(argc, argv, runs, seed)) {
-        std::fprintf(stderr, "usage: soak-update [--runs N] [--seed S]\n");
+    int transferSpeedCode = kTransferSpeedCode;
+    if (!ParseArgs(argc, argv, runs, seed, transferSpeedCode)) {
+        std::fprintf(stderr, "usage: soak-update [--runs N] [--seed S] [--transfer-speed 6..9]\n");
         return 2;
     }
     std::signal(SIGALRM, OnHang);
@@ -206,9 +228,9 @@ int main(int argc, char** argv)
     double longest = 0;
     for (unsigned run = 0; run < runs; ++run) {
         std::vector<SimFaultRule> rules;
-        const SimConfig config = RandomScanner(random, rules);
+        const SimConfig config = RandomScanner(random, rules, transferSpeedCode);
         alarm(kHangSeconds);
-        const Outcome outcome = RunOnce(firmware, config, rules);
+        const Outcome outcome = RunOnce(firmware, config, rules, transferSpeedCode);
         alarm(0);
         longest = std::max(longest, outcome.virtualSeconds);
         wrongImageOk += outcome.wrongImageOk;
