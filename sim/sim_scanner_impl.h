@@ -29,7 +29,8 @@ struct CSimScanner::Impl {
     uint64_t QueueReply(std::vector<uint8_t> data, SimFault fault, uint64_t readyUs);
     void ScheduleRestart(uint64_t startUs, int wantedMode);
     bool Restarting() const { return restart.has_value(); }
-    uint32_t ByteUs(uint32_t baud) const;
+    // How long bytes take on the line at baud; 0 without line-rate emulation.
+    uint64_t WireUs(uint32_t baud, size_t bytes) const;
     // Whether a byte sent at one baud and read at another arrives garbled: a wrong speed,
     // or a speed the line cannot carry. A USB line has no speed.
     bool Garbles(uint32_t sentBaud, uint32_t readBaud) const;

@@ -117,14 +117,14 @@ TEST(SimPortSystem, ReadsWaitForBytesOnTheLineAndStopAtTheIntervalTimeOut)
 
     const std::vector<uint8_t> request = SimRequest(0x9E, {0});
     ASSERT_EQ(line.Send(request), 0u);
-    EXPECT_EQ(line.host.NowUs(), 5 * 1042u);   // the request's wire time at 9600
+    EXPECT_EQ(line.host.NowUs(), 5209u);   // the request's wire time at 9600, 5208.3 us
     EXPECT_EQ(line.system.Sent("COM3"), request);
 
     // Ten reply bytes, then silence: the interval time-out ends the read.
     const std::vector<uint8_t> reply = line.Receive(64);
     EXPECT_TRUE(SimParseReply(reply).framed);
     EXPECT_EQ(reply.size(), 10u);
-    EXPECT_EQ(line.host.NowUs(), 5 * 1042u + 3000 + 10 * 1042 + 5000);
+    EXPECT_EQ(line.host.NowUs(), 5209u + 3000 + 10417 + 5000);
 
     // Interval MAXDWORD with multiplier MAXDWORD: back with the first byte.
     line.Timeouts(kMaxDword, kMaxDword, 500);

@@ -446,14 +446,16 @@ TEST(SimScanner, LineRateTimesEveryByte)
     config.turnaroundUs = 2000;
     SimBench b(config);
     const uint64_t start = b.now;
-    b.Send(SimRequest(kInfo, {0}));   // 5 bytes at 9600: 1042 us each
-    const uint64_t requestEnd = start + 5 * 1042;
+    // A byte at 9600 lasts 1041.7 us: the times are counted from the frame's start, not
+    // rounded byte by byte (a drift of 1.4 % per chunk at 921600).
+    b.Send(SimRequest(kInfo, {0}));   // 5 bytes: 5208.3 us
+    const uint64_t requestEnd = start + 5209;
     ASSERT_EQ(b.scanner.NextByteAtUs(), requestEnd + 2000 + 1042);
     uint8_t byte;
     EXPECT_EQ(b.scanner.Transmit(&byte, 1, 9600, requestEnd + 2000 + 1041), 0u);
     SimReply reply = SimParseReply(b.Collect());
     EXPECT_TRUE(reply.framed);
-    EXPECT_EQ(b.now, requestEnd + 2000 + 10 * 1042);
+    EXPECT_EQ(b.now, requestEnd + 2000 + 10417);   // 10 bytes: 10416.7 us
 }
 
 TEST(SimScanner, MemoryKeepsSparsePagesAndRanges)
