@@ -1,7 +1,7 @@
 // bench-transfer: how fast a module reaches scanners, against trelvo-sim on
 // pseudo-terminals, side by side with the least a host can do.
 //
-//   bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N] [--speed CODE]
+//   bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N] [--speed CODE] [--rounds N]
 //
 // With line-rate emulation (at speed CODE, 6..9: 115200 by default, 921600 for 9; 1 ms
 // turnaround per command) the module is flashed alternately through the program's real
@@ -9,7 +9,8 @@
 // found at 115200 and the transfer asked for at CODE) and by a reference client (the
 // write requests
 // precomputed, each sent with one write and its 5-byte reply read with one blocking
-// read, on N ports at once, the scanner at CODE from the start), three times each. Both sides are timed over the same span
+// read, on N ports at once, the scanner at CODE from the start), three times each (or N
+// with --rounds). Both sides are timed over the same span
 // on each port: from the first write request handed to the port to the end of the read
 // of the last write reply (the program's port is wrapped to see it). Printed: the median
 // aggregate rate of each, the program's rate against the reference (the headline),
@@ -69,7 +70,7 @@ constexpr unsigned kBitsPerByte = 10;           // start, 8 data, stop
 constexpr unsigned kAddressBytes = 4;
 constexpr unsigned kWriteRequestBytes = 3 + 1 + kAddressBytes + kMemoryChunk;   // frame + opcode + address + data
 constexpr unsigned kWriteReplyBytes = 3 + 2;    // frame + echo + status
-constexpr unsigned kRounds = 3;
+constexpr unsigned kRounds = 3;   // side by side, unless --rounds says otherwise
 
 class Simulator {
 public:
@@ -541,7 +542,7 @@ int main(int argc, char** argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     unsigned ports = 1;
-    unsigned rounds = 1;
+    unsigned rounds = 0;   // 0: 1 for the fault table, kRounds side by side
     unsigned speedCode = kFoundSpeedCode;
     bool faultTable = false;
     for (size_t i = 0; i < args.size();) {
@@ -557,8 +558,8 @@ int main(int argc, char** argv)
             ++i;
         }
     }
-    if (args.empty() || ports == 0 || rounds == 0 || speedCode < 6 || speedCode > 9) {
-        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N] [--speed 6..9]\n"
+    if (args.empty() || ports == 0 || speedCode < 6 || speedCode > 9) {
+        std::fprintf(stderr, "usage: bench-transfer PATH-TO-TRELVO-SIM [KIB] [--ports N] [--speed 6..9] [--rounds N]\n"
                              "       bench-transfer PATH-TO-TRELVO-SIM [KIB] --fault-table [--rounds N] "
                              "[--speed 6..9]\n");
         return 2;
@@ -571,7 +572,7 @@ int main(int argc, char** argv)
     firmware.modules.push_back(MakeModule(kib));
     if (faultTable) {
         try {
-            return FaultTable(sim, firmware, rounds, int(speedCode));
+            return FaultTable(sim, firmware, rounds ? rounds : 1, int(speedCode));
         } catch (...) {
             std::fprintf(stderr, "bench-transfer: %s\n", CurrentExceptionMessage().c_str());
             return 1;
@@ -581,11 +582,12 @@ int main(int argc, char** argv)
     const double bytes = double(module.block_count) * module.block_size;
     const double commands = bytes / kMemoryChunk;
 
+    const unsigned sideRounds = rounds ? rounds : kRounds;
     const std::string loadBefore = LoadAverage();
     try {
         std::vector<double> programRates, referenceRates, cpu, updates;
         uint64_t lateAvg = 0, lateMax = 0;
-        for (unsigned round = 0; round < kRounds; ++round) {
+        for (unsigned round = 0; round < sideRounds; ++round) {
             const Measure a = ProgramRun(sim, firmware, ports, {{}, 3000, 0, int(speedCode)});
             const Measure b = ReferenceRun(sim, module, ports, true, int(speedCode));
             programRates.push_back(a.rate);
@@ -609,7 +611,7 @@ int main(int argc, char** argv)
         std::printf("module                         %u KiB in %u-byte chunks (%.0f write commands) on %u port(s)\n",
                     kib, kMemoryChunk, commands, ports);
         std::printf("line-rate emulation            %u baud, %u us turnaround\n", baud, kTurnaroundUs);
-        std::printf("program (median of %u)          %.0f bytes/s\n", kRounds, program);
+        std::printf("program (median of %u)          %.0f bytes/s\n", sideRounds, program);
         std::printf("reference client (median)      %.0f bytes/s\n", reference);
         std::printf("ratio to reference             %.1f %%\n", 100.0 * program / reference);
         std::printf("program transfer time          %.1f s per port (the whole update %.1f s)\n",
@@ -619,14 +621,14 @@ int main(int argc, char** argv)
                     100.0 * program / limit, 100.0 * reference / limit);
         std::printf("program CPU per port           %.2f %% of one core\n", 100.0 * Median(cpu));
         std::printf("simulator timing error         %.0f us late on average, %llu us at most\n",
-                    double(lateAvg) / (2 * kRounds), static_cast<unsigned long long>(lateMax));
+                    double(lateAvg) / (2 * sideRounds), static_cast<unsigned long long>(lateMax));
 
         std::printf("load average (1 min)           %s before, %s after\n", loadBefore.c_str(),
                     LoadAverage().c_str());
 
         // Alternated as well, medians: a busy machine's pauses land on either side.
         std::vector<double> writerRuns, referenceRuns;
-        for (unsigned round = 0; round < kRounds; ++round) {
+        for (unsigned round = 0; round < sideRounds; ++round) {
             writerRuns.push_back(ProgramWriterSeconds(sim, module, int(speedCode)));
             referenceRuns.push_back(bytes / ReferenceRun(sim, module, 1, false, int(speedCode)).rate);
         }

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "base/string_ids.h"
 #include "base/strings.h"
 #include "connection/batch_update.h"
 #include "firmware/ldr.h"
@@ -170,6 +171,7 @@ TEST_F(BatchSession, RunUpdatesTheTickedPortsAndLogsEachWhileAFailureStaysOnItsR
 {
     SimConfig at57600;
     at57600.speedCode = 5;
+    at57600.highestSpeedTaken = 8;   // acknowledges 921600 and stays where it is
     SimConfig refusing;
     refusing.writeErrorStatus = 147;
     AddScanner("COM1", SimConfig{});
@@ -177,6 +179,7 @@ TEST_F(BatchSession, RunUpdatesTheTickedPortsAndLogsEachWhileAFailureStaysOnItsR
     AddScanner("COM3", refusing);
     AddScanner("COM4", SimConfig{});
     settings.logFile = (folder.Path() / "results.jsonl").string();
+    settings.transferSpeedCode = 9;
     CBatchSession& batch = Session();
     batch.SetPorts({"COM1", "COM2", "COM3", "COM4"});
     // Ticked by hand, without a search: the run finds each scanner's speed itself.
@@ -190,12 +193,14 @@ TEST_F(BatchSession, RunUpdatesTheTickedPortsAndLogsEachWhileAFailureStaysOnItsR
     for (const char* port : {"COM1", "COM2"}) {
         SCOPED_TRACE(port);
         SimPort& sim = *sims.at(port);
-        EXPECT_EQ(Row(port).state, "OK");
         EXPECT_EQ(Row(port).scanner, Scanner(port));
         EXPECT_TRUE(sim.scanner->ChecksumVerdict());
         EXPECT_EQ(sim.scanner->Dump(0x40000, image.size()), image);
         EXPECT_EQ(sim.scanner->Mode(sim.host.NowUs()), MODE_APPLICATION);
     }
+    EXPECT_EQ(Row("COM1").state, "OK");
+    EXPECT_EQ(Row("COM2").state,
+              "OK. " + StringPrintf(LoadText(IDS_TRANSFER_FELL_BACK), 921600u));
     EXPECT_EQ(Row("COM3").state.rfind("(147) ", 0), 0u) << Row("COM3").state;
     EXPECT_FALSE(sims.at("COM3")->ports.Held("COM3"));
     EXPECT_EQ(sims.at("COM4")->ports.OpenCount("COM4"), 0u);
@@ -218,6 +223,8 @@ TEST_F(BatchSession, RunUpdatesTheTickedPortsAndLogsEachWhileAFailureStaysOnItsR
     EXPECT_NE(records["COM3"].find("\"ok\":false"), std::string::npos);
     EXPECT_NE(records["COM3"].find("\"failure\":\"(147) "), std::string::npos);
     EXPECT_NE(records["COM2"].find("\"version\":\"9.8.7\""), std::string::npos);
+    EXPECT_NE(records["COM1"].find("\"transfer_baud\":921600"), std::string::npos);
+    EXPECT_NE(records["COM2"].find("\"transfer_baud\":115200"), std::string::npos);
 
     // The next run starts afresh; nothing ticked or a bad file refuses before any port.
     batch.SetPorts({"COM4"});

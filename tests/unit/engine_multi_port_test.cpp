@@ -12,6 +12,7 @@
 
 #include "base/record_file.h"
 #include "base/sha256.h"
+#include "base/string_ids.h"
 #include "base/strings.h"
 #include "engine/multi_port.h"
 #include "engine/result_log.h"
@@ -209,6 +210,40 @@ TEST_F(MultiPort, AFailureEndsOnlyItsPortAfterItsOwnRetries)
     EXPECT_EQ(results[2].speedCode, 4);
     EXPECT_EQ(recorder.Count(0, "0:Ошибка"), 0u);
     EXPECT_FALSE(sims.at("COM2")->ports.Held("COM2"));
+}
+
+// The run's transfer speed reaches every port, and each port's result says what its
+// own line carried: the speed taken, a refusal, a speed acknowledged and not taken.
+TEST_F(MultiPort, EachPortWritesAtTheTransferSpeedItsScannerTakes)
+{
+    SimConfig taking;
+    SimConfig refusing;
+    refusing.maxSpeedCode = 8;
+    SimConfig staying;
+    staying.highestSpeedTaken = 8;
+    Add("COM1", taking);
+    Add("COM2", refusing);
+    Add("COM3", staying);
+    settings.transferSpeedCode = 9;
+    Recorder recorder(3);
+
+    const std::vector<CPortRunResult> results = Run(recorder);
+
+    const unsigned expectedBaud[] = {921600, 115200, 115200};
+    for (size_t k = 0; k < 3; ++k) {
+        const CPortRunResult& r = results[k];
+        SCOPED_TRACE(r.port);
+        SimPort& sim = *sims.at(r.port);
+        EXPECT_TRUE(r.Succeeded());
+        EXPECT_EQ(r.transferBaud, expectedBaud[k]);
+        EXPECT_EQ(sim.scanner->Dump(0x40000, image.size()), image);
+        EXPECT_EQ(sim.scanner->SpeedCode(), 2);
+    }
+    // Only the scanner that failed its check is told about; a refusal is no news.
+    EXPECT_TRUE(results[0].remark.empty());
+    EXPECT_TRUE(results[1].remark.empty());
+    EXPECT_EQ(recorder.Count(2, "0:OK. " + StringPrintf(LoadText(IDS_TRANSFER_FELL_BACK), 921600u)),
+              1u);
 }
 
 TEST_F(MultiPort, StopAllEndsEveryPortAtItsNextStep)
