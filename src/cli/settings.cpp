@@ -63,31 +63,17 @@ std::string KeyName(const std::string& path, const char* section, const char* ke
     return path + ": [" + section + "] " + key;
 }
 
-int StoredSpeedCode(const CProfile& profile, const std::string& path, int loaded)
+// The key's value checked as check checks it (naming the file and key); loaded when the
+// key is missing or empty.
+template <class T>
+T StoredValue(const CProfile& profile, const std::string& path, const char* section,
+              const char* key, T loaded, T (*check)(long long, const std::string&))
 {
-    const std::string raw = profile.GetString(kConnect, kBaudRate, "");
+    const std::string raw = profile.GetString(section, key, "");
     if (raw.empty())
         return loaded;
-    const std::string where = KeyName(path, kConnect, kBaudRate);
-    return CheckedSpeedCode(ParseCliNumber(raw, where), where);
-}
-
-int StoredTransferSpeedCode(const CProfile& profile, const std::string& path, int loaded)
-{
-    const std::string raw = profile.GetString(kFirmware, kTransferSpeed, "");
-    if (raw.empty())
-        return loaded;
-    const std::string where = KeyName(path, kFirmware, kTransferSpeed);
-    return CheckedTransferSpeedCode(ParseCliNumber(raw, where), where);
-}
-
-unsigned StoredTimeout(const CProfile& profile, const std::string& path, unsigned loaded)
-{
-    const std::string raw = profile.GetString(kConnect, kTimeout, "");
-    if (raw.empty())
-        return loaded;
-    const std::string where = KeyName(path, kConnect, kTimeout);
-    return CheckedTimeout(ParseCliNumber(raw, where), where);
+    const std::string where = KeyName(path, section, key);
+    return check(ParseCliNumber(raw, where), where);
 }
 
 }  // namespace
@@ -152,12 +138,16 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
         result.connect.speedCode = *options.speedCode;
     else
         result.connect.speedCode = result.fileSpeedCode =
-            profile ? StoredSpeedCode(*profile, result.path, stored.baudCode) : stored.baudCode;
+            profile ? StoredValue(*profile, result.path, kConnect, kBaudRate, stored.baudCode,
+                                  CheckedSpeedCode)
+                    : stored.baudCode;
     if (options.timeout)
         result.connect.timeout = *options.timeout;
     else
-        result.connect.timeout = profile ? StoredTimeout(*profile, result.path, stored.timeout)
-                                         : stored.timeout;
+        result.connect.timeout =
+            profile ? StoredValue(*profile, result.path, kConnect, kTimeout, stored.timeout,
+                                  CheckedTimeout)
+                    : stored.timeout;
 
     result.skipCurrent = options.skipCurrent || stored.skipCurrent;
     result.logStation = stored.logStation;
@@ -173,7 +163,8 @@ CCliSettings ResolveCliSettings(const CCliOptions& options, const std::string& d
             result.transferSpeedCode = *options.transferSpeedCode;
         else if (profile)
             result.transferSpeedCode =
-                StoredTransferSpeedCode(*profile, result.path, stored.transferSpeedCode);
+                StoredValue(*profile, result.path, kFirmware, kTransferSpeed,
+                            stored.transferSpeedCode, CheckedTransferSpeedCode);
     }
     return result;
 }
