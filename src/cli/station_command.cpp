@@ -85,6 +85,7 @@ int StationCommand(const CCliOptions& options, const CCliSettings& settings,
     station.firmwareFile = settings.firmwareFile;
     station.retries = options.retries.value_or(0);
     station.skipCurrent = settings.skipCurrent;
+    station.transferSpeedCode = settings.transferSpeedCode;
     station.count = options.count.value_or(0);
 
     CPortEnvironmentFactory environments = NativePortEnvironment;

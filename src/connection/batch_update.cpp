@@ -349,6 +349,7 @@ void CBatchSession::StartStation(const CBatchRunSettings& settings)
     watched.baudCode = settings.baudCode;
     watched.firmwareFile = settings.firmwareFile;
     watched.skipCurrent = settings.skipCurrent;
+    watched.transferSpeedCode = settings.transferSpeedCode;
 
     BeginWork(settings, std::move(loaded), identity, targets);
     stationDone = 0;

@@ -242,6 +242,7 @@ void CStation::Watch(CWatcher& watcher)
     runSettings.firmwareFile = settings.firmwareFile;
     runSettings.retries = settings.retries;
     runSettings.skipCurrent = settings.skipCurrent;
+    runSettings.transferSpeedCode = settings.transferSpeedCode;
     CJobObserver jobObserver(observer, port);
 
     // Waits between looks; a port that was absent ends the wait as soon as it is listed

@@ -51,6 +51,7 @@ struct CStationSettings {
     std::string firmwareFile;
     unsigned retries = 0;        // per scanner: how many failures are run again
     bool skipCurrent = false;    // a scanner already at the module's version is not updated
+    int transferSpeedCode = 6;   // the speed code the module is written at (6..9)
     unsigned count = 0;          // the station ends after this many finished scanners; 0: never
 };
 

@@ -2,7 +2,7 @@
 # trelvo-cli station on three ports: the second and third scanners turn up a few seconds
 # after the station started, every image exact, one record each; a finished scanner left
 # connected is not switched again for 10 s; another scanner on a finished port is a new
-# job and the fourth ends the station. update --skip-current never asks a scanner already
+# job and the fourth ends the station; each is written at the transfer speed asked for. update --skip-current never asks a scanner already
 # at the module's version for its loader.
 #
 # Arguments: build folder, native build folder (holding trelvo-sim and ldr-make), platform.
@@ -39,7 +39,7 @@ expose b 62
 expose c 63
 flash_sim a 61 2001; pid_a=${sim_pids[-1]}
 cli_start station --port "$(port a)" --port "$(port b)" --port "$(port c)" --count 4 \
-    --firmware "$firmware_arg" --log "$log_arg"
+    --firmware "$firmware_arg" --log "$log_arg" --transfer-speed 9
 sleep 3
 flash_sim b 62 2002 --speed 5; pid_b=${sim_pids[-1]}
 flash_sim c 63 2003 --usb; pid_c=${sim_pids[-1]}
@@ -51,6 +51,8 @@ for serial in 2001 2002 2003; do
     jq -se --argjson s "$serial" 'any(.[]; .serial == $s and .ok and .rows[0].status == "OK")' \
         "$work/results.jsonl" >/dev/null || fail "no OK record of $serial: $(cat "$work/results.jsonl")"
 done
+jq -se 'all(.[]; .transfer_baud == 921600)' "$work/results.jsonl" >/dev/null ||
+    fail "the station's transfer speed: $(cat "$work/results.jsonl")"
 # a stays connected and answering: the station looks at it but never switches it again.
 sleep $((10 - (SECONDS - first_done) > 0 ? 10 - (SECONDS - first_done) : 0))
 [ "$(grep '^restarts ' "$work/a.state")" = "$restarts_a" ] || fail "a was switched again"
